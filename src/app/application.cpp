@@ -1,0 +1,11 @@
+#include "app/application.h"
+
+#include <QApplication>
+
+namespace zeph {
+int runApplication(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    return 0;
+}
+} // namespace zeph

@@ -1,0 +1,128 @@
+#include "core/gbk.h"
+
+#include "core/logging.h"
+
+#include <array>
+#include <iconv.h>
+#include <memory>
+
+namespace zeph::gbk {
+namespace {
+
+// Code page 936 as the C library knows it, turned into two flat tables once.
+// Only codes whose character turns back into the same code are kept, so that
+// decode followed by encode is the identity on every byte string.
+struct Tables {
+    std::array<char16_t, 0x10000> toUni{}; // index lead << 8 | trail; 0 = not a character
+    std::array<quint16, 0x10000> fromUni{}; // 0 = not in GBK; < 0x100 single byte
+};
+
+char16_t convertOne(iconv_t cd, const char* in, size_t inLen)
+{
+    char16_t out[4] = {};
+    char* inPtr = const_cast<char*>(in);
+    char* outPtr = reinterpret_cast<char*>(out);
+    size_t outLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &inPtr, &inLen, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLen != 0)
+        return 0;
+    if (sizeof out - outLeft != 2) // one BMP character, nothing else
+        return 0;
+    return out[0];
+}
+
+std::unique_ptr<Tables> buildTables()
+{
+    auto t = std::make_unique<Tables>();
+    for (int c = 0; c < 0x80; ++c) {
+        t->toUni[c] = static_cast<char16_t>(c);
+        t->fromUni[c] = static_cast<quint16>(c);
+    }
+    iconv_t cd = iconv_open("UTF-16LE", "CP936");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        qCCritical(lcCore, "no CP936 converter in the C library; non-ASCII text is kept as raw bytes");
+        return t;
+    }
+    auto keep = [&](quint16 code, char16_t u) {
+        if (u == 0 || (u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF) || t->fromUni[u] != 0)
+            return;
+        t->toUni[code] = u;
+        t->fromUni[u] = code;
+    };
+    const char euro = '\x80';
+    keep(0x80, convertOne(cd, &euro, 1));
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+            keep(static_cast<quint16>(lead << 8 | trail), convertOne(cd, pair, 2));
+        }
+    }
+    iconv_close(cd);
+    return t;
+}
+
+const Tables& tables()
+{
+    static const std::unique_ptr<Tables> t = buildTables();
+    return *t;
+}
+
+} // namespace
+
+QString toUnicode(QByteArrayView bytes)
+{
+    const Tables& t = tables();
+    QString out;
+    out.reserve(bytes.size());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n;) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x80) {
+            out.append(QChar(b));
+            ++i;
+            continue;
+        }
+        if (b >= 0x81 && b <= 0xFE && i + 1 < n) {
+            const auto trail = static_cast<unsigned char>(bytes[i + 1]);
+            if (const char16_t u = t.toUni[b << 8 | trail]) {
+                out.append(QChar(u));
+                i += 2;
+                continue;
+            }
+        }
+        if (const char16_t u = t.toUni[b]) // the single-byte 0x80
+            out.append(QChar(u));
+        else
+            out.append(QChar(static_cast<char16_t>(kRawByteBase + b)));
+        ++i;
+    }
+    return out;
+}
+
+QByteArray fromUnicode(QStringView text)
+{
+    const Tables& t = tables();
+    QByteArray out;
+    out.reserve(text.size() * 2);
+    for (const QChar ch : text) {
+        const char16_t u = ch.unicode();
+        if (u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF) {
+            out.append(static_cast<char>(u - kRawByteBase));
+            continue;
+        }
+        const quint16 code = t.fromUni[u];
+        if (u == 0 || code == 0) {
+            out.append(u == 0 ? '\0' : '?');
+        } else if (code < 0x100) {
+            out.append(static_cast<char>(code));
+        } else {
+            out.append(static_cast<char>(code >> 8));
+            out.append(static_cast<char>(code & 0xFF));
+        }
+    }
+    return out;
+}
+
+} // namespace zeph::gbk

@@ -1,0 +1,38 @@
+#pragma once
+// GBK (code page 936) text. Inside the program every text is GBK bytes; QString
+// exists only where a widget shows or takes text. The conversion is lossless:
+// a byte that does not start a valid GBK character becomes one private-use
+// character (kRawByteBase + byte) and turns back into the same byte, so any
+// datagram survives a trip through a widget and into a saved file.
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace zeph::gbk {
+
+// U+F780..U+F7FF carry the raw bytes 0x80..0xFF that are not valid GBK.
+inline constexpr char16_t kRawByteBase = 0xF700;
+
+// Each call decodes its own text; nothing is carried over between calls.
+QString toUnicode(QByteArrayView bytes);
+
+// Characters GBK cannot hold become '?'.
+QByteArray fromUnicode(QStringView text);
+
+// Length of the character that starts at bytes[pos]: 2 for a lead byte with a
+// byte after it, else 1. Byte-level scanners use it so that a trail byte is
+// never mistaken for ASCII (a trail byte can be 0x40..0x7E, among them '|').
+inline qsizetype charLength(QByteArrayView bytes, qsizetype pos)
+{
+    const auto b = static_cast<unsigned char>(bytes[pos]);
+    return (b >= 0x80 && pos + 1 < bytes.size()) ? 2 : 1;
+}
+
+} // namespace zeph::gbk
+
+// GBK bytes of a literal written in the source's Unicode, e.g. zeph::G(u"发送").
+namespace zeph {
+inline QByteArray G(QStringView text) { return gbk::fromUnicode(text); }
+} // namespace zeph

@@ -1,0 +1,98 @@
+#include "history/history.h"
+
+#include "core/gbk.h"
+#include "core/logging.h"
+#include "core/product.h"
+
+#include <QSaveFile>
+
+namespace zeph {
+namespace {
+const QByteArray kCrLf = QByteArrayLiteral("\r\n");
+const QByteArray& stars()
+{
+    static const QByteArray s = G(u"★★★");
+    return s;
+}
+const QByteArray& crosses()
+{
+    static const QByteArray s = G(u"×××");
+    return s;
+}
+} // namespace
+
+QByteArray History::banner()
+{
+    return G(u"★★★欢迎使用局域网即时通信系统★★★") + kCrLf + G(u"★★★作者：") +
+           G(product::kAuthor) + ' ' + G(u"网站：") + G(product::kWebAddress) + stars();
+}
+
+QByteArray History::separator() { return QByteArray(56, '-'); }
+
+QByteArray History::scanRunningText() { return G(u"正在刷新计算机列表，请稍候……"); }
+
+void History::initialise() { setText(banner()); }
+
+void History::setText(const QByteArray& text)
+{
+    m_text = text;
+    Q_EMIT reset(m_text);
+}
+
+void History::appendRaw(QByteArrayView text)
+{
+    if (text.isEmpty())
+        return;
+    const QByteArray piece = text.toByteArray();
+    m_text.append(piece);
+    Q_EMIT appended(piece);
+}
+
+void History::appendFramed(QByteArrayView frame, QByteArrayView text)
+{
+    QByteArray entry;
+    entry.reserve(2 + 2 * frame.size() + text.size());
+    entry.append(kCrLf).append(frame).append(text).append(frame);
+    appendRaw(entry);
+}
+
+void History::appendNotice(QByteArrayView text) { appendFramed(stars(), text); }
+
+void History::appendError(QByteArrayView text) { appendFramed(crosses(), text); }
+
+void History::appendLine(QByteArrayView text) { appendFramed({}, text); }
+
+void History::appendSeparator() { appendLine(separator()); }
+
+void History::clear(bool scanRunning)
+{
+    setText(banner() + kCrLf);
+    if (scanRunning)
+        appendRaw(scanRunningText());
+}
+
+bool History::save(const QString& path)
+{
+    // The text is taken before the result entry, so a file never holds the
+    // notice of its own save. QSaveFile writes beside the old file and renames
+    // over it only after a complete write: a failure leaves the old file intact.
+    const QByteArray snapshot = m_text;
+    QSaveFile file(path);
+    file.setDirectWriteFallback(false);
+    bool ok = file.open(QIODevice::WriteOnly);
+    if (ok)
+        ok = file.write(snapshot) == snapshot.size();
+    if (ok)
+        ok = file.commit();
+    else
+        file.cancelWriting();
+    if (!ok) {
+        qCWarning(lcHistory) << "saving the history to" << path << "failed:" << file.errorString();
+        appendError(G(u"保存文件错误！"));
+    } else {
+        appendNotice(G(u"保存文件完毕。"));
+    }
+    return ok;
+}
+
+} // namespace zeph
