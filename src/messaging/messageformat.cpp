@@ -1,0 +1,83 @@
+#include "messaging/messageformat.h"
+
+#include "core/gbk.h"
+
+namespace zeph::message
+{
+namespace
+{
+QByteArray number(int value)
+{
+    return QByteArray::number(value);
+}
+} // namespace
+
+QByteArray timestampText(const QDateTime& when)
+{
+    static const QByteArray year = G(u"年"), month = G(u"月"), day = G(u"日"), hour = G(u"时"),
+                            minute = G(u"分"), second = G(u"秒");
+    const QDate d = when.date();
+    const QTime t = when.time();
+    QByteArray out = number(d.year()) + year + number(d.month()) + month + number(d.day()) + day;
+    if (t.second() != 0)
+        out += number(t.hour()) + hour + number(t.minute()) + minute + number(t.second()) + second;
+    else if (t.minute() != 0)
+        out += number(t.hour()) + hour + number(t.minute()) + minute;
+    else if (t.hour() != 0)
+        out += number(t.hour()) + hour;
+    return out;
+}
+
+QByteArray directPhrase()
+{
+    static const QByteArray p = G(u"给您发送的信息：");
+    return p;
+}
+
+QByteArray broadcastPhrase()
+{
+    static const QByteArray p = G(u"发布的广播信息：");
+    return p;
+}
+
+QByteArray compose(QByteArrayView ownHostName, QByteArrayView timestamp, QByteArrayView phrase,
+                   QByteArrayView content, QByteArrayView signature)
+{
+    static const QByteArray at = G(u"|于"), dash = G(u"——");
+    QByteArray out;
+    out.reserve(1 + ownHostName.size() + at.size() + timestamp.size() + phrase.size() + 2 +
+                content.size() + dash.size() + signature.size());
+    out.append('|').append(ownHostName).append(at).append(timestamp).append(phrase);
+    out.append("\r\n").append(content).append(dash).append(signature);
+    return out;
+}
+
+QList<QByteArray> split(QByteArrayView text)
+{
+    QList<QByteArray> parts;
+    qsizetype start = 0;
+    qsizetype pos = 0;
+    const qsizetype n = text.size();
+    while (pos < n) {
+        if (text[pos] == '|') {
+            parts.append(text.sliced(start, pos - start).toByteArray());
+            start = pos + 1;
+            if (parts.size() == 3)
+                return parts;
+            pos = start;
+        } else {
+            pos += gbk::charLength(text, pos);
+        }
+    }
+    if (start < n)
+        parts.append(text.sliced(start).toByteArray());
+    return parts;
+}
+
+QByteArray bytesToText(QByteArrayView datagram)
+{
+    const qsizetype zero = datagram.indexOf('\0');
+    return (zero < 0 ? datagram : datagram.first(zero)).toByteArray();
+}
+
+} // namespace zeph::message

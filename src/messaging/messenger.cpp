@@ -1,0 +1,132 @@
+#include "messaging/messenger.h"
+
+#include "core/gbk.h"
+#include "core/logging.h"
+#include "history/history.h"
+#include "messaging/messageform.h"
+#include "messaging/messageformat.h"
+#include "platform/names.h"
+
+namespace zeph
+{
+
+Messenger::Messenger(History& history, MessageForm& form, QObject* parent)
+    : QObject(parent), m_history(history), m_form(form), m_endpoint(DatagramEndpoint::Socket::Open),
+      m_spareEndpoint(DatagramEndpoint::Socket::None),
+      m_clock([] { return QDateTime::currentDateTime(); }),
+      m_resolver([](QByteArrayView name) { return platform::resolveName(name); }),
+      m_hostNameSource([] { return platform::ownHostName(); })
+{
+    connect(&m_endpoint, &DatagramEndpoint::dataArrived, this, &Messenger::receive);
+}
+
+Messenger::~Messenger() = default;
+
+void Messenger::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+void Messenger::setResolver(Resolver resolver)
+{
+    m_resolver = std::move(resolver);
+}
+void Messenger::setHostNameSource(HostNameSource source)
+{
+    m_hostNameSource = std::move(source);
+}
+
+QByteArray Messenger::currentTimestamp() const
+{
+    return message::timestampText(m_clock());
+}
+
+QByteArray Messenger::resolve(QByteArrayView name) const
+{
+    return m_resolver(name);
+}
+
+void Messenger::startUp()
+{
+    m_messagePort = message::kMessagePort;
+    m_ownHostName = m_hostNameSource();
+    m_endpoint.setPort(m_messagePort);
+    m_portProblemReported = false;
+}
+
+void Messenger::reportStartUpProblems()
+{
+    if (m_endpoint.isOpen() || m_portProblemReported)
+        return;
+    m_portProblemReported = true;
+    const QByteArray port = QByteArray::number(message::wirePort(m_messagePort));
+    m_history.appendError(G(u"无法打开端口") + port + G(u"，不能接收信息！"));
+}
+
+void Messenger::sendMessage()
+{
+    const QByteArray target = m_form.target();
+    const QByteArray content = m_form.content();
+    if (target.isEmpty()) {
+        m_history.appendError(G(u"未指定目标计算机！"));
+        return;
+    }
+    if (content.isEmpty()) {
+        m_history.appendError(G(u"发送内容不能为空！"));
+        return;
+    }
+    const QByteArray address = m_resolver(target);
+    if (address.isEmpty()) {
+        m_history.appendError(G(u"找不到目标计算机|") + target + G(u"|！"));
+        return;
+    }
+    const QByteArray datagram = message::compose(
+        m_ownHostName, currentTimestamp(), message::directPhrase(), content, m_form.signature());
+    if (!m_endpoint.send(address, m_messagePort, datagram)) {
+        m_history.appendError(G(u"信息发送错误！"));
+        return;
+    }
+    m_history.appendSeparator();
+    m_history.appendLine(G(u"您于") + currentTimestamp() + G(u"发送给|") + target +
+                         G(u"|的信息："));
+    m_history.appendLine(content);
+    m_history.appendNotice(G(u"信息已发送到目标计算机。"));
+    m_form.setContent({});
+}
+
+void Messenger::broadcast()
+{
+    const QByteArray content = m_form.content();
+    if (content.isEmpty()) {
+        m_history.appendError(G(u"发送内容不能为空！"));
+        return;
+    }
+    // Composed once: every recipient gets the same bytes and the same time stamp.
+    const QByteArray datagram = message::compose(
+        m_ownHostName, currentTimestamp(), message::broadcastPhrase(), content, m_form.signature());
+    QByteArray reached("|");
+    const QList<QByteArray> computers = m_form.computers();
+    for (const QByteArray& name : computers) {
+        const QByteArray address = m_resolver(name);
+        if (address.isEmpty())
+            continue;
+        if (m_endpoint.send(address, m_messagePort, datagram))
+            reached.append(name).append('|');
+    }
+    m_history.appendNotice(G(u"广播消息被发送到下列计算机：") + reached);
+    m_form.setContent({});
+}
+
+void Messenger::receive(const QByteArray& datagram)
+{
+    const QByteArray text = message::bytesToText(datagram);
+    const QList<QByteArray> parts = message::split(text);
+    // A text without a sender part is still shown; the target box then keeps
+    // what the user had in it.
+    if (parts.size() >= 2)
+        m_form.setTarget(parts[1]);
+    m_history.appendSeparator();
+    m_history.appendLine(text);
+    m_form.showMainWindow();
+}
+
+} // namespace zeph

@@ -1,0 +1,77 @@
+#pragma once
+// Sending, receiving and broadcasting messages: the messaging handlers of the
+// main window, kept free of widgets. The window reaches them through
+// MessageForm; everything runs on the UI thread.
+
+#include "messaging/datagramendpoint.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QDateTime>
+#include <QObject>
+
+#include <functional>
+
+namespace zeph
+{
+
+class History;
+class MessageForm;
+
+class Messenger : public QObject
+{
+    Q_OBJECT
+public:
+    using Clock = std::function<QDateTime()>;
+    using Resolver = std::function<QByteArray(QByteArrayView)>;
+    using HostNameSource = std::function<QByteArray()>;
+
+    // Creates both endpoints: 数据报 opens its socket on the default port,
+    // 数据报1 opens none.
+    Messenger(History& history, MessageForm& form, QObject* parent = nullptr);
+    ~Messenger() override;
+
+    // For tests; defaults are the local clock, platform::resolveName and
+    // platform::ownHostName.
+    void setClock(Clock clock);
+    void setResolver(Resolver resolver);
+    void setHostNameSource(HostNameSource source);
+
+    // Start-up initialisation, in order: message port, own host name, 数据报
+    // re-opened on the message port.
+    void startUp();
+    // Run after the welcome banner is written: tells once when the message port
+    // could not be opened, as nothing can be received then.
+    void reportStartUpProblems();
+
+    // The send button and Ctrl+Enter in the send box.
+    void sendMessage();
+    // The broadcast button: one message to every listed computer.
+    void broadcast();
+
+    DatagramEndpoint& endpoint() { return m_endpoint; }           // 数据报
+    DatagramEndpoint& spareEndpoint() { return m_spareEndpoint; } // 数据报1
+    const QByteArray& ownHostName() const { return m_ownHostName; }
+    int messagePort() const { return m_messagePort; }
+    // The time-stamp text of the clock's current reading.
+    QByteArray currentTimestamp() const;
+    QByteArray resolve(QByteArrayView name) const;
+
+public Q_SLOTS:
+    // One received datagram (connected to 数据报's dataArrived).
+    void receive(const QByteArray& datagram);
+
+private:
+    History& m_history;
+    MessageForm& m_form;
+    DatagramEndpoint m_endpoint;
+    DatagramEndpoint m_spareEndpoint;
+    Clock m_clock;
+    Resolver m_resolver;
+    HostNameSource m_hostNameSource;
+    int m_messagePort = DatagramEndpoint::kDefaultPort;
+    QByteArray m_ownHostName;
+    bool m_portProblemReported = false;
+};
+
+} // namespace zeph
