@@ -1,0 +1,165 @@
+#include "discovery/icmpecho.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <netinet/ip_icmp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+// From <linux/icmp.h>, which does not mix with <netinet/ip_icmp.h>.
+#ifndef ICMP_FILTER
+#define ICMP_FILTER 1
+#endif
+
+namespace zeph::icmp {
+namespace {
+
+std::int64_t nowNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+std::uint16_t checksum(const unsigned char* data, std::size_t size)
+{
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 1 < size; i += 2)
+        sum += std::uint32_t(data[i]) << 8 | data[i + 1];
+    if (size & 1)
+        sum += std::uint32_t(data[size - 1]) << 8;
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return std::uint16_t(~sum);
+}
+
+std::uint16_t get16(const unsigned char* p)
+{
+    return std::uint16_t(p[0] << 8 | p[1]);
+}
+
+} // namespace
+
+EchoSocket::~EchoSocket()
+{
+    close();
+}
+
+void EchoSocket::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    m_kind = SocketKind::None;
+}
+
+bool EchoSocket::open(bool allowRaw)
+{
+    close();
+    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (m_fd >= 0) {
+        m_kind = SocketKind::Datagram;
+    } else if (allowRaw) {
+        m_fd = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+        if (m_fd < 0)
+            return false;
+        m_kind = SocketKind::Raw;
+        // A raw socket sees every ICMP packet of the host: let only echo replies through.
+        std::uint32_t filter = ~(std::uint32_t(1) << ICMP_ECHOREPLY);
+        ::setsockopt(m_fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    } else {
+        return false;
+    }
+    // The identifier only matters on a raw socket; the kernel picks its own
+    // for a datagram socket. Mix the process id with the clock so that two
+    // copies in one process tree do not share it.
+    m_ident = std::uint16_t(::getpid() ^ (nowNs() >> 10));
+    m_sequence = std::uint16_t(nowNs());
+    return true;
+}
+
+bool parseDotted(const char* text, in_addr* out)
+{
+    // inet_pton(AF_INET) takes exactly a dotted quad of decimal numbers.
+    return text && ::inet_pton(AF_INET, text, out) == 1;
+}
+
+bool isProbeable(in_addr dest)
+{
+    const std::uint32_t a = ntohl(dest.s_addr);
+    return (a >> 24) != 0 && (a >> 28) != 0xE && a != 0xFFFFFFFFu;
+}
+
+int EchoSocket::probe(in_addr dest, int timeoutMs)
+{
+    if (m_fd < 0 || timeoutMs < 0 || !isProbeable(dest))
+        return -1;
+
+    // A reply that came after its own deadline is still queued: drop it.
+    unsigned char buf[1500];
+    while (::recv(m_fd, buf, sizeof buf, 0) >= 0) {
+    }
+
+    ++m_sequence;
+    unsigned char req[8] = {ICMP_ECHO, 0, 0, 0};
+    req[4] = std::uint8_t(m_ident >> 8);
+    req[5] = std::uint8_t(m_ident);
+    req[6] = std::uint8_t(m_sequence >> 8);
+    req[7] = std::uint8_t(m_sequence);
+    const std::uint16_t sum = checksum(req, sizeof req);
+    req[2] = std::uint8_t(sum >> 8);
+    req[3] = std::uint8_t(sum);
+
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr = dest;
+    const std::int64_t start = nowNs();
+    const std::int64_t deadline = start + std::int64_t(timeoutMs) * 1000000;
+    if (::sendto(m_fd, req, sizeof req, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0)
+        return -1;
+
+    for (;;) {
+        const std::int64_t left = deadline - nowNs();
+        if (left <= 0)
+            return -1;
+        pollfd pfd{m_fd, POLLIN, 0};
+        const timespec wait{time_t(left / 1000000000), long(left % 1000000000)};
+        const int ready = ::ppoll(&pfd, 1, &wait, nullptr);
+        if (ready < 0 && errno != EINTR)
+            return -1;
+        if (ready <= 0)
+            continue;
+        for (;;) {
+            sockaddr_in from{};
+            socklen_t fromLen = sizeof from;
+            const ssize_t got =
+                ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+            // EAGAIN: wait again. Another error (a queued ICMP error for an
+            // earlier packet) is consumed by the read: wait again as well.
+            if (got < 0)
+                break;
+            const unsigned char* icmp = buf;
+            ssize_t size = got;
+            if (m_kind == SocketKind::Raw) {
+                if (size < 20)
+                    continue;
+                const ssize_t headerLength = (buf[0] & 0x0F) * 4;
+                icmp += headerLength;
+                size -= headerLength;
+            }
+            if (size < 8 || icmp[0] != ICMP_ECHOREPLY || from.sin_addr.s_addr != dest.s_addr)
+                continue;
+            if (get16(icmp + 6) != m_sequence)
+                continue;
+            if (m_kind == SocketKind::Raw && get16(icmp + 4) != m_ident)
+                continue;
+            return int((nowNs() - start) / 1000000);
+        }
+    }
+}
+
+} // namespace zeph::icmp

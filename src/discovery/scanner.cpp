@@ -1,0 +1,160 @@
+#include "discovery/scanner.h"
+
+#include "core/gbk.h"
+#include "core/logging.h"
+#include "discovery/scanview.h"
+#include "history/history.h"
+
+#include <QPointer>
+
+namespace zeph {
+
+Scanner::Scanner(History& history, ScanView& view, EchoProbe probe, ReverseLookup lookup,
+                 QObject* parent)
+    : QObject(parent), m_history(history), m_view(view), m_probe(std::move(probe)),
+      m_lookup(std::move(lookup))
+{
+}
+
+QByteArray Scanner::startText()
+{
+    return G(u"正在刷新计算机列表，请稍候……");
+}
+QByteArray Scanner::cancelledText()
+{
+    return G(u"已取消刷新计算机列表。");
+}
+QByteArray Scanner::completedText()
+{
+    return G(u"计算机列表刷新完毕。");
+}
+QByteArray Scanner::noAddressText()
+{
+    return G(u"找不到本机的网络地址，无法刷新计算机列表！");
+}
+
+namespace {
+QByteArray statusText()
+{
+    return G(u"正在刷新计算机列表，请稍候。");
+}
+} // namespace
+
+QByteArray Scanner::prefixOf(QByteArrayView dotted)
+{
+    // Only a full dotted quad counts: anything else would make the scan probe
+    // addresses that are not on the local subnet at all.
+    const QList<QByteArray> parts = dotted.toByteArray().split('.');
+    if (parts.size() != 4)
+        return {};
+    for (const QByteArray& p : parts) {
+        if (p.isEmpty() || p.size() > 3)
+            return {};
+        int v = 0;
+        for (char c : p) {
+            if (c < '0' || c > '9')
+                return {};
+            v = v * 10 + (c - '0');
+        }
+        if (v > 255)
+            return {};
+    }
+    QByteArray prefix;
+    for (int i = 0; i < 3; ++i)
+        prefix.append(parts[i]).append('.');
+    return prefix;
+}
+
+void Scanner::startUp(QByteArrayView localAddress)
+{
+    m_prefix = prefixOf(localAddress);
+    if (m_prefix.isEmpty())
+        qCWarning(lcDiscovery) << "no usable local IPv4 address:" << localAddress;
+    m_highest = kHighestHostNumber;
+    m_view.setProgressMaximum(m_highest);
+    m_cancelRequest = false;
+    m_running = false;
+}
+
+void Scanner::setHighestHostNumber(int n)
+{
+    m_highest = qBound(1, n, kHighestHostNumber);
+    m_view.setProgressMaximum(m_highest);
+}
+
+QByteArray Scanner::computerAt(qsizetype index) const
+{
+    return index >= 0 && index < m_computers.size() ? m_computers.at(index) : QByteArray();
+}
+
+void Scanner::requestCancel()
+{
+    if (m_running)
+        m_cancelRequest = true;
+}
+
+void Scanner::run()
+{
+    if (m_running)
+        return;
+    // Nested handlers may end the program; if they destroy the scanner on the
+    // way, nothing here may touch it again.
+    const QPointer<Scanner> alive(this);
+
+    m_view.setStatus(statusText());
+    m_view.waitCursorOn();
+    m_view.setProgressVisible(true);
+    m_view.clearComputers();
+    m_computers.clear();
+    m_running = true;
+    m_view.setScanButtons(true);
+    m_history.appendNotice(startText());
+    Q_EMIT started();
+
+    bool cancelled = false;
+    if (m_prefix.isEmpty()) {
+        m_history.appendError(noAddressText());
+    } else {
+        const int highest = m_highest;
+        for (int n = 1; n <= highest; ++n) {
+            const QByteArray address = m_prefix + QByteArray::number(n);
+            m_view.processPendingEvents();
+            if (!alive)
+                return;
+            const int ms = m_probe ? m_probe(address, kEchoTimeoutMs) : -1;
+            if (ms >= 0) {
+                const QByteArray name = m_lookup ? m_lookup(address) : QByteArray();
+                qCDebug(lcDiscovery) << address << "answered in" << ms << "ms, name" << name;
+                if (!name.isEmpty()) {
+                    m_computers.append(name);
+                    m_view.addComputer(name);
+                }
+            }
+            m_view.processPendingEvents();
+            if (!alive)
+                return;
+            m_view.setProgressPosition(n);
+            if (m_cancelRequest) {
+                m_history.appendNotice(cancelledText());
+                cancelled = true;
+                break;
+            }
+            if (n == highest)
+                m_history.appendNotice(completedText());
+        }
+    }
+    cleanUp();
+    Q_EMIT finished(cancelled);
+}
+
+void Scanner::cleanUp()
+{
+    m_view.setStatus(QByteArray());
+    m_view.setProgressVisible(false);
+    m_view.restoreCursor();
+    m_running = false;
+    m_view.setScanButtons(false);
+    m_cancelRequest = false;
+}
+
+} // namespace zeph
