@@ -1,0 +1,248 @@
+// Real sockets on loopback, inside the private network namespace ctest gives
+// this test: the endpoint, host names, hostile datagrams, a messenger talking
+// to itself and a message port that another program holds.
+
+#include "core/gbk.h"
+#include "history/history.h"
+#include "messaging/datagramendpoint.h"
+#include "messaging/messageformat.h"
+#include "messaging/messenger.h"
+#include "platform/names.h"
+#include "support.h"
+
+#include <QHostAddress>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <sched.h>
+#include <unistd.h>
+
+using namespace zeph;
+
+namespace {
+
+const QHostAddress kLoopback(QHostAddress::LocalHost);
+
+QByteArray receivedRecord(QByteArrayView datagram)
+{
+    return "\r\n" + QByteArray(56, '-') + "\r\n" + message::bytesToText(datagram);
+}
+
+// Sends each datagram from a socket of its own, as another program would.
+void sendAll(const QByteArrayList& datagrams, quint16 port)
+{
+    QUdpSocket peer;
+    for (const QByteArray& d : datagrams)
+        QCOMPARE(peer.writeDatagram(d, kLoopback, port), qint64(d.size()));
+}
+
+} // namespace
+
+class TestDatagram : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!test::onlyLoopbackInReach())
+            QFAIL("not in a private loopback-only network namespace; run through ctest");
+    }
+
+    void ownHostNameIsWholeEvenWhenLong()
+    {
+        QCOMPARE(platform::ownHostName(), QSysInfo::machineHostName().toLatin1());
+        // A private UTS namespace lets this process carry a name longer than the
+        // 15 bytes older systems allowed, without touching the machine's own.
+        if (unshare(CLONE_NEWUTS) != 0)
+            QSKIP("no permission for a private host name");
+        const QByteArray longName = "a-rather-long-workstation-name-42.lab";
+        QCOMPARE(sethostname(longName.constData(), static_cast<size_t>(longName.size())), 0);
+        QCOMPARE(platform::ownHostName(), longName);
+    }
+
+    void resolvingNames()
+    {
+        QCOMPARE(platform::resolveName("10.1.2.3"), QByteArray("10.1.2.3")); // no lookup
+        QCOMPARE(platform::resolveName("localhost"), QByteArray("127.0.0.1"));
+        QCOMPARE(platform::resolveName(""), QByteArray());
+        QCOMPARE(platform::resolveName(QByteArrayView("localhost\0x", 11)), QByteArray());
+        QCOMPARE(platform::resolveName("no-such-computer.invalid"), QByteArray());
+        QVERIFY(platform::isDottedIPv4("127.0.0.1"));
+        QVERIFY(!platform::isDottedIPv4("127.1"));
+        QVERIFY(!platform::isDottedIPv4("127.0.0.1 "));
+
+        QVERIFY(!platform::reverseLookup("127.0.0.1").isEmpty());
+        QCOMPARE(platform::reverseLookup("localhost"), QByteArray()); // not an address
+        QCOMPARE(platform::reverseLookup(""), QByteArray());
+    }
+
+    void portRules()
+    {
+        DatagramEndpoint e;
+        QCOMPARE(e.port(), 19730);
+        QVERIFY(e.isOpen());
+        e.setPort(-5);
+        QCOMPARE(e.port(), 1);
+        QVERIFY(e.isOpen());
+        e.setPort(message::kMessagePort);
+        QCOMPARE(e.port(), message::kMessagePort);
+        QSignalSpy arrived(&e, &DatagramEndpoint::dataArrived);
+        sendAll({"on 40027"}, 40027);
+        QTRY_COMPARE(arrived.size(), 1);
+        QCOMPARE(arrived[0][0].toByteArray(), QByteArray("on 40027"));
+
+        // 19730 was given back when the port changed.
+        QUdpSocket other;
+        QVERIFY(other.bind(QHostAddress::AnyIPv4, 19730, QAbstractSocket::DontShareAddress));
+
+        DatagramEndpoint none(DatagramEndpoint::Socket::None);
+        QVERIFY(!none.isOpen());
+        none.setPort(message::kMessagePort);
+        QVERIFY(!none.isOpen());
+        QVERIFY(!none.send("127.0.0.1", message::kMessagePort, "x"));
+    }
+
+    void sendRules()
+    {
+        DatagramEndpoint e;
+        e.setPort(message::kMessagePort);
+        QSignalSpy arrived(&e, &DatagramEndpoint::dataArrived);
+        QVERIFY(e.send("127.0.0.1", message::kMessagePort, ""));        // nothing sent
+        QVERIFY(e.send("localhost", message::kMessagePort, "by name")); // looked up
+        QVERIFY(!e.send("no-such-computer.invalid", message::kMessagePort, "x"));
+        QVERIFY(!e.send("", message::kMessagePort, "x"));
+        const QByteArray largest(message::kMaxDatagramSize, '\xB0');
+        QVERIFY(e.send("127.0.0.1", message::kMessagePort, largest));
+        QVERIFY(!e.send("127.0.0.1", message::kMessagePort, largest + 'x'));
+        QVERIFY(e.isOpen()); // a failed send keeps the socket
+        QTRY_COMPARE(arrived.size(), 2);
+        QCOMPARE(arrived[0][0].toByteArray(), QByteArray("by name"));
+        QCOMPARE(arrived[1][0].toByteArray(), largest);
+    }
+
+    void everyPendingDatagramIsDeliveredInOrderAndEmptyOnesSkipped()
+    {
+        DatagramEndpoint e;
+        e.setPort(message::kMessagePort);
+        if (geteuid() == 0)
+            QVERIFY(e.receiveBufferSize() >= DatagramEndpoint::kReceiveBufferRequest);
+        QVERIFY(e.receiveBufferSize() > 0);
+        QSignalSpy arrived(&e, &DatagramEndpoint::dataArrived);
+
+        // All of them wait in the kernel before the event loop runs once.
+        QByteArrayList sent;
+        for (int i = 0; i < 2000; ++i)
+            sent.append(i % 7 == 0 ? QByteArray() : QByteArray::number(i).repeated(1 + i % 5));
+        sendAll(sent, 40027);
+        sent.removeAll(QByteArray());
+        QTRY_COMPARE(arrived.size(), sent.size());
+        for (qsizetype i = 0; i < sent.size(); ++i)
+            QCOMPARE(arrived[i][0].toByteArray(), sent[i]);
+    }
+
+    void hostileDatagramsAreShownAndTheProgramGoesOn()
+    {
+        History history;
+        test::FakeForm form;
+        form.targetText = "typed";
+        Messenger messenger(history, form);
+        messenger.startUp();
+        QVERIFY(messenger.endpoint().isOpen());
+
+        auto* rng = QRandomGenerator::global();
+        QByteArrayList datagrams;
+        for (int i = 0; i < 300; ++i) {
+            QByteArray junk(1 + static_cast<int>(rng->bounded(3000)), Qt::Uninitialized);
+            for (char& c : junk)
+                c = static_cast<char>(rng->bounded(256));
+            datagrams.append(junk);
+        }
+        QByteArray huge(message::kMaxDatagramSize, Qt::Uninitialized);
+        for (char& c : huge)
+            c = static_cast<char>(1 + rng->bounded(255));                 // no zero: shown whole
+        datagrams << huge << QByteArray("\xFF\xFE\x80\x81\x7F\xA0|\xFF|") // invalid GBK
+                  << QByteArray("|lead at end\x81") << QByteArray("|a\0b|c\0", 7) // zeros
+                  << QByteArray("|||||||||") << QByteArray("\x01\x02\x1B[2J\r\n\t\x7F|\b|")
+                  << QByteArray("|last|" + G(u"于"));
+        sendAll(datagrams, 40027);
+
+        QByteArray expected;
+        for (const QByteArray& d : datagrams)
+            expected += receivedRecord(d);
+        QTRY_COMPARE_WITH_TIMEOUT(history.text().size(), expected.size(), 10000);
+        QCOMPARE(history.text(), expected);
+        QCOMPARE(form.targetText, QByteArray("last"));
+        QCOMPARE(form.shown, datagrams.size());
+        QVERIFY(messenger.endpoint().isOpen());
+    }
+
+    void aMessengerSendingToItsOwnNameReceivesItsMessage()
+    {
+        History history;
+        history.initialise();
+        test::FakeForm form;
+        Messenger messenger(history, form);
+        const QByteArray self = platform::ownHostName();
+        QVERIFY(!self.isEmpty());
+        // The machine's name need not resolve inside a private namespace; here it
+        // stands for loopback, every other name goes to the real resolver.
+        messenger.setResolver([self](QByteArrayView name) {
+            return name == self ? QByteArray("127.0.0.1") : platform::resolveName(name);
+        });
+        const QDateTime fixed(QDate(2004, 1, 2), QTime(15, 30, 0));
+        messenger.setClock([fixed] { return fixed; });
+        messenger.startUp();
+        messenger.reportStartUpProblems();
+        QCOMPARE(history.text(), History::banner());
+
+        form.targetText = self;
+        form.contentText = G(u"你好");
+        form.signatureText = G(u"*在此输入签名*");
+        messenger.sendMessage();
+        const QByteArray stamp = message::timestampText(fixed);
+        const QByteArray sentRecord = "\r\n" + QByteArray(56, '-') + "\r\n" + G(u"您于") + stamp +
+                                      G(u"发送给|") + self + G(u"|的信息：") + "\r\n" + G(u"你好") +
+                                      "\r\n" + G(u"★★★信息已发送到目标计算机。★★★");
+        QCOMPARE(history.text(), History::banner() + sentRecord);
+
+        const QByteArray wire = message::compose(self, stamp, message::directPhrase(), G(u"你好"),
+                                                 G(u"*在此输入签名*"));
+        QTRY_COMPARE(history.text(), History::banner() + sentRecord + receivedRecord(wire));
+        QCOMPARE(form.targetText, self);
+        QCOMPARE(form.contentText, QByteArray());
+    }
+
+    void messagePortHeldByAnotherProgram()
+    {
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress::AnyIPv4, 40027, QAbstractSocket::DontShareAddress));
+
+        History history;
+        history.initialise();
+        test::FakeForm form;
+        Messenger messenger(history, form);
+        messenger.setResolver([](QByteArrayView) { return QByteArray("127.0.0.1"); });
+        messenger.startUp();
+        QVERIFY(!messenger.endpoint().isOpen());
+        messenger.reportStartUpProblems();
+        messenger.reportStartUpProblems(); // told once only
+        const QByteArray told =
+            History::banner() + "\r\n" + G(u"×××无法打开端口40027，不能接收信息！×××");
+        QCOMPARE(history.text(), told);
+
+        form.targetText = "PC02";
+        form.contentText = "hello";
+        messenger.sendMessage();
+        QCOMPARE(history.text(), told + "\r\n" + G(u"×××信息发送错误！×××"));
+        QCOMPARE(form.contentText, QByteArray("hello"));
+
+        form.computerNames = {"PC02"};
+        messenger.broadcast();
+        QVERIFY(history.text().endsWith(G(u"★★★广播消息被发送到下列计算机：|★★★")));
+        QVERIFY(!holder.hasPendingDatagrams());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatagram)
+#include "test_datagram.moc"

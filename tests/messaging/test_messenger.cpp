@@ -1,0 +1,276 @@
+// The send, broadcast and receive handlers against a fake window, with the
+// clock and the resolver injected. Messages go to 127.0.0.1, where the
+// messenger itself listens, so the wire bytes are checked as they arrive.
+
+#include "core/gbk.h"
+#include "history/history.h"
+#include "messaging/messageformat.h"
+#include "messaging/messenger.h"
+#include "support.h"
+
+#include <QHash>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace zeph;
+
+namespace {
+
+const QByteArray kCrLf = "\r\n";
+QByteArray error(QStringView text)
+{
+    return kCrLf + G(u"×××") + G(text) + G(u"×××");
+}
+QByteArray notice(const QByteArray& text)
+{
+    return kCrLf + G(u"★★★") + text + G(u"★★★");
+}
+QByteArray line(const QByteArray& text)
+{
+    return kCrLf + text;
+}
+QByteArray dashes()
+{
+    return line(QByteArray(56, '-'));
+}
+
+// A messenger whose clock ticks one second per reading and whose resolver knows
+// only the names given to it.
+struct Rig {
+    History history;
+    test::FakeForm form;
+    Messenger messenger{history, form};
+    QDateTime now{QDate(2004, 1, 2), QTime(15, 29, 59)};
+    int clockReads = 0;
+    QHash<QByteArray, QByteArray> addresses;
+    QByteArrayList resolved;
+
+    explicit Rig(QByteArray hostName = "PC01")
+    {
+        messenger.setClock([this] {
+            ++clockReads;
+            now = now.addSecs(1);
+            return now;
+        });
+        messenger.setResolver([this](QByteArrayView name) {
+            resolved.append(name.toByteArray());
+            return addresses.value(name.toByteArray());
+        });
+        messenger.setHostNameSource([hostName] { return hostName; });
+        messenger.startUp();
+        form.targetText = "PC02";
+        form.signatureText = G(u"*在此输入签名*");
+        addresses.insert("PC02", "127.0.0.1");
+    }
+    QByteArray stamp(int secondsAfterStart) const
+    {
+        return message::timestampText(
+            QDateTime(QDate(2004, 1, 2), QTime(15, 29, 59)).addSecs(secondsAfterStart));
+    }
+};
+
+} // namespace
+
+class TestMessenger : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!test::onlyLoopbackInReach())
+            QFAIL("not in a private loopback-only network namespace; run through ctest");
+    }
+
+    void startUpListensOnTheMessagePort()
+    {
+        Rig rig("PC01");
+        QCOMPARE(rig.messenger.messagePort(), 760923);
+        QCOMPARE(rig.messenger.ownHostName(), QByteArray("PC01"));
+        QVERIFY(rig.messenger.endpoint().isOpen());
+        QCOMPARE(rig.messenger.endpoint().port(), 760923);
+        QVERIFY(!rig.messenger.spareEndpoint().isOpen());
+        rig.messenger.reportStartUpProblems(); // the port was free: nothing to tell
+        QCOMPARE(rig.history.text(), QByteArray());
+    }
+
+    void checksRunInOrderAndOnlyTheFirstFailureIsReported()
+    {
+        Rig rig;
+        rig.form.targetText = "";
+        rig.form.contentText = "";
+        rig.messenger.sendMessage();
+        QCOMPARE(rig.history.text(), error(u"未指定目标计算机！"));
+
+        rig.form.targetText = "PC02";
+        rig.messenger.sendMessage();
+        QCOMPARE(rig.history.text(), error(u"未指定目标计算机！") + error(u"发送内容不能为空！"));
+        QVERIFY(rig.resolved.isEmpty());
+
+        // Blanks are not empty: they reach the resolver as typed and fail there.
+        rig.form.targetText = "   ";
+        rig.form.contentText = "keep me";
+        const QByteArray before = rig.history.text();
+        rig.messenger.sendMessage();
+        QCOMPARE(rig.resolved, QByteArrayList{"   "});
+        QCOMPARE(rig.history.text(), before + kCrLf + G(u"×××找不到目标计算机|   |！×××"));
+        QCOMPARE(rig.form.contentText, QByteArray("keep me"));
+        QCOMPARE(rig.form.contentWrites, 0);
+    }
+
+    void successfulSendRecordsAndSendsTheComposedDatagram()
+    {
+        Rig rig;
+        rig.form.contentText = "  \r\n" + G(u"你好");
+        QSignalSpy arrived(&rig.messenger.endpoint(), &DatagramEndpoint::dataArrived);
+        rig.messenger.sendMessage();
+
+        // Two clock readings: one inside the datagram, a fresh one for the echo.
+        QCOMPARE(rig.clockReads, 2);
+        QCOMPARE(rig.history.text(),
+                 dashes() +
+                     line(G(u"您于") + rig.stamp(2) + G(u"发送给|") + "PC02" + G(u"|的信息：")) +
+                     line("  \r\n" + G(u"你好")) + notice(G(u"信息已发送到目标计算机。")));
+        QCOMPARE(rig.form.contentText, QByteArray());
+        QCOMPARE(rig.form.targetText, QByteArray("PC02")); // sending never changes it
+
+        const QByteArray expected = message::compose("PC01", rig.stamp(1), message::directPhrase(),
+                                                     "  \r\n" + G(u"你好"), G(u"*在此输入签名*"));
+        QTRY_COMPARE(arrived.size(), 1);
+        QCOMPARE(arrived[0][0].toByteArray(), expected);
+        // And the messenger, listening on the port it sent to, showed it.
+        QVERIFY(rig.history.text().endsWith(dashes() + line(expected)));
+        QCOMPARE(rig.form.targetText, QByteArray("PC01"));
+        QCOMPARE(rig.form.shown, 1);
+    }
+
+    void emptyHostNameAndEmptySignature()
+    {
+        Rig rig("");
+        rig.form.contentText = "x";
+        rig.form.signatureText = "";
+        QSignalSpy arrived(&rig.messenger.endpoint(), &DatagramEndpoint::dataArrived);
+        rig.messenger.sendMessage();
+        QTRY_COMPARE(arrived.size(), 1);
+        const QByteArray wire = arrived[0][0].toByteArray();
+        QVERIFY(wire.startsWith("||" + G(u"于")));
+        QVERIFY(wire.endsWith("\r\nx" + G(u"——")));
+        QCOMPARE(rig.form.targetText, QByteArray()); // an empty sender empties the box
+    }
+
+    void tooLargeForOneDatagramFailsAndKeepsTheText()
+    {
+        Rig rig;
+        const QByteArray header = message::compose("PC01", rig.stamp(1), message::directPhrase(),
+                                                   "", rig.form.signatureText);
+        // The largest content that still fits goes out whole...
+        const QByteArray fits(message::kMaxDatagramSize - header.size(), 'a');
+        rig.form.contentText = fits;
+        QSignalSpy arrived(&rig.messenger.endpoint(), &DatagramEndpoint::dataArrived);
+        rig.messenger.sendMessage();
+        QCOMPARE(rig.form.contentText, QByteArray());
+        QTRY_COMPARE(arrived.size(), 1);
+        QCOMPARE(arrived[0][0].toByteArray().size(), message::kMaxDatagramSize);
+
+        // ...one byte more does not, and the send box keeps it.
+        const qsizetype historyBefore = rig.history.text().size();
+        rig.form.targetText = "PC02"; // the received copy put PC01 there
+        rig.form.contentText = fits + "b";
+        rig.messenger.sendMessage();
+        QCOMPARE(rig.history.text().mid(historyBefore), error(u"信息发送错误！"));
+        QCOMPARE(rig.form.contentText, fits + "b");
+    }
+
+    void broadcastSendsOneCompositionToEveryResolvableName()
+    {
+        Rig rig;
+        rig.addresses.insert("PC03", "127.0.0.1");
+        rig.form.targetText = "untouched";
+        rig.form.contentText = G(u"通知");
+        rig.form.computerNames = {"PC02", "gone", "PC03", "PC02"};
+        QSignalSpy arrived(&rig.messenger.endpoint(), &DatagramEndpoint::dataArrived);
+        rig.messenger.broadcast();
+
+        QCOMPARE(rig.resolved, (QByteArrayList{"PC02", "gone", "PC03", "PC02"}));
+        QCOMPARE(rig.clockReads, 1);
+        QCOMPARE(rig.history.text(), notice(G(u"广播消息被发送到下列计算机：|PC02|PC03|PC02|")));
+        QCOMPARE(rig.form.contentText, QByteArray());
+        QCOMPARE(rig.form.targetText, QByteArray("untouched"));
+
+        const QByteArray expected = message::compose(
+            "PC01", rig.stamp(1), message::broadcastPhrase(), G(u"通知"), G(u"*在此输入签名*"));
+        QTRY_COMPARE(arrived.size(), 3);
+        for (const auto& args : arrived)
+            QCOMPARE(args[0].toByteArray(), expected);
+        QCOMPARE(rig.form.targetText, QByteArray("PC01")); // the receiver took the sender
+    }
+
+    void broadcastEdgeCases()
+    {
+        Rig rig;
+        rig.form.computerNames = {"PC02"};
+        rig.form.contentText = "";
+        rig.messenger.broadcast();
+        QCOMPARE(rig.history.text(), error(u"发送内容不能为空！"));
+        QVERIFY(rig.resolved.isEmpty());
+        QCOMPARE(rig.form.contentWrites, 0);
+
+        rig.form.computerNames = {};
+        rig.form.contentText = "hi";
+        rig.messenger.broadcast();
+        QCOMPARE(rig.history.text(),
+                 error(u"发送内容不能为空！") + notice(G(u"广播消息被发送到下列计算机：|")));
+        QCOMPARE(rig.form.contentText, QByteArray());
+    }
+
+    void receiveShowsEveryTextAndTakesTheSenderWhenThereIsOne_data()
+    {
+        QTest::addColumn<QByteArray>("datagram");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::addColumn<QByteArray>("target");
+        const QByteArray direct =
+            message::compose("PC07", "T", message::directPhrase(), "hi|there", "sig");
+        const QByteArray broadcast =
+            message::compose("PC08", "T", message::broadcastPhrase(), "all", "");
+        QTest::newRow("direct") << direct << direct << QByteArray("PC07");
+        QTest::newRow("broadcast") << broadcast << broadcast << QByteArray("PC08");
+        QTest::newRow("abc|def") << QByteArray("abc|def") << QByteArray("abc|def")
+                                 << QByteArray("def");
+        QTest::newRow("empty sender") << QByteArray("||x") << QByteArray("||x") << QByteArray();
+        QTest::newRow("no separator")
+            << QByteArray("hello") << QByteArray("hello") << QByteArray("typed");
+        QTest::newRow("lone | at end")
+            << QByteArray("hello|") << QByteArray("hello|") << QByteArray("typed");
+        QTest::newRow("zero first")
+            << QByteArray("\0|PC09|x", 8) << QByteArray() << QByteArray("typed");
+        QTest::newRow("zero inside")
+            << QByteArray("|PC09|x\0|evil", 13) << QByteArray("|PC09|x") << QByteArray("PC09");
+        QTest::newRow("trail 0x7C name")
+            << QByteArray("|\xC4|N|x") << QByteArray("|\xC4|N|x") << QByteArray("\xC4|N");
+    }
+    void receiveShowsEveryTextAndTakesTheSenderWhenThereIsOne()
+    {
+        QFETCH(QByteArray, datagram);
+        QFETCH(QByteArray, shown);
+        QFETCH(QByteArray, target);
+        Rig rig;
+        rig.form.targetText = "typed";
+        rig.form.contentText = "draft";
+        rig.messenger.receive(datagram);
+        QCOMPARE(rig.history.text(), dashes() + line(shown));
+        QCOMPARE(rig.form.targetText, target);
+        QCOMPARE(rig.form.contentText, QByteArray("draft"));
+        QCOMPARE(rig.form.shown, 1);
+    }
+
+    void backToBackMessagesKeepArrivalOrder()
+    {
+        Rig rig;
+        rig.messenger.receive("|A|1");
+        rig.messenger.receive("|B|2");
+        QCOMPARE(rig.history.text(), dashes() + line("|A|1") + dashes() + line("|B|2"));
+        QCOMPARE(rig.form.targetText, QByteArray("B"));
+        QCOMPARE(rig.form.shown, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMessenger)
+#include "test_messenger.moc"
