@@ -1,0 +1,77 @@
+#include "ui/trayicon.h"
+
+#include "core/logging.h"
+
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+namespace zeph::ui {
+
+TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {}
+
+TrayIcon::~TrayIcon() { remove(); }
+
+bool TrayIcon::hostIsStatusNotifier()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    return bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+}
+
+void TrayIcon::set(const QIcon& icon, const QString& tip)
+{
+    if (icon.isNull()) {
+        remove();
+        return;
+    }
+    if (!m_icon) {
+        m_icon = new QSystemTrayIcon(this);
+        m_statusNotifier = hostIsStatusNotifier();
+        connect(m_icon, &QSystemTrayIcon::activated, this,
+                [this](QSystemTrayIcon::ActivationReason reason) {
+                    switch (reason) {
+                    case QSystemTrayIcon::Trigger:
+                        Q_EMIT trayEvent(m_statusNotifier ? 2 : 1);
+                        break;
+                    case QSystemTrayIcon::DoubleClick:
+                        Q_EMIT trayEvent(2);
+                        break;
+                    case QSystemTrayIcon::Context:
+                        Q_EMIT trayEvent(3);
+                        break;
+                    default:
+                        break;
+                    }
+                });
+    }
+    m_icon->setIcon(icon);
+    m_icon->setToolTip(tip);
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_icon->show();
+    else
+        qCInfo(lcUi) << "no notification area on this desktop";
+}
+
+void TrayIcon::remove()
+{
+    if (!m_icon)
+        return;
+    m_icon->hide();
+    delete m_icon;
+    m_icon = nullptr;
+}
+
+QString TrayIcon::tip() const { return m_icon ? m_icon->toolTip() : QString(); }
+
+void popUpAtPointer(QMenu* menu)
+{
+    const QPoint pointer = QCursor::pos();
+    const int width = menu->sizeHint().width();
+    menu->popup(QPoint(pointer.x() - 5 - width, pointer.y() - 5));
+}
+
+} // namespace zeph::ui

@@ -1,0 +1,44 @@
+#pragma once
+// The notification-area icon. It turns the tray host's clicks into the three
+// tray event kinds: 1 left release, 2 left double-click, 3 right release or
+// context menu.
+
+#include <QIcon>
+#include <QObject>
+#include <QPointer>
+
+class QMenu;
+class QSystemTrayIcon;
+
+namespace zeph::ui {
+
+class TrayIcon : public QObject {
+    Q_OBJECT
+public:
+    explicit TrayIcon(QObject* parent = nullptr);
+    ~TrayIcon() override;
+
+    // Installs or changes the icon (a null icon removes it, as does remove()).
+    void set(const QIcon& icon, const QString& tip);
+    void remove();
+    bool isInstalled() const { return m_icon != nullptr; }
+    QString tip() const;
+
+    // A StatusNotifierItem host never reports a double-click, only an
+    // activation; there an activation counts as kind 2 so the icon still
+    // shows and hides the window.
+    static bool hostIsStatusNotifier();
+
+Q_SIGNALS:
+    void trayEvent(int kind);
+
+private:
+    QSystemTrayIcon* m_icon = nullptr;
+    bool m_statusNotifier = false;
+};
+
+// Pops the menu up with its right edge 5 px left of the pointer and its top
+// 5 px above it.
+void popUpAtPointer(QMenu* menu);
+
+} // namespace zeph::ui

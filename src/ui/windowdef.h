@@ -1,0 +1,175 @@
+#pragma once
+// The windows as data: every control with its kind, name, geometry, text and
+// look, and the table that binds (control, event) to a handler. The widgets are
+// built from these tables; no geometry or text is written anywhere else.
+
+#include <QColor>
+#include <QRect>
+#include <QSize>
+#include <QStringView>
+
+#include <span>
+
+namespace zeph::ui {
+
+enum class Kind {
+    Label,
+    EditBox,
+    Button,
+    StyledButton,
+    PictureBox,
+    ListBox,
+    ProgressBar,
+    FileDialog,       // non-visual: the save dialog's settings
+    DatagramEndpoint, // non-visual: owned by the messaging core
+    Hyperlink,
+    MenuItem,
+    MenuSeparator,
+};
+
+// Look and behaviour flags of one control.
+enum Flag : unsigned {
+    NoFlags = 0,
+    Tab = 1u << 0,          // takes part in the tab order
+    MultiLine = 1u << 1,
+    ReadOnly = 1u << 2,
+    VScroll = 1u << 3,
+    DefaultButton = 1u << 4,
+    Hidden = 1u << 5,       // hidden at start
+    NoMouse = 1u << 6,      // disabled label: the mouse goes through it
+    WordWrap = 1u << 7,
+    Embossed = 1u << 8,     // caption drawn white, then again 1 px right and down
+    SunkenEdge = 1u << 9,
+    Gradient = 1u << 10,    // the title bar's three-colour gradient
+    LinkFont = 1u << 11,    // Arial 12 px bold italic underlined
+    Centred = 1u << 12,     // caption centred both ways
+    OwnColours = 1u << 13,  // the send button's own normal / hover / focus colours
+    NoBorder = 1u << 14,
+    NoDrag = 1u << 15,      // a press here does not move the window
+};
+
+struct ControlDef {
+    QStringView name;
+    Kind kind;
+    QRect geometry;      // client coordinates
+    QStringView text;    // initial caption or content
+    QStringView tooltip; // styled buttons
+    unsigned flags = NoFlags;
+    QColor textColour = Qt::black;
+    QColor background = {}; // invalid: the system button face
+};
+
+enum class Event {
+    Created,
+    FirstActivation,
+    KeyDown,
+    TrayEvent,
+    Destroyed,
+    LeftPressed,
+    Clicked,
+    GotFocus,
+    LeftReleased,
+    DataArrived,
+    MouseMoved,
+    SelectionChanged,
+    Chosen,
+};
+
+enum class Handler {
+    StartUp,
+    FirstActivation,
+    KeyDownCancel, // Esc on the window itself asks a running scan to stop
+    TrayEvent,
+    WindowDestroyed,
+    OpenAdvertisedPage,
+    HideMainWindow,
+    ShowMainWindow,
+    MessengerSend,
+    Broadcast,
+    SendMessage,
+    SaveHistory,
+    ClearHistory,
+    ConfirmedExit,
+    ImmediateExit,
+    RequestCancel,
+    RunScan,
+    SelectAll,
+    ShowAbout,
+    Receive,
+    SendOnCtrlEnter,
+    ShowHint,
+    TakeSelectedComputer,
+    FillAboutText,
+};
+
+struct Binding {
+    QStringView control; // empty: the window itself
+    Event event;
+    Handler handler;
+    QStringView argument = {}; // the hint text of ShowHint
+};
+
+struct WindowDef {
+    QStringView title;
+    QSize size; // outer size from the template
+    QPoint templatePosition;
+    QColor background; // invalid: the system button face
+    std::span<const ControlDef> controls;
+    std::span<const Binding> bindings;
+};
+
+const WindowDef& mainWindowDef();
+const WindowDef& aboutWindowDef();
+std::span<const ControlDef> trayMenuDef();
+
+// Texts that belong to the window but are not a control's initial text.
+namespace text {
+inline constexpr QStringView kScanHintSuffix = u"正在刷新计算机列表，请稍候……";
+inline constexpr QStringView kSecondCopy = u"程序已在运行，请双击任务栏小图标。";
+inline constexpr QStringView kExitQuestion =
+    u"您确定要退出吗？ 如果退出，你将不能收到别人发送给您的信息！";
+inline constexpr QStringView kExitTitle = u"确认退出";
+inline constexpr QStringView kAboutLinkCaption = u"访问作者网站";
+} // namespace text
+
+// Names of the controls that code refers to.
+namespace name {
+inline constexpr QStringView 图片框1 = u"图片框1";
+inline constexpr QStringView 按钮最小化 = u"按钮最小化";
+inline constexpr QStringView 按钮信使发送 = u"按钮信使发送";
+inline constexpr QStringView 按钮广播信息 = u"按钮广播信息";
+inline constexpr QStringView 按钮发送信息 = u"按钮发送信息";
+inline constexpr QStringView 按钮保存信息历史 = u"按钮保存信息历史";
+inline constexpr QStringView 按钮清空历史信息 = u"按钮清空历史信息";
+inline constexpr QStringView 按钮退出 = u"按钮退出";
+inline constexpr QStringView 按钮取消刷新 = u"按钮取消刷新";
+inline constexpr QStringView 按钮刷新计算机列表 = u"按钮刷新计算机列表";
+inline constexpr QStringView 标签标题栏 = u"标签标题栏";
+inline constexpr QStringView 编辑框签名 = u"编辑框签名";
+inline constexpr QStringView 通用对话框 = u"通用对话框";
+inline constexpr QStringView 标签3 = u"标签3";
+inline constexpr QStringView 标签关于 = u"标签关于";
+inline constexpr QStringView 数据报 = u"数据报";
+inline constexpr QStringView 进度条 = u"进度条";
+inline constexpr QStringView 标签状态条 = u"标签状态条";
+inline constexpr QStringView 编辑框发送信息 = u"编辑框发送信息";
+inline constexpr QStringView 编辑框信息历史 = u"编辑框信息历史";
+inline constexpr QStringView 编辑框目标计算机 = u"编辑框目标计算机";
+inline constexpr QStringView 标签1 = u"标签1";
+inline constexpr QStringView 计算机列表框 = u"计算机列表框";
+inline constexpr QStringView 数据报1 = u"数据报1";
+inline constexpr QStringView 编辑框1 = u"编辑框1";
+inline constexpr QStringView 超级链接框2 = u"超级链接框2";
+inline constexpr QStringView 托盘菜单显示 = u"托盘菜单显示";
+inline constexpr QStringView 托盘菜单关于 = u"托盘菜单关于";
+inline constexpr QStringView 托盘菜单退出 = u"托盘菜单退出";
+} // namespace name
+
+// The save dialog's settings.
+namespace savedialog {
+inline constexpr QStringView kTitle = u"保存信息历史";
+inline constexpr QStringView kFilter = u"*.txt";
+inline constexpr QStringView kDefaultSuffix = u"txt";
+} // namespace savedialog
+
+} // namespace zeph::ui
