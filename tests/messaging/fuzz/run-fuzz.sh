@@ -1,0 +1,28 @@
+#!/bin/sh
+# Builds the message fuzz target with clang, replays the committed seed corpus
+# and fuzzes for a few seconds. Exit 77 (skipped) where clang is missing.
+# Usage: run-fuzz.sh FUZZ_SOURCE_DIR BUILD_DIR REPOSITORY_ROOT
+set -eu
+src=$1
+build=$2
+root=$3
+seconds=${ZEPH_FUZZ_SECONDS:-5}
+
+if ! command -v clang++ >/dev/null 2>&1; then
+    echo "clang++ not found: fuzz target not built (apt packages clang, libclang-rt-14-dev)"
+    exit 77
+fi
+
+cmake -S "$src" -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ \
+    -DCMAKE_CXX_COMPILER_LAUNCHER= -DZEPH_SOURCE_DIR="$root" >/dev/null
+cmake --build "$build" -j2
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT INT TERM
+
+# Every seed on its own, then bounded fuzzing that writes new inputs only to a
+# scratch folder (the committed corpus stays as it is).
+"$build/fuzz_message" "$src"/corpus/*
+"$build/fuzz_message" -max_total_time="$seconds" -max_len=8192 -timeout=10 \
+    -artifact_prefix="$build/" -print_final_stats=1 "$work" "$src/corpus"
+echo "fuzz_message: seed corpus and ${seconds}s of fuzzing passed"
