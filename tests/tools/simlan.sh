@@ -72,8 +72,10 @@ up() {
         ip netns add "$ns"
         mkdir -p "/etc/netns/$ns"
         cp "$hosts" "/etc/netns/$ns/hosts"
+        chmod 644 "/etc/netns/$ns/hosts"
         : >"/etc/netns/$ns/resolv.conf"
         printf 'hosts: files dns\n' >"/etc/netns/$ns/nsswitch.conf"
+        chmod 644 "/etc/netns/$ns/resolv.conf" "/etc/netns/$ns/nsswitch.conf"
         ip -n "$ns" link set lo up
         ip -n "$sw" link add "p$n" type veth peer name eth0 netns "$ns"
         ip -n "$sw" link set "p$n" master br0 up

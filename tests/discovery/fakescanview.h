@@ -1,0 +1,83 @@
+#pragma once
+// A ScanView that keeps what the scan did to it, for tests.
+
+#include "discovery/scanview.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <functional>
+
+struct FakeScanView : zeph::ScanView {
+    QByteArray status = "idle";
+    bool cursorWaiting = false;
+    int cursorOnCalls = 0;
+    int cursorRestoreCalls = 0;
+    bool progressVisible = false;
+    int progressMaximum = 0;
+    int progressPosition = 0;
+    QList<int> positions;
+    QList<QByteArray> computers;
+    int clearCalls = 0;
+    bool scanning = false; // last setScanButtons()
+    int pendingCalls = 0;
+    QList<QByteArray> log; // every call in order
+    std::function<void(int call)> onPending;
+
+    void setStatus(const QByteArray& text) override
+    {
+        status = text;
+        log << "status:" + text;
+    }
+    void waitCursorOn() override
+    {
+        cursorWaiting = true;
+        ++cursorOnCalls;
+        log << "cursor:wait";
+    }
+    void restoreCursor() override
+    {
+        cursorWaiting = false;
+        ++cursorRestoreCalls;
+        log << "cursor:restore";
+    }
+    void setProgressVisible(bool visible) override
+    {
+        progressVisible = visible;
+        log << QByteArray("progress:") + (visible ? "shown" : "hidden");
+    }
+    void setProgressMaximum(int maximum) override
+    {
+        progressMaximum = maximum;
+        log << "maximum:" + QByteArray::number(maximum);
+    }
+    void setProgressPosition(int position) override
+    {
+        progressPosition = position;
+        positions << position;
+        log << "position:" + QByteArray::number(position);
+    }
+    void clearComputers() override
+    {
+        computers.clear();
+        ++clearCalls;
+        log << "clear";
+    }
+    void addComputer(const QByteArray& name) override
+    {
+        computers << name;
+        log << "add:" + name;
+    }
+    void setScanButtons(bool s) override
+    {
+        scanning = s;
+        log << QByteArray("buttons:") + (s ? "scanning" : "idle");
+    }
+    void processPendingEvents() override
+    {
+        ++pendingCalls;
+        log << "pending";
+        if (onPending)
+            onPending(pendingCalls);
+    }
+};

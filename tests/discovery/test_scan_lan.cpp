@@ -1,0 +1,199 @@
+// The scan, the echo probe and the local address on a simulated LAN. Run by
+// run_scan_lan.sh inside the scanning host's namespace, which tells it through
+// the environment what the LAN holds; the parser cases need no LAN.
+
+#include "discovery/scanner.h"
+#include "fakescanview.h"
+#include "history/history.h"
+#include "platform/echoprobe.h"
+#include "platform/localaddress.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netdb.h>
+
+using namespace zeph;
+
+namespace {
+
+QByteArray env(const char* name)
+{
+    return qgetenv(name);
+}
+
+QByteArray reverseLookup(QByteArrayView dotted)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    if (inet_pton(AF_INET, dotted.toByteArray().constData(), &sa.sin_addr) != 1)
+        return {};
+    char host[NI_MAXHOST] = {};
+    if (getnameinfo(reinterpret_cast<sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0,
+                    NI_NAMEREQD) != 0)
+        return {};
+    return QByteArray(host);
+}
+
+QList<QByteArray> ownAddresses()
+{
+    QList<QByteArray> found;
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return found;
+    for (ifaddrs* i = list; i; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || (i->ifa_flags & IFF_LOOPBACK))
+            continue;
+        char buf[INET_ADDRSTRLEN] = {};
+        inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr, buf, sizeof buf);
+        found << QByteArray(buf);
+    }
+    freeifaddrs(list);
+    return found;
+}
+
+const char* methodName(platform::EchoMethod m)
+{
+    switch (m) {
+    case platform::EchoMethod::Datagram:
+        return "datagram";
+    case platform::EchoMethod::Raw:
+        return "raw";
+    case platform::EchoMethod::HelperDatagram:
+        return "helper-datagram";
+    case platform::EchoMethod::HelperRaw:
+        return "helper-raw";
+    case platform::EchoMethod::None:
+        break;
+    }
+    return "none";
+}
+
+} // namespace
+
+class TestScanLan : public QObject {
+    Q_OBJECT
+    QByteArray m_address; // ours on the LAN; empty outside it
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_address = env("ZEPH_LAN_ADDRESS");
+        if (m_address.isEmpty())
+            return;
+        // Nothing is probed unless we stand in our own namespace on our own subnet.
+        QCOMPARE(ownAddresses(), QList<QByteArray>{m_address});
+        QVERIFY(m_address.startsWith("10.213."));
+        const QByteArray helper = env("ZEPH_LAN_HELPER");
+        platform::resetEchoProbe(helper, env("ZEPH_LAN_IN_PROCESS") != "0");
+    }
+
+    void defaultRouteParsing_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QByteArray>("iface");
+        const QByteArray head = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask"
+                                "\t\tMTU\tWindow\tIRTT\n";
+        QTest::newRow("one default") << head + "eth0\t00000000\t01070D0A\t0003\t0\t0\t0\t00000000"
+                                               "\t0\t0\t0\neth0\t00070D0A\t00000000\t0001\t0\t0\t0"
+                                               "\t00FFFFFF\t0\t0\t0\n"
+                                     << QByteArray("eth0");
+        QTest::newRow("lowest metric")
+            << head + "wlan0\t00000000\t01070D0A\t0003\t0\t0\t600\t00000000"
+                      "\t0\t0\t0\nenp1s0\t00000000\t01070D0A\t0003\t0\t0"
+                      "\t100\t00000000\t0\t0\t0\n"
+            << QByteArray("enp1s0");
+        QTest::newRow("route down") << head + "eth0\t00000000\t01070D0A\t0002\t0\t0\t0\t00000000"
+                                              "\t0\t0\t0\n"
+                                    << QByteArray();
+        QTest::newRow("no default") << head + "eth0\t00070D0A\t00000000\t0001\t0\t0\t0\t00FFFFFF"
+                                              "\t0\t0\t0\n"
+                                    << QByteArray();
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void defaultRouteParsing()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QByteArray, iface);
+        QCOMPARE(platform::defaultRouteInterface(table), iface);
+    }
+
+    // Debian resolves the own name to 127.0.1.1: the default-route interface's
+    // address replaces it, and without a default route the first interface up.
+    void localAddress()
+    {
+        if (m_address.isEmpty())
+            QSKIP("needs the simulated LAN (run_scan_lan.sh)");
+        QCOMPARE(platform::localIPv4Address("127.0.1.1"), m_address);
+        QCOMPARE(platform::localIPv4Address(""), m_address);
+        QCOMPARE(platform::localIPv4Address("not an address"), m_address);
+        QCOMPARE(platform::localIPv4Address("10.99.1.2"), QByteArray("10.99.1.2"));
+        QCOMPARE(platform::interfaceIPv4Address("eth0"), m_address);
+        QCOMPARE(platform::interfaceIPv4Address("lo"), QByteArray("127.0.0.1"));
+        if (env("ZEPH_LAN_ROOT") == "1") {
+            QCOMPARE(std::system("ip route del default"), 0);
+            const QByteArray withoutRoute = platform::localIPv4Address("127.0.1.1");
+            QCOMPARE(std::system("ip link set eth0 down"), 0);
+            const QByteArray nothingUp = platform::localIPv4Address("127.0.1.1");
+            QCOMPARE(std::system("ip link set eth0 up && ip route add default via "
+                                 "10.213.7.254 dev eth0"),
+                     0);
+            QCOMPARE(withoutRoute, m_address);
+            QCOMPARE(nothingUp, QByteArray());
+        }
+    }
+
+    void echoProbe()
+    {
+        if (m_address.isEmpty())
+            QSKIP("needs the simulated LAN (run_scan_lan.sh)");
+        QCOMPARE(methodName(platform::echoMethod()), env("ZEPH_LAN_METHOD").constData());
+        const QByteArray prefix = Scanner::prefixOf(m_address);
+        const bool canProbe = platform::echoMethod() != platform::EchoMethod::None;
+        const QList<QByteArray> alive = env("ZEPH_LAN_ALIVE").split(' ');
+        const QList<QByteArray> silent = env("ZEPH_LAN_SILENT").split(' ');
+        for (const QByteArray& n : alive) {
+            const int ms = platform::echoProbe(prefix + n, 1000);
+            QVERIFY2(canProbe ? ms >= 0 : ms == -1, prefix + n);
+        }
+        for (const QByteArray& n : silent) {
+            QElapsedTimer t;
+            t.start();
+            QCOMPARE(platform::echoProbe(prefix + n, 50), -1);
+            const qint64 waited = t.elapsed();
+            if (canProbe) // a 50 ms timeout is 50 ms of waiting, give or take scheduling
+                QVERIFY2(waited >= 49 && waited < 150, QByteArray::number(waited));
+        }
+        QCOMPARE(platform::echoProbe("", 50), -1);
+    }
+
+    void scan()
+    {
+        if (m_address.isEmpty())
+            QSKIP("needs the simulated LAN (run_scan_lan.sh)");
+        History history;
+        FakeScanView view;
+        Scanner scanner(history, view, platform::echoProbe, reverseLookup);
+        scanner.startUp(platform::localIPv4Address("127.0.1.1"));
+        QCOMPARE(scanner.addressPrefix(), Scanner::prefixOf(m_address));
+        const int highest = env("ZEPH_LAN_HIGHEST").toInt();
+        if (highest > 0)
+            scanner.setHighestHostNumber(highest);
+        QElapsedTimer t;
+        t.start();
+        scanner.run();
+        qInfo("scan of %d addresses: %lld ms", scanner.highestHostNumber(), t.elapsed());
+        const QByteArray expected = env("ZEPH_LAN_EXPECT");
+        QCOMPARE(view.computers, expected.isEmpty() ? QList<QByteArray>{} : expected.split(' '));
+        QVERIFY(history.text().endsWith(Scanner::completedText() +
+                                        QByteArray("\xA1\xEF\xA1\xEF\xA1\xEF")));
+        QCOMPARE(view.progressPosition, scanner.highestHostNumber());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestScanLan)
+#include "test_scan_lan.moc"
