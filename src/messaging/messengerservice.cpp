@@ -1,0 +1,83 @@
+#include "messaging/messengerservice.h"
+
+#include "core/gbk.h"
+#include "core/logging.h"
+#include "history/history.h"
+#include "messaging/messageform.h"
+#include "messaging/messageformat.h"
+#include "platform/names.h"
+#include "platform/popupmessage.h"
+
+namespace zeph {
+
+MessengerService::MessengerService(History& history, MessageForm& form, QObject* parent)
+    : QObject(parent), m_history(history), m_form(form),
+      m_clock([] { return QDateTime::currentDateTime(); }),
+      m_resolver([](QByteArrayView name) { return platform::resolveName(name); }),
+      m_sender(realSender())
+{
+}
+
+void MessengerService::setClock(Clock clock)
+{
+    m_clock = std::move(clock);
+}
+void MessengerService::setResolver(Resolver resolver)
+{
+    m_resolver = std::move(resolver);
+}
+void MessengerService::setSender(Sender sender)
+{
+    m_sender = std::move(sender);
+}
+
+MessengerService::Sender MessengerService::realSender()
+{
+    return [](QByteArrayView target, QByteArrayView address, QByteArrayView text) {
+        return platform::sendPopupMessage(target, address, text).delivered;
+    };
+}
+
+QByteArray MessengerService::popupText(QByteArrayView message, QByteArrayView signature)
+{
+    return message.toByteArray() + G(u"——") + signature.toByteArray();
+}
+
+void MessengerService::send()
+{
+    const QByteArray target = m_form.target();
+    if (target.isEmpty()) {
+        m_history.appendError(G(u"未指定目标计算机！"));
+        return;
+    }
+    if (m_form.content().isEmpty()) {
+        m_history.appendError(G(u"发送内容不能为空！"));
+        return;
+    }
+
+    m_form.setMessengerButtonEnabled(false);
+    m_history.appendSeparator();
+    m_history.appendLine(G(u"您于") + message::timestampText(m_clock()) +
+                         G(u"通过信使服务发送给|") + target + G(u"|的信息："));
+    m_history.appendLine(m_form.content());
+    const QByteArray text = popupText(m_form.content(), m_form.signature());
+    m_history.appendNotice(G(u"正在通过信使服务发送信息，请稍候……"));
+
+    m_form.waitCursorOn();
+    // A dotted target is the address itself; a name that the resolver knows is
+    // given with its address, so the service need not find it over NetBIOS.
+    const QByteArray address = platform::isDottedIPv4(target) ? target : m_resolver(target);
+    const bool delivered = m_sender(target, address, text);
+    m_form.restoreCursor();
+
+    if (delivered) {
+        m_history.appendNotice(G(u"信息已成功发送到计算机|") + target + "|");
+        m_form.setContent({});
+    } else {
+        qCInfo(lcMessaging) << "messenger service could not deliver to" << target;
+        m_history.appendError(G(u"使用信使服务发送信息到计算机|") + target + G(u"|失败！"));
+    }
+    m_form.setMessengerButtonEnabled(true);
+}
+
+} // namespace zeph

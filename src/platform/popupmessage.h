@@ -1,0 +1,48 @@
+#pragma once
+// Pop-up messages for computers that run no copy of the program: the Windows
+// messenger service, or a Samba server that accepts pop-up messages. On Linux
+// smbclient delivers them over NetBIOS (TCP port 139).
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringList>
+
+namespace zeph::platform {
+
+// True when the delivering tool (smbclient) is on the PATH.
+bool popupMessageAvailable();
+
+struct PopupOptions {
+    QString program = QStringLiteral("smbclient");
+    // Put before the message options; tests point smbclient at their own
+    // configuration here.
+    QStringList extraArguments;
+    // The UI thread blocks for at most this long; then the tool is ended.
+    int timeoutMs = 30000;
+};
+
+struct PopupResult {
+    bool delivered = false;
+    QByteArray output; // what the tool printed, standard output and error merged
+};
+
+// The longest text the tool passes on whole (its buffer holds 1600 bytes with
+// the terminator, line breaks counted as CR LF); longer texts are cut by it.
+inline constexpr qsizetype kMaxPopupTextBytes = 1598;
+
+// Sends text (GBK, CR LF line breaks) as a pop-up message to the computer called
+// target (GBK). address, when not empty, is the dotted IPv4 address to connect
+// to; when empty the tool looks the name up itself (NetBIOS). Runs the tool
+// directly, never through a shell, with the text on its standard input.
+// Delivered only when the tool started, exited 0 within the time limit, printed
+// something and its output reports no error.
+PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByteArrayView text,
+                             const PopupOptions& options = {});
+
+// True when the tool's output reports an error: an NT status other than
+// NT_STATUS_OK, or the character "错" (matched only where a GBK character
+// begins, for localised output).
+bool popupOutputReportsError(QByteArrayView output);
+
+} // namespace zeph::platform
