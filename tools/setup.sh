@@ -1,0 +1,231 @@
+#!/usr/bin/env bash
+# Sets up Zeph on Debian 12: installs the packages it needs, builds it, and then
+# either starts it or runs the whole test suite. Run as root, from anywhere:
+#
+#   bash tools/setup.sh run    Release build in build/, `cmake --install build`
+#                              (prefix /usr/local), then starts the installed
+#                              zeph as the desktop user who called sudo.
+#   bash tools/setup.sh test   two builds, each followed by ctest:
+#                              build-ci   (-DZEPH_WERROR=ON)
+#                              build-asan (-DZEPH_SANITIZE=ON -DZEPH_WERROR=ON)
+#
+# Packages: every name in tools/deps/run-*.txt (both commands) and
+# tools/deps/test-*.txt (test only), one a line, '#' starts a comment.
+#
+# Environment:
+#   ZEPH_NETNS=1          run: start zeph inside a private network namespace with
+#                         only loopback up, so that nothing it sends (messages,
+#                         the subnet scan) leaves the machine. For development
+#                         and test machines; by default zeph starts normally.
+#   ZEPH_SKIP_PACKAGES=1  skip apt-get (everything is installed already)
+#   ZEPH_JOBS=N           parallel build jobs (default 2)
+#   ZEPH_CTEST_JOBS=N     parallel tests (default 1: some tests share ports)
+#   ZEPH_PREFIX=DIR       run: install prefix (default /usr/local)
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+JOBS="${ZEPH_JOBS:-2}"
+BUILD_TOOLS=(cmake ninja-build g++ pkg-config)
+
+say() { printf '\n==> %s\n' "$*"; }
+die() {
+    printf 'setup.sh: %s\n' "$*" >&2
+    exit 1
+}
+
+usage() {
+    sed -n '2,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    exit 2
+}
+
+# The package names of the given lists: comments, blanks and duplicates dropped.
+packages_from() {
+    local f
+    for f in "$@"; do
+        [[ -f $f ]] && sed -e 's/#.*//' "$f"
+    done | tr -s ' \t\r' '\n' | sed '/^$/d' | sort -u
+}
+
+install_packages() {
+    local kinds=("$@") lists=() k
+    shopt -s nullglob
+    for k in "${kinds[@]}"; do
+        lists+=(tools/deps/"$k"-*.txt)
+    done
+    shopt -u nullglob
+    local pkgs
+    mapfile -t pkgs < <(packages_from "${lists[@]}")
+    pkgs+=("${BUILD_TOOLS[@]}")
+    if [[ ${ZEPH_SKIP_PACKAGES:-0} == 1 ]]; then
+        say "Skipping apt-get (ZEPH_SKIP_PACKAGES=1): ${pkgs[*]}"
+        return
+    fi
+    [[ $EUID -eq 0 ]] || die "run as root (apt-get installs packages), or set ZEPH_SKIP_PACKAGES=1"
+    say "Installing packages from ${lists[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y "${pkgs[@]}"
+}
+
+# ---------------------------------------------------------------- run
+
+# Who to start zeph as: the user behind sudo or pkexec, else whoever runs this.
+desktop_user() {
+    local u="${SUDO_USER:-}"
+    if [[ -z $u && -n ${PKEXEC_UID:-} ]]; then
+        u="$(id -nu "$PKEXEC_UID" 2>/dev/null || true)"
+    fi
+    [[ $u == root ]] && u=""
+    printf '%s' "$u"
+}
+
+start_zeph() {
+    local prefix="$1" user
+    local zeph="$prefix/bin/zeph"
+    [[ -x $zeph ]] || die "$zeph was not installed"
+    user="$(desktop_user)"
+
+    # The desktop session's variables; sudo drops some, so fill in the usual
+    # places of the user's own session where they are missing.
+    local home runtime uid
+    if [[ -n $user ]]; then
+        uid="$(id -u "$user")"
+        home="$(getent passwd "$user" | cut -d: -f6)"
+    else
+        uid="$(id -u)"
+        home="$HOME"
+    fi
+    runtime="${XDG_RUNTIME_DIR:-}"
+    if [[ -z $runtime || $runtime != "/run/user/$uid" ]] && [[ -d /run/user/$uid ]]; then
+        runtime="/run/user/$uid"
+    fi
+    local display="${DISPLAY:-}" wayland="${WAYLAND_DISPLAY:-}"
+    local xauth="${XAUTHORITY:-}" bus="${DBUS_SESSION_BUS_ADDRESS:-}"
+    if [[ -z $display && -z $wayland ]]; then
+        if [[ -n $runtime && -S $runtime/wayland-0 ]]; then
+            wayland="wayland-0"
+        elif [[ -S /tmp/.X11-unix/X0 ]]; then
+            display=:0
+        fi
+    fi
+    [[ -z $xauth && -f $home/.Xauthority ]] && xauth="$home/.Xauthority"
+    [[ -z $bus && -n $runtime && -S $runtime/bus ]] && bus="unix:path=$runtime/bus"
+    if [[ -z $display && -z $wayland ]]; then
+        die "zeph is installed as $zeph, but no desktop display was found to start it on
+(set DISPLAY or WAYLAND_DISPLAY, or start zeph from the desktop's menu)"
+    fi
+
+    local env_vars=()
+    [[ -n $display ]] && env_vars+=("DISPLAY=$display")
+    [[ -n $wayland ]] && env_vars+=("WAYLAND_DISPLAY=$wayland")
+    [[ -n $xauth ]] && env_vars+=("XAUTHORITY=$xauth")
+    [[ -n $runtime ]] && env_vars+=("XDG_RUNTIME_DIR=$runtime")
+    [[ -n $bus ]] && env_vars+=("DBUS_SESSION_BUS_ADDRESS=$bus")
+    local cmd=(env "${env_vars[@]}" "$zeph")
+    if [[ -n $user && $EUID -eq 0 ]]; then
+        cmd=(runuser -u "$user" -- "${cmd[@]}")
+    fi
+
+    if [[ ${ZEPH_NETNS:-0} == 1 ]]; then
+        say "Starting $zeph as ${user:-$(id -un)} in a private network namespace (loopback only)"
+        exec unshare --net -- sh -c 'ip link set lo up && exec "$@"' sh "${cmd[@]}"
+    fi
+    say "Starting $zeph as ${user:-$(id -un)}"
+    exec "${cmd[@]}"
+}
+
+cmd_run() {
+    local prefix="${ZEPH_PREFIX:-/usr/local}"
+    local extra=()
+    [[ ${ZEPH_NETNS:-0} == 1 ]] && extra+=(iproute2)
+    BUILD_TOOLS+=("${extra[@]}")
+    install_packages run
+    say "Configuring a Release build in build/"
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" -DZEPH_BUILD_TESTS=OFF -DZEPH_BUILD_BENCH=OFF
+    say "Building"
+    cmake --build build -j"$JOBS"
+    say "Installing into $prefix"
+    cmake --install build
+    start_zeph "$prefix"
+}
+
+# ---------------------------------------------------------------- test
+
+declare -A BUILD_RESULT CTEST_RESULT CTEST_LINE PASSED FAILED
+
+# suite NAME DIR CMAKE-ARGS...: configure, build (keep going past errors, so
+# every test that can be built still runs), then ctest.
+suite() {
+    local name="$1" dir="$2"
+    shift 2
+    local log="$ROOT/$dir/ctest.log"
+    say "[$name] configure $dir $*"
+    BUILD_RESULT[$name]=ok
+    if ! cmake -S . -B "$dir" -G Ninja "$@"; then
+        BUILD_RESULT[$name]="configure FAILED"
+        CTEST_RESULT[$name]="not run"
+        CTEST_LINE[$name]=""
+        return
+    fi
+    say "[$name] build -j$JOBS"
+    if ! cmake --build "$dir" -j"$JOBS" -- -k 0; then
+        BUILD_RESULT[$name]="build FAILED"
+    fi
+    say "[$name] ctest"
+    local rc=0
+    ctest --test-dir "$dir" --output-on-failure --no-tests=error -j"${ZEPH_CTEST_JOBS:-1}" \
+        2>&1 | tee "$log" || rc=$?
+    if [[ $rc -eq 0 ]]; then
+        CTEST_RESULT[$name]=ok
+    else
+        CTEST_RESULT[$name]=FAILED
+    fi
+    # "NN% tests passed, F tests failed out of T"
+    local line
+    line="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n1 || true)"
+    CTEST_LINE[$name]="$line"
+    if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+        FAILED[$name]="${BASH_REMATCH[1]}"
+        PASSED[$name]=$((BASH_REMATCH[2] - BASH_REMATCH[1]))
+    fi
+}
+
+cmd_test() {
+    install_packages run test
+    if command -v ccache >/dev/null; then
+        ccache --max-size=2G >/dev/null 2>&1 || true
+    fi
+
+    suite build-ci build-ci -DZEPH_WERROR=ON
+
+    # Leaks are checked too; the sanitizers stop at their first report, so any
+    # finding fails its test.
+    export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:detect_stack_use_after_return=1}"
+    export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+    suite build-asan build-asan -DZEPH_SANITIZE=ON -DZEPH_WERROR=ON
+
+    local total_pass=0 total_fail=0 ok=1 s
+    printf '\n==== Zeph test summary ====\n'
+    for s in build-ci build-asan; do
+        printf '%-11s %-18s ctest %-8s %s\n' "$s" "${BUILD_RESULT[$s]}" "${CTEST_RESULT[$s]}" \
+            "${CTEST_LINE[$s]:-}"
+        total_pass=$((total_pass + ${PASSED[$s]:-0}))
+        total_fail=$((total_fail + ${FAILED[$s]:-0}))
+        [[ ${BUILD_RESULT[$s]} == ok && ${CTEST_RESULT[$s]} == ok ]] || ok=0
+    done
+    printf 'summary: %d passed, %d failed\n' "$total_pass" "$total_fail"
+    if [[ $ok == 1 ]]; then
+        printf 'RESULT: all builds and tests passed\n'
+        return 0
+    fi
+    printf 'RESULT: FAILED\n'
+    return 1
+}
+
+case "${1:-}" in
+run) cmd_run ;;
+test) cmd_test ;;
+*) usage ;;
+esac
