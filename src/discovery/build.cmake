@@ -9,6 +9,8 @@ add_executable(zeph-probe
     ${CMAKE_CURRENT_LIST_DIR}/probe-helper/zeph_probe.cpp
     ${CMAKE_CURRENT_LIST_DIR}/icmpecho.cpp)
 target_include_directories(zeph-probe PRIVATE ${CMAKE_CURRENT_LIST_DIR}/..)
+# A binary with file capabilities runs in secure mode: give it no run path to search.
+set_target_properties(zeph-probe PROPERTIES INSTALL_RPATH "" BUILD_RPATH "")
 # The program finds the helper beside its own executable (build tree) or here.
 set_property(SOURCE ${CMAKE_CURRENT_LIST_DIR}/../platform/echoprobe_linux.cpp APPEND PROPERTY
     COMPILE_DEFINITIONS "ZEPH_PROBE_HELPER_INSTALLED=\"${ZEPH_PROBE_INSTALLED_PATH}\"")
