@@ -24,16 +24,27 @@ ns="zeph-msgr-$$"
 work=$(mktemp -d /tmp/zeph-msgr.XXXXXX)
 netns_etc="/etc/netns/$ns"
 
+smbd_pids=""
+
 cleanup() {
-    for pidfile in "$work"/rcv/pid/smbd.pid "$work"/refuse/pid/smbd.pid; do
-        if [ -f "$pidfile" ]; then
-            kill "$(cat "$pidfile")" 2>/dev/null || true
-        fi
+    for pid in $smbd_pids; do
+        kill "$pid" 2>/dev/null || true
     done
-    # Whatever is left inside our own namespace (smbd children) goes too.
+    for pid in $smbd_pids; do
+        wait "$pid" 2>/dev/null || true
+    done
+    # Wait for them to end; whatever is left inside our own namespace (smbd
+    # children) is then killed, and waited for as well.
     if ip netns pids "$ns" >/dev/null 2>&1; then
-        for pid in $(ip netns pids "$ns"); do
-            kill -9 "$pid" 2>/dev/null || true
+        for round in 1 2; do
+            for _ in $(seq 50); do
+                [ -z "$(ip netns pids "$ns")" ] && break
+                sleep 0.1
+            done
+            [ "$round" = 2 ] && break
+            for pid in $(ip netns pids "$ns"); do
+                kill -9 "$pid" 2>/dev/null || true
+            done
         done
         ip netns del "$ns" 2>/dev/null || true
     fi
@@ -106,8 +117,14 @@ ip netns add "$ns"
 ip -n "$ns" link set lo up
 ip -n "$ns" addr add 127.0.0.2/8 dev lo
 
+# In the foreground, as children of this script, so that cleanup can wait for
+# them to end. smbd keeps its own process group: on exit it signals its whole
+# group, which must not be ours.
 for server in rcv refuse; do
-    ip netns exec "$ns" env TMPDIR="$work/spooltmp" smbd -D -s "$work/$server/smb.conf"
+    ip netns exec "$ns" env TMPDIR="$work/spooltmp" \
+        smbd --foreground -s "$work/$server/smb.conf" \
+        </dev/null >"$work/$server/log/stdout" 2>&1 &
+    smbd_pids="$smbd_pids $!"
 done
 # Wait until both listen on port 139.
 ready=0

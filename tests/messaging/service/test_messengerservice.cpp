@@ -284,6 +284,20 @@ private Q_SLOTS:
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
     }
 
+    void availabilityFollowsThePath()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(dir.path()));
+        const bool without = platform::popupMessageAvailable();
+        writeScript(dir.filePath("smbclient"), "exit 0\n");
+        const bool with = platform::popupMessageAvailable();
+        qputenv("PATH", oldPath);
+        QVERIFY(!without);
+        QVERIFY(with);
+    }
+
     void textTooLongForTheToolIsNotSent()
     {
         QTemporaryDir dir;
