@@ -63,7 +63,7 @@ write_server_conf() { # name address message-command
     mkdir -p "$dir/private" "$dir/lock" "$dir/state" "$dir/cache" "$dir/pid" "$dir/log" "$dir/ncalrpc"
     cat >"$dir/smb.conf" <<CONF
 [global]
-netbios name = $(echo "$1" | tr a-z A-Z)
+netbios name = $(echo "$1" | tr '[:lower:]' '[:upper:]')
 workgroup = ZEPHTEST
 server role = standalone server
 server min protocol = NT1
