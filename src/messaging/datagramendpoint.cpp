@@ -9,10 +9,8 @@
 
 #include <sys/socket.h>
 
-namespace zeph
-{
-namespace
-{
+namespace zeph {
+namespace {
 
 int growReceiveBuffer(int fd)
 {
@@ -81,7 +79,11 @@ void DatagramEndpoint::open()
         return;
     }
     m_socket = socket;
-    m_receiveBuffer = growReceiveBuffer(static_cast<int>(m_socket->socketDescriptor()));
+    const int fd = static_cast<int>(m_socket->socketDescriptor());
+    // Qt marks UDP sockets for broadcast; messages only ever go to one computer.
+    const int off = 0;
+    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &off, sizeof off);
+    m_receiveBuffer = growReceiveBuffer(fd);
     qCDebug(lcMessaging) << "listening on UDP port" << message::wirePort(m_port) << "receive buffer"
                          << m_receiveBuffer;
     connect(m_socket, &QUdpSocket::readyRead, this, &DatagramEndpoint::readPending);

@@ -114,7 +114,13 @@ private Q_SLOTS:
         const QByteArray largest(message::kMaxDatagramSize, '\xB0');
         QVERIFY(e.send("127.0.0.1", message::kMessagePort, largest));
         QVERIFY(!e.send("127.0.0.1", message::kMessagePort, largest + 'x'));
+        // Not marked for broadcast: loopback's broadcast address is refused.
+        QVERIFY(!e.send("127.255.255.255", message::kMessagePort, "x"));
         QVERIFY(e.isOpen()); // a failed send keeps the socket
+        // Not marked for address reuse: a sharing socket cannot join the port.
+        QUdpSocket sharer;
+        QVERIFY(!sharer.bind(QHostAddress::AnyIPv4, 40027,
+                             QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint));
         QTRY_COMPARE(arrived.size(), 2);
         QCOMPARE(arrived[0][0].toByteArray(), QByteArray("by name"));
         QCOMPARE(arrived[1][0].toByteArray(), largest);

@@ -28,6 +28,17 @@ bool noSeparatorAtACharacterStart(QByteArrayView part)
     return true;
 }
 
+// A part that a separator cut off must not end in a lead byte: that "|" was
+// the second byte of the lead byte's character and cut it in two.
+bool endsInALoneLeadByte(QByteArrayView part)
+{
+    qsizetype last = -1;
+    for (qsizetype i = 0; i < part.size(); i += gbk::charLength(part, i))
+        last = i;
+    return last >= 0 && gbk::charLength(part, last) == 1 &&
+           static_cast<unsigned char>(part[last]) >= 0x80;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -45,6 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     check(text.startsWith(parts.join('|')));
     for (const QByteArray& part : parts)
         check(noSeparatorAtACharacterStart(part));
+    const QByteArray joined = parts.join('|');
+    const qsizetype cut = text.size() > joined.size() ? parts.size() : parts.size() - 1;
+    for (qsizetype i = 0; i < cut; ++i)
+        check(!endsInALoneLeadByte(parts[i]));
     if (parts.size() < 3 && !text.isEmpty())
         check(parts.join('|') == text || parts.join('|') + '|' == text);
 

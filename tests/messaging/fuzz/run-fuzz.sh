@@ -21,8 +21,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT INT TERM
 
 # Every seed on its own, then bounded fuzzing that writes new inputs only to a
-# scratch folder (the committed corpus stays as it is).
-"$build/fuzz_message" "$src"/corpus/*
-"$build/fuzz_message" -max_total_time="$seconds" -max_len=8192 -timeout=10 \
-    -artifact_prefix="$build/" -print_final_stats=1 "$work" "$src/corpus"
+# scratch folder (the committed corpus stays as it is). libFuzzer's own failure
+# code is 77, which ctest reads as "skipped": any failure becomes exit 1.
+"$build/fuzz_message" -error_exitcode=1 -timeout_exitcode=1 "$src"/corpus/* || exit 1
+"$build/fuzz_message" -error_exitcode=1 -timeout_exitcode=1 -max_total_time="$seconds" \
+    -max_len=8192 -timeout=10 -artifact_prefix="$build/" -print_final_stats=1 \
+    "$work" "$src/corpus" || exit 1
 echo "fuzz_message: seed corpus and ${seconds}s of fuzzing passed"
