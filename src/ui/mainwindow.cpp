@@ -287,8 +287,12 @@ bool MainWindow::routeKey(QWidget* receiver, QKeyEvent* event)
 
 void MainWindow::keyPressEvent(QKeyEvent* event)
 {
-    if (!routeKey(this, event))
-        QWidget::keyPressEvent(event);
+    // A key a control did not want stops there: only keys sent to the window
+    // itself, when no control has the focus, are the window's.
+    const QWidget* focus = QApplication::focusWidget();
+    if ((focus == nullptr || focus == this) && routeKey(this, event))
+        return;
+    event->accept();
 }
 
 // ---- mouse: dragging --------------------------------------------------------

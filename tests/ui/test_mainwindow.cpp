@@ -1,0 +1,409 @@
+// The main window as the user meets it: controls from the definition, the
+// keyboard, hints, select-all, the about window, the history pane and the tray.
+
+#include "core/gbk.h"
+#include "history/history.h"
+#include "ui/aboutwindow.h"
+#include "ui/controls.h"
+#include "ui/mainwindow.h"
+#include "ui/windowdef.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace zeph;
+using namespace zeph::ui;
+
+namespace {
+
+// Runs fn on the next modal widget that shows up (a dialog the test answers).
+void whenModal(std::function<void(QWidget*)> fn)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            fn(w);
+        }
+    });
+    timer->start();
+}
+
+struct Counting {
+    QHash<Handler, int> calls;
+    void attach(MainWindow& w)
+    {
+        for (Handler h : {Handler::SendMessage, Handler::SendOnCtrlEnter, Handler::RunScan,
+                          Handler::RequestCancel, Handler::KeyDownCancel, Handler::Broadcast,
+                          Handler::MessengerSend, Handler::ConfirmedExit, Handler::ImmediateExit,
+                          Handler::FirstActivation, Handler::WindowDestroyed})
+            w.setHandler(h, [this, h] { ++calls[h]; });
+    }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void controlsFollowTheDefinition()
+    {
+        MainWindow w;
+        const auto controls = mainWindowDef().controls;
+        QWidget* above = nullptr;
+        for (const ControlDef& c : controls) {
+            QWidget* widget = w.control(c.name);
+            const bool visual = c.kind != Kind::FileDialog && c.kind != Kind::DatagramEndpoint;
+            QCOMPARE(widget != nullptr, visual);
+            if (!widget)
+                continue;
+            QCOMPARE(widget->objectName(), c.name.toString());
+            QCOMPARE(widget->geometry(), c.geometry.translated(1, 1));
+            // Each control stands below the one before it in the table.
+            if (above) {
+                const QObjectList order = w.children();
+                QVERIFY2(order.indexOf(widget) < order.indexOf(above), qPrintable(c.name.toString()));
+            }
+            above = widget;
+        }
+        QVERIFY(w.control(name::进度条)->isHidden());
+        auto* bar = w.control<QProgressBar>(name::进度条);
+        QCOMPARE(bar->minimum(), 1);
+        QCOMPARE(bar->maximum(), 255);
+        QCOMPARE(w.control<QPushButton>(name::按钮取消刷新)->toolTip(), QStringLiteral("取消刷新计算机列表"));
+        QCOMPARE(w.control<QPushButton>(name::按钮刷新计算机列表)->toolTip(),
+                 QStringLiteral("刷新网上邻居计算机列表"));
+        QStringList tips;
+        for (const ControlDef& c : controls) {
+            if (c.kind == Kind::StyledButton && !c.tooltip.isEmpty())
+                tips << c.tooltip.toString();
+        }
+        QCOMPARE(QSet<QString>(tips.begin(), tips.end()).size(), tips.size()); // each says its own
+        QCOMPARE(w.control<QPlainTextEdit>(name::编辑框信息历史)->isReadOnly(), true);
+        QCOMPARE(w.control<QLineEdit>(name::编辑框签名)->text(), QStringLiteral("*在此输入签名*"));
+    }
+
+    void tabOrderRunsFromTheBottomOfTheTable()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QStringList expected;
+        const auto controls = mainWindowDef().controls;
+        for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
+            if (it->flags & Tab)
+                expected << it->name.toString();
+        }
+        QCOMPARE(expected.first(), QStringLiteral("计算机列表框"));
+        QCOMPARE(expected.last(), QStringLiteral("按钮最小化"));
+        QWidget* first = w.control(expected.first());
+        first->setFocus();
+        QStringList seen;
+        QWidget* current = first;
+        for (int i = 0; i < expected.size(); ++i) {
+            seen << current->objectName();
+            current = current->nextInFocusChain();
+            while (current->focusPolicy() == Qt::NoFocus || !w.isAncestorOf(current))
+                current = current->nextInFocusChain();
+        }
+        QCOMPARE(seen, expected);
+    }
+
+    void enterAndMnemonics()
+    {
+        MainWindow w;
+        Counting c;
+        c.attach(w);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* target = w.control<QLineEdit>(name::编辑框目标计算机);
+        auto* sendBox = w.control<QPlainTextEdit>(name::编辑框发送信息);
+
+        // Enter in the target box clicks the default button.
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Return);
+        QCOMPARE(c.calls[Handler::SendMessage], 1);
+        QCOMPARE(target->text(), QString());
+
+        // Enter on another button clicks the default button too.
+        auto* exitButton = w.control<QPushButton>(name::按钮退出);
+        exitButton->setFocus();
+        QTest::keyClick(exitButton, Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(c.calls[Handler::SendMessage], 2);
+        QCOMPARE(c.calls[Handler::ConfirmedExit], 0);
+
+        // Enter in the send box is a line break; Ctrl alone with Enter sends.
+        sendBox->setFocus();
+        QTest::keyClicks(sendBox, QStringLiteral("ab"));
+        QTest::keyClick(sendBox, Qt::Key_Return);
+        QTest::keyClicks(sendBox, QStringLiteral("c"));
+        QCOMPARE(sendBox->toPlainText(), QStringLiteral("ab\nc"));
+        QCOMPARE(w.content(), QByteArray("ab\r\nc"));
+        QCOMPARE(c.calls[Handler::SendMessage], 2);
+        QTest::keyClick(sendBox, Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(c.calls[Handler::SendOnCtrlEnter], 1);
+        QTest::keyClick(sendBox, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(sendBox, Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(c.calls[Handler::SendOnCtrlEnter], 1);
+
+        // Alt+letter clicks the button whose caption has that mnemonic.
+        QTest::keyClick(sendBox, Qt::Key_F, Qt::AltModifier);
+        QCOMPARE(c.calls[Handler::SendMessage], 3);
+        QTest::keyClick(sendBox, Qt::Key_S, Qt::AltModifier);
+        QCOMPARE(c.calls[Handler::RunScan], 1);
+        QTest::keyClick(sendBox, Qt::Key_Q, Qt::AltModifier);
+        QCOMPARE(c.calls[Handler::RequestCancel], 1);
+        QTest::keyClick(sendBox, Qt::Key_G, Qt::AltModifier);
+        QCOMPARE(c.calls[Handler::Broadcast], 1);
+        QTest::keyClick(sendBox, Qt::Key_F, Qt::AltModifier | Qt::ShiftModifier);
+        QCOMPARE(c.calls[Handler::SendMessage], 3);
+
+        // Alt+K clears the history, Alt+B opens the save dialog.
+        History h;
+        h.initialise();
+        h.appendNotice("x");
+        w.attachHistory(h);
+        QTest::keyClick(sendBox, Qt::Key_K, Qt::AltModifier);
+        QCOMPARE(h.text(), History::banner() + "\r\n");
+        bool dialogShown = false;
+        whenModal([&](QWidget* dialog) {
+            dialogShown = qobject_cast<QFileDialog*>(dialog) != nullptr;
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        QTest::keyClick(sendBox, Qt::Key_B, Qt::AltModifier);
+        QVERIFY(dialogShown);
+
+        // A disabled send button takes neither Alt+F nor Enter.
+        w.control(name::按钮发送信息)->setEnabled(false);
+        QTest::keyClick(sendBox, Qt::Key_F, Qt::AltModifier);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Return);
+        QCOMPARE(c.calls[Handler::SendMessage], 3);
+    }
+
+    void escapeReachesTheWindowOnlyWithoutAFocusedControl()
+    {
+        MainWindow w;
+        Counting c;
+        c.attach(w);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* target = w.control<QLineEdit>(name::编辑框目标计算机);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Escape);
+        QCOMPARE(c.calls[Handler::KeyDownCancel], 0);
+
+        // A scan starts from a click on the refresh button, which then loses the focus.
+        auto* refresh = w.control(name::按钮刷新计算机列表);
+        refresh->setFocus();
+        QVERIFY(refresh->hasFocus());
+        w.setScanButtons(true);
+        QVERIFY(!refresh->isEnabled());
+        QVERIFY(w.control(name::按钮取消刷新)->isEnabled());
+        QVERIFY(QApplication::focusWidget() == &w);
+        QTest::keyClick(&w, Qt::Key_Escape, Qt::ShiftModifier);
+        QCOMPARE(c.calls[Handler::KeyDownCancel], 1);
+        w.setScanButtons(false);
+        QVERIFY(refresh->isEnabled());
+        QVERIFY(!w.control(name::按钮取消刷新)->isEnabled());
+    }
+
+    void hintsFollowTheScanFlag()
+    {
+        MainWindow w;
+        bool scanning = false;
+        w.setScanRunningQuery([&] { return scanning; });
+        auto* status = w.control<FlatLabel>(name::标签状态条);
+        QCOMPARE(status->caption(), QStringLiteral("标签"));
+        auto* target = w.control(name::编辑框目标计算机);
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, {}, {});
+        QApplication::sendEvent(target, &move);
+        QCOMPARE(status->caption(), QStringLiteral("此为目标计算机名，可以手动输入。"));
+        scanning = true;
+        QApplication::sendEvent(w.control<QListWidget>(name::计算机列表框)->viewport(), &move);
+        QCOMPARE(status->caption(),
+                 QStringLiteral("在此选择目标计算机。正在刷新计算机列表，请稍候……"));
+        // Nothing restores the line when the pointer moves on to the title bar.
+        QApplication::sendEvent(w.control(name::标签标题栏), &move);
+        QCOMPARE(status->caption(),
+                 QStringLiteral("在此选择目标计算机。正在刷新计算机列表，请稍候……"));
+    }
+
+    void signatureSelectsAllOnFocusAndClick()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        auto* sig = w.control<QLineEdit>(name::编辑框签名);
+        sig->setFocus();
+        QCOMPARE(sig->selectedText(), QStringLiteral("*在此输入签名*"));
+        QCOMPARE(gbk::fromUnicode(sig->selectedText()).size(), 14);
+        sig->setText(QStringLiteral("abc"));
+        QTest::mouseClick(sig, Qt::LeftButton);
+        QCOMPARE(sig->selectedText(), QStringLiteral("abc"));
+        sig->clear();
+        QTest::mouseClick(sig, Qt::LeftButton);
+        QCOMPARE(sig->selectedText(), QString());
+    }
+
+    void aboutWindowOneAtATime()
+    {
+        MainWindow w;
+        w.showAbout();
+        QPointer<AboutWindow> first = w.aboutWindow();
+        QVERIFY(first);
+        QCOMPARE(first->windowTitle(), QStringLiteral("关于Zeph"));
+        const QStringList lines = first->shownText().split(u'\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QStringLiteral("局域网即时通信(ZEPH)v0.1"));
+        QVERIFY(lines[1].contains(QStringLiteral("2003.11.18")));
+        w.showAbout();
+        QCOMPARE(w.aboutWindow(), first.data());
+        QCOMPARE(w.findChildren<AboutWindow*>().size(), 1);
+        QTest::keyClick(first, Qt::Key_Escape);
+        QTRY_VERIFY(first.isNull()); // closed and gone
+        w.showAbout();
+        QVERIFY(w.aboutWindow());
+    }
+
+    void paneMirrorsTheHistoryLosslessly()
+    {
+        MainWindow w;
+        History h;
+        h.initialise();
+        w.attachHistory(h);
+        auto* pane = w.control<QPlainTextEdit>(name::编辑框信息历史);
+        QVERIFY(pane->toPlainText().startsWith(QStringLiteral("★★★欢迎使用")));
+        pane->selectAll();
+        const QByteArray odd("\x81|\xFF name", 8);
+        h.appendLine(odd);
+        QVERIFY(!pane->textCursor().hasSelection());
+        QVERIFY(pane->textCursor().atEnd());
+        QCOMPARE(pane->toPlainText().count(u'\n'), 2);
+        QVERIFY(!pane->document()->isUndoAvailable());
+        // A name that arrived as invalid GBK goes through the target box unchanged.
+        w.setTarget(odd);
+        QCOMPARE(w.target(), odd);
+    }
+
+    void saveDialogRemembersThePath()
+    {
+        QTemporaryDir dir;
+        MainWindow w;
+        History h;
+        h.initialise();
+        w.attachHistory(h);
+        const QString typed = dir.filePath(QStringLiteral("history"));
+        whenModal([&](QWidget* dialog) {
+            auto* fd = qobject_cast<QFileDialog*>(dialog);
+            QVERIFY(fd);
+            QCOMPARE(fd->windowTitle(), QStringLiteral("保存信息历史"));
+            QCOMPARE(fd->defaultSuffix(), QStringLiteral("txt"));
+            QCOMPARE(fd->nameFilters(), QStringList{QStringLiteral("*.txt")});
+            fd->selectFile(typed);
+            QMetaObject::invokeMethod(fd, "accept");
+        });
+        const QByteArray before = h.text();
+        w.saveHistory();
+        QFile saved(typed + QStringLiteral(".txt"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), before);
+
+        QStringList offered;
+        whenModal([&](QWidget* dialog) {
+            offered = static_cast<QFileDialog*>(dialog)->selectedFiles();
+            static_cast<QDialog*>(dialog)->reject();
+        });
+        const QByteArray afterFirst = h.text();
+        w.saveHistory();
+        QCOMPARE(offered, QStringList{typed + QStringLiteral(".txt")});
+        QCOMPARE(h.text(), afterFirst); // cancelled: nothing appended
+    }
+
+    void clearDuringAScanKeepsTheScanText()
+    {
+        MainWindow w;
+        History h;
+        h.initialise();
+        w.attachHistory(h);
+        w.setScanRunningQuery([] { return true; });
+        w.clearHistory();
+        QCOMPARE(h.text(), History::banner() + "\r\n" + History::scanRunningText());
+    }
+
+    void startUpGeometry()
+    {
+        MainWindow w;
+        w.applyStartUpGeometry();
+        const QRect screen = w.screen()->geometry();
+        QCOMPARE(w.size(), QSize(639, 458));
+        QCOMPARE(w.pos(), QPoint(screen.left() + (screen.width() - 639) / 2,
+                                 screen.top() + (screen.height() - 480) / 2));
+    }
+
+    void listSelectionBecomesTheTarget()
+    {
+        MainWindow w;
+        w.addComputer("PC01");
+        w.addComputer("PC01");
+        w.addComputer(QByteArray("\xC4\xE3", 2));
+        QCOMPARE(w.computers(), (QList<QByteArray>{"PC01", "PC01", QByteArray("\xC4\xE3")}));
+        auto* list = w.control<QListWidget>(name::计算机列表框);
+        list->setCurrentRow(2);
+        QCOMPARE(w.target(), QByteArray("\xC4\xE3"));
+        w.setTarget("typed");
+        w.clearComputers(); // a new scan empties the list without touching the target
+        QCOMPARE(w.target(), QByteArray("typed"));
+    }
+
+    void trayEventsAndMenu()
+    {
+        MainWindow w;
+        Counting c;
+        c.attach(w);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.hideMainWindow();
+        QVERIFY(w.hiddenInTray());
+        QVERIFY(!w.isVisible());
+        w.trayEvent(1); // a single click does nothing
+        QVERIFY(!w.isVisible());
+        w.trayEvent(2);
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.hiddenInTray());
+        w.trayEvent(2);
+        QVERIFY(!w.isVisible());
+
+        QStringList captions;
+        for (QAction* a : w.trayMenu()->actions())
+            captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        QCOMPARE(captions, (QStringList{QStringLiteral("&X.显示主窗口"), QStringLiteral("&G.关于ZEPH..."),
+                                        QStringLiteral("-"), QStringLiteral("&T.退出")}));
+        w.trayMenu()->actions().at(0)->trigger();
+        QTRY_VERIFY(w.isVisible());
+        QVERIFY(!w.hiddenInTray());
+        w.trayMenu()->actions().at(3)->trigger();
+        QTRY_COMPARE(c.calls[Handler::ImmediateExit], 1);
+        w.trayMenu()->actions().at(1)->trigger();
+        QTRY_VERIFY(w.aboutWindow() != nullptr);
+        // The minimize button hides whether or not the window came from the tray.
+        w.control<QPushButton>(name::按钮最小化)->click();
+        QVERIFY(w.hiddenInTray());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
