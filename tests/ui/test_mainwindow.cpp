@@ -313,8 +313,11 @@ private Q_SLOTS:
             QCOMPARE(fd->windowTitle(), QStringLiteral("保存信息历史"));
             QCOMPARE(fd->defaultSuffix(), QStringLiteral("txt"));
             QCOMPARE(fd->nameFilters(), QStringList{QStringLiteral("*.txt")});
-            fd->selectFile(typed);
-            QMetaObject::invokeMethod(fd, "accept");
+            // Typed as a user would: the name without an extension, then Enter.
+            auto* nameEdit = fd->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(nameEdit);
+            nameEdit->setText(typed);
+            QTest::keyClick(nameEdit, Qt::Key_Return);
         });
         const QByteArray before = h.text();
         w.saveHistory();
