@@ -73,6 +73,7 @@ void ZephApp::startUpHandler()
         QMessageBox box(QMessageBox::Information, product::kTitle.toString(),
                         ui::text::kSecondCopy.toString(), QMessageBox::Ok);
         box.setObjectName(QStringLiteral("secondCopyBox"));
+        box.setDefaultButton(QMessageBox::Ok);
         box.exec();
         m_refused = true;
         return;

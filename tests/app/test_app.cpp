@@ -1,0 +1,180 @@
+// One run of the program in-process: start-up, the single-instance guard and
+// the exit paths. Runs in a private network namespace (it opens the message port).
+
+#include "app/zephapp.h"
+#include "core/gbk.h"
+#include "discovery/scanner.h"
+#include "history/history.h"
+#include "messaging/messenger.h"
+#include "platform/autostart.h"
+#include "platform/popupmessage.h"
+#include "ui/controls.h"
+#include "ui/mainwindow.h"
+#include "ui/windowdef.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace zeph;
+
+namespace {
+
+void whenModal(std::function<void(QWidget*)> fn)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
+        if (QWidget* w = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            fn(w);
+        }
+    });
+    timer->start();
+}
+
+void answer(QMessageBox::StandardButton which, QString* text = nullptr)
+{
+    whenModal([which, text](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        QVERIFY(box);
+        if (text)
+            *text = box->windowTitle() + u'|' + box->text() + u'|' +
+                    QString::number(int(box->icon())) + u'|' +
+                    QString::number(int(box->standardButtons())) + u'|' +
+                    QString::number(int(box->standardButton(box->defaultButton())));
+        box->button(which)->click();
+    });
+}
+
+} // namespace
+
+class TestApp : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        QDir(m_home.path()).mkpath(QStringLiteral("run"));
+        qputenv("XDG_RUNTIME_DIR", (m_home.path() + QStringLiteral("/run")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", (m_home.path() + QStringLiteral("/config")).toUtf8());
+    }
+
+    void startUpInItsOrder()
+    {
+        ZephApp app;
+        QVERIFY(app.start());
+        ui::MainWindow& w = app.window();
+        QCOMPARE(w.size(), QSize(639, 458));
+        QCOMPARE(w.control<ui::FlatLabel>(ui::name::标签标题栏)->caption(),
+                 QStringLiteral("局域网即时通信(ZEPH)v0.1--Zeph 2003.11.18 https://zeph.example.org"));
+        // The banner stands alone: the port could be opened, nothing else was said.
+        QCOMPARE(app.history().text(), History::banner());
+        QCOMPARE(app.messenger().endpoint().port() & 0xFFFF, 40027);
+        QCOMPARE(w.control(ui::name::按钮信使发送)->isEnabled(), platform::popupMessageAvailable());
+        QVERIFY(!app.scanner().running());
+        QVERIFY(app.marker().held());
+        QFile entry(platform::autostartFilePath());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(entry.readAll().contains("Exec=" + QCoreApplication::applicationFilePath().toUtf8()));
+    }
+
+    void secondCopyIsRefused()
+    {
+        ZephApp first;
+        QVERIFY(first.start());
+        ZephApp second;
+        QString seen;
+        answer(QMessageBox::Ok, &seen);
+        QVERIFY(!second.start());
+        QCOMPARE(seen, QStringLiteral("局域网即时通信(ZEPH)v0.1|程序已在运行，请双击任务栏小图标。|%1|%2|%3")
+                           .arg(int(QMessageBox::Information))
+                           .arg(int(QMessageBox::Ok))
+                           .arg(int(QMessageBox::Ok)));
+        QVERIFY(!second.window().isVisible());
+        QVERIFY(first.marker().held());
+    }
+
+    void confirmedExit()
+    {
+        ZephApp app;
+        QVERIFY(app.start());
+        QList<int> ended;
+        app.setTerminate([&](int code) { ended << code; });
+        QString seen;
+        answer(QMessageBox::No, &seen);
+        app.window().control<QPushButton>(ui::name::按钮退出)->click();
+        QVERIFY(ended.isEmpty());
+        QVERIFY(app.marker().held());
+        QCOMPARE(seen, QStringLiteral("确认退出|您确定要退出吗？ 如果退出，你将不能收到别人发送给您的信息！|%1|%2|%3")
+                           .arg(int(QMessageBox::Question))
+                           .arg(int(QMessageBox::Yes | QMessageBox::No))
+                           .arg(int(QMessageBox::No)));
+        answer(QMessageBox::Yes);
+        app.window().control<QPushButton>(ui::name::按钮退出)->click();
+        QCOMPARE(ended, QList<int>{0});
+        QVERIFY(!app.marker().held());
+        ZephApp next;
+        QVERIFY(next.start()); // the marker was released
+    }
+
+    void trayMenuExitAsksNothing()
+    {
+        ZephApp app;
+        QVERIFY(app.start());
+        QList<int> ended;
+        app.setTerminate([&](int code) { ended << code; });
+        app.window().trayMenu()->actions().last()->trigger();
+        QTRY_COMPARE(ended, QList<int>{0});
+        QVERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(!app.marker().held());
+    }
+
+    void closedWindowReleasesTheMarker()
+    {
+        ZephApp app;
+        QVERIFY(app.start());
+        app.window().show();
+        app.window().close();
+        QVERIFY(!app.marker().held());
+        ZephApp next;
+        QVERIFY(next.start());
+    }
+
+    void firstActivationHidesAndScans()
+    {
+        ZephApp app;
+        QVERIFY(app.start());
+        ui::MainWindow& w = app.window();
+        w.show();
+        w.activateWindow();
+        QTRY_VERIFY(w.hiddenInTray());
+        QVERIFY(!w.isVisible());
+        // This namespace has no address of its own: the scan says so and ends.
+        QTRY_VERIFY(app.history().text().contains(Scanner::noAddressText()));
+        QVERIFY(!app.scanner().running());
+    }
+
+    void messageBringsTheWindowBack()
+    {
+        ZephApp app;
+        QVERIFY(app.start());
+        ui::MainWindow& w = app.window();
+        w.hideMainWindow();
+        app.messenger().receive(G(u"|bravo|于2004年1月2日15时30分给您发送的信息：\r\n你好——签名"));
+        QVERIFY(w.isVisible());
+        QVERIFY(!w.hiddenInTray());
+        QCOMPARE(w.target(), QByteArray("bravo"));
+    }
+};
+
+QTEST_MAIN(TestApp)
+#include "test_app.moc"
