@@ -43,8 +43,8 @@ void onMessage(j_common_ptr cinfo, int level)
 // through `out`, whose object lives in the caller.
 bool decodeInto(const unsigned char* data, unsigned long size, QImage* out)
 {
-    jpeg_decompress_struct cinfo;
-    ErrorManager err;
+    jpeg_decompress_struct cinfo{}; // zeroed: destroying it is safe before create finishes
+    ErrorManager err{};
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = onError;
     err.pub.emit_message = onMessage;
