@@ -1,20 +1,22 @@
 // A burst of 10,000 back-to-back 100-byte messages from another process into a
-// running Messenger + History on loopback: how many reach the history, and how
-// long the whole burst takes to be handled.
+// running copy (the whole program in-process: window, pane, history, messaging;
+// offscreen unless QT_QPA_PLATFORM says otherwise) on loopback: how many reach
+// the history, and how long the whole burst takes to be handled.
 //
 // It only ever runs inside a private network namespace with loopback alone: if
 // started elsewhere it re-executes itself under `unshare --net` (root needed),
 // and refuses to run if that did not give it a private namespace.
 //   message_burst [COUNT]
 
+#include "app/zephapp.h"
 #include "core/gbk.h"
 #include "history/history.h"
-#include "messaging/messageform.h"
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <arpa/inet.h>
@@ -74,21 +76,6 @@ void ensurePrivateNamespace(char** argv)
     std::exit(2);
 }
 
-struct Form : MessageForm {
-    QByteArray targetText;
-    QByteArray contentText;
-    QByteArray target() const override { return targetText; }
-    void setTarget(const QByteArray& text) override { targetText = text; }
-    QByteArray content() const override { return contentText; }
-    void setContent(const QByteArray& text) override { contentText = text; }
-    QByteArray signature() const override { return {}; }
-    QList<QByteArray> computers() const override { return {}; }
-    void showMainWindow() override {}
-    void setMessengerButtonEnabled(bool) override {}
-    void waitCursorOn() override {}
-    void restoreCursor() override {}
-};
-
 double secondsNow()
 {
     timespec ts{};
@@ -123,13 +110,25 @@ double secondsNow()
 int main(int argc, char** argv)
 {
     ensurePrivateNamespace(argv);
-    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    // The offscreen platform warns at every raise() of the window.
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        if (type != QtWarningMsg || !text.contains(QStringLiteral("does not support")))
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+    });
     const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultCount;
 
-    History history;
-    Form form;
-    Messenger messenger(history, form);
-    messenger.startUp();
+    // A copy of its own: its marker and autostart entry go to a temporary home.
+    QTemporaryDir home;
+    qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+    ZephApp copy;
+    if (!copy.start())
+        return 1;
+    History& history = copy.history();
+    Messenger& messenger = copy.messenger();
     if (!messenger.endpoint().isOpen()) {
         std::fprintf(stderr, "message_burst: cannot open UDP port 40027\n");
         return 1;
@@ -187,7 +186,7 @@ int main(int argc, char** argv)
             app.quit();
     });
     poll.start();
-    app.exec();
+    QApplication::exec();
     if (!senderDone)
         waitpid(child, nullptr, 0);
 

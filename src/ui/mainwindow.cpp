@@ -437,12 +437,22 @@ void MainWindow::attachHistory(History& history)
         m_pane->moveCursor(QTextCursor::End);
     });
     connect(&history, &History::appended, this, [this](const QByteArray& text) {
-        // At the very end, the user's selection dropped, the view on the newest entry.
+        // At the very end, the user's selection dropped, the view on the newest
+        // entry. Scrolling waits for the event loop, so a burst of entries
+        // lays the pane out once rather than once per entry.
         QTextCursor cursor(m_pane->document());
         cursor.movePosition(QTextCursor::End);
         cursor.insertText(toWidget(text));
-        m_pane->setTextCursor(cursor);
-        m_pane->ensureCursorVisible();
+        if (!m_scrollPending) {
+            m_scrollPending = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_scrollPending = false;
+                    m_pane->moveCursor(QTextCursor::End);
+                },
+                Qt::QueuedConnection);
+        }
     });
     m_pane->setPlainText(toWidget(history.text()));
 }

@@ -146,6 +146,7 @@ private:
     bool m_hiddenInTray = false;
     bool m_cursorRemembered = false;
     bool m_dragging = false;
+    bool m_scrollPending = false;
     QPoint m_dragOffset;
 };
 
