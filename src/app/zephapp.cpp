@@ -39,6 +39,9 @@ ZephApp::~ZephApp() = default;
 
 bool ZephApp::start()
 {
+    // The run ends with the main window, not with the last visible window: the
+    // about window closed while the main window sits in the tray ends nothing.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     // Loading the window creates its controls, among them the datagram endpoints.
     m_window = std::make_unique<ui::MainWindow>();
     ui::MainWindow& w = *m_window;
@@ -101,7 +104,11 @@ void ZephApp::firstActivation()
     m_scanner->run();
 }
 
-void ZephApp::windowDestroyed() { m_marker.release(); }
+void ZephApp::windowDestroyed()
+{
+    m_marker.release();
+    QCoreApplication::quit(); // the run lasts as long as the main window
+}
 
 void ZephApp::confirmedExit()
 {

@@ -149,6 +149,20 @@ private Q_SLOTS:
         QVERIFY(next.start());
     }
 
+    void closingTheAboutWindowFromTheTrayEndsNothing()
+    {
+        ZephApp app;
+        QVERIFY(app.start());
+        app.window().show();
+        app.window().hideMainWindow();
+        app.window().showAbout();
+        QPointer<QWidget> about = app.window().aboutWindow();
+        QTimer::singleShot(50, about, [about] { about->close(); });
+        QTimer::singleShot(400, [] { QCoreApplication::exit(42); });
+        QCOMPARE(QApplication::exec(), 42); // nothing quit the loop before
+        QVERIFY(app.marker().held());
+    }
+
     void firstActivationHidesAndScans()
     {
         ZephApp app;
