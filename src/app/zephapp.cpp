@@ -107,6 +107,9 @@ void ZephApp::firstActivation()
 void ZephApp::windowDestroyed()
 {
     m_marker.release();
+    // A scan in progress stops after its current address instead of probing on
+    // for a window that is gone, so the process (and its port) goes promptly.
+    m_scanner->requestCancel();
     QCoreApplication::quit(); // the run lasts as long as the main window
 }
 
