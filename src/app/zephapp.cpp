@@ -46,8 +46,8 @@ bool ZephApp::start()
     m_window = std::make_unique<ui::MainWindow>();
     ui::MainWindow& w = *m_window;
     m_messenger = std::make_unique<Messenger>(m_history, w);
-    m_scanner = std::make_unique<Scanner>(m_history, w, &platform::echoProbe,
-                                          &platform::reverseLookup);
+    m_scanner =
+        std::make_unique<Scanner>(m_history, w, &platform::echoProbe, &platform::reverseLookup);
     m_service = std::make_unique<MessengerService>(m_history, w);
     w.attachHistory(m_history);
     w.setScanRunningQuery([this] { return m_scanner->running(); });
@@ -123,7 +123,10 @@ void ZephApp::confirmedExit()
         endProcess();
 }
 
-void ZephApp::immediateExit() { endProcess(); }
+void ZephApp::immediateExit()
+{
+    endProcess();
+}
 
 void ZephApp::endProcess()
 {

@@ -13,7 +13,7 @@ namespace {
 // Only codes whose character turns back into the same code are kept, so that
 // decode followed by encode is the identity on every byte string.
 struct Tables {
-    std::array<char16_t, 0x10000> toUni{}; // index lead << 8 | trail; 0 = not a character
+    std::array<char16_t, 0x10000> toUni{};  // index lead << 8 | trail; 0 = not a character
     std::array<quint16, 0x10000> fromUni{}; // 0 = not in GBK; < 0x100 single byte
 };
 
@@ -40,7 +40,8 @@ std::unique_ptr<Tables> buildTables()
     }
     iconv_t cd = iconv_open("UTF-16LE", "CP936");
     if (cd == reinterpret_cast<iconv_t>(-1)) {
-        qCCritical(lcCore, "no CP936 converter in the C library; non-ASCII text is kept as raw bytes");
+        qCCritical(lcCore,
+                   "no CP936 converter in the C library; non-ASCII text is kept as raw bytes");
         return t;
     }
     auto keep = [&](quint16 code, char16_t u) {

@@ -34,5 +34,8 @@ inline qsizetype charLength(QByteArrayView bytes, qsizetype pos)
 
 // GBK bytes of a literal written in the source's Unicode, e.g. zeph::G(u"发送").
 namespace zeph {
-inline QByteArray G(QStringView text) { return gbk::fromUnicode(text); }
+inline QByteArray G(QStringView text)
+{
+    return gbk::fromUnicode(text);
+}
 } // namespace zeph

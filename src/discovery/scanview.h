@@ -16,7 +16,7 @@ public:
     virtual void setProgressVisible(bool visible) = 0; // 进度条
     virtual void setProgressMaximum(int maximum) = 0;
     virtual void setProgressPosition(int position) = 0;
-    virtual void clearComputers() = 0;                  // 计算机列表框
+    virtual void clearComputers() = 0; // 计算机列表框
     virtual void addComputer(const QByteArray& name) = 0;
     // Scanning: 按钮取消刷新 enabled, 按钮刷新计算机列表 disabled; idle: the opposite.
     virtual void setScanButtons(bool scanning) = 0;

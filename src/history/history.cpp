@@ -23,15 +23,24 @@ const QByteArray& crosses()
 
 QByteArray History::banner()
 {
-    return G(u"★★★欢迎使用局域网即时通信系统★★★") + kCrLf + G(u"★★★作者：") +
-           G(product::kAuthor) + ' ' + G(u"网站：") + G(product::kWebAddress) + stars();
+    return G(u"★★★欢迎使用局域网即时通信系统★★★") + kCrLf + G(u"★★★作者：") + G(product::kAuthor) +
+           ' ' + G(u"网站：") + G(product::kWebAddress) + stars();
 }
 
-QByteArray History::separator() { return QByteArray(56, '-'); }
+QByteArray History::separator()
+{
+    return QByteArray(56, '-');
+}
 
-QByteArray History::scanRunningText() { return G(u"正在刷新计算机列表，请稍候……"); }
+QByteArray History::scanRunningText()
+{
+    return G(u"正在刷新计算机列表，请稍候……");
+}
 
-void History::initialise() { setText(banner()); }
+void History::initialise()
+{
+    setText(banner());
+}
 
 void History::setText(const QByteArray& text)
 {
@@ -56,13 +65,25 @@ void History::appendFramed(QByteArrayView frame, QByteArrayView text)
     appendRaw(entry);
 }
 
-void History::appendNotice(QByteArrayView text) { appendFramed(stars(), text); }
+void History::appendNotice(QByteArrayView text)
+{
+    appendFramed(stars(), text);
+}
 
-void History::appendError(QByteArrayView text) { appendFramed(crosses(), text); }
+void History::appendError(QByteArrayView text)
+{
+    appendFramed(crosses(), text);
+}
 
-void History::appendLine(QByteArrayView text) { appendFramed({}, text); }
+void History::appendLine(QByteArrayView text)
+{
+    appendFramed({}, text);
+}
 
-void History::appendSeparator() { appendLine(separator()); }
+void History::appendSeparator()
+{
+    appendLine(separator());
+}
 
 void History::clear(bool scanRunning)
 {

@@ -9,11 +9,9 @@
 
 class QUdpSocket;
 
-namespace zeph
-{
+namespace zeph {
 
-class DatagramEndpoint : public QObject
-{
+class DatagramEndpoint : public QObject {
     Q_OBJECT
 public:
     static constexpr int kDefaultPort = 19730;

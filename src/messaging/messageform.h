@@ -11,13 +11,13 @@ class MessageForm {
 public:
     virtual ~MessageForm() = default;
 
-    virtual QByteArray target() const = 0;  // 编辑框目标计算机
+    virtual QByteArray target() const = 0; // 编辑框目标计算机
     virtual void setTarget(const QByteArray& text) = 0;
     virtual QByteArray content() const = 0; // 编辑框发送信息
     virtual void setContent(const QByteArray& text) = 0;
-    virtual QByteArray signature() const = 0; // 编辑框签名
+    virtual QByteArray signature() const = 0;        // 编辑框签名
     virtual QList<QByteArray> computers() const = 0; // 计算机列表框, in list order
-    virtual void showMainWindow() = 0; // restore, raise, activate, leave the tray
+    virtual void showMainWindow() = 0;               // restore, raise, activate, leave the tray
 
     // Used while the messenger service runs: 按钮信使发送 and the wait cursor.
     virtual void setMessengerButtonEnabled(bool enabled) = 0;

@@ -2,10 +2,8 @@
 
 #include "core/gbk.h"
 
-namespace zeph::message
-{
-namespace
-{
+namespace zeph::message {
+namespace {
 QByteArray number(int value)
 {
     return QByteArray::number(value);

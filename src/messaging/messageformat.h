@@ -8,8 +8,7 @@
 #include <QDateTime>
 #include <QList>
 
-namespace zeph::message
-{
+namespace zeph::message {
 
 // The program's message port value; only its low 16 bits (40027) reach the wire.
 inline constexpr int kMessagePort = 760923;

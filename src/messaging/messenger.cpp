@@ -7,8 +7,7 @@
 #include "messaging/messageformat.h"
 #include "platform/names.h"
 
-namespace zeph
-{
+namespace zeph {
 
 Messenger::Messenger(History& history, MessageForm& form, QObject* parent)
     : QObject(parent), m_history(history), m_form(form), m_endpoint(DatagramEndpoint::Socket::Open),

@@ -12,14 +12,12 @@
 
 #include <functional>
 
-namespace zeph
-{
+namespace zeph {
 
 class History;
 class MessageForm;
 
-class Messenger : public QObject
-{
+class Messenger : public QObject {
     Q_OBJECT
 public:
     using Clock = std::function<QDateTime()>;

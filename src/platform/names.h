@@ -5,8 +5,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-namespace zeph::platform
-{
+namespace zeph::platform {
 
 // The whole local host name; empty if it cannot be read.
 QByteArray ownHostName();

@@ -11,10 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace zeph::platform
-{
-namespace
-{
+namespace zeph::platform {
+namespace {
 
 // A NUL-terminated copy for the C resolver. A text holding a zero byte is
 // refused: the resolver would silently cut it there and look up another name.

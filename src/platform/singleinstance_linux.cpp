@@ -43,7 +43,10 @@ QString runtimeDir()
 
 SingleInstance::SingleInstance(QString key) : m_key(std::move(key)) {}
 
-SingleInstance::~SingleInstance() { release(); }
+SingleInstance::~SingleInstance()
+{
+    release();
+}
 
 QString SingleInstance::path() const
 {
@@ -58,7 +61,8 @@ bool SingleInstance::acquire()
     // O_CLOEXEC: a child process (smbclient) must not inherit the lock.
     const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0) {
-        qCWarning(lcPlatform) << "cannot open the single-instance marker" << file << strerror(errno);
+        qCWarning(lcPlatform) << "cannot open the single-instance marker" << file
+                              << strerror(errno);
         return true;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

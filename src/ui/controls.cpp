@@ -2,7 +2,6 @@
 
 #include "ui/jpegimage.h"
 
-#include <qdrawutil.h>
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,6 +11,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <qdrawutil.h>
 
 namespace zeph::ui {
 namespace {
@@ -25,8 +25,7 @@ QString editBoxStyle(const ControlDef& def, const char* cls)
     const QColor bg = def.background.isValid() ? def.background : QColor(244, 240, 232);
     return QStringLiteral("%1 { background-color: %2; color: black; border: %3; }")
         .arg(QLatin1String(cls), bg.name(),
-             (def.flags & NoBorder) ? QStringLiteral("none")
-                                    : QStringLiteral("1px solid #7f9db9"));
+             (def.flags & NoBorder) ? QStringLiteral("none") : QStringLiteral("1px solid #7f9db9"));
 }
 
 QString styledButtonStyle(const ControlDef& def)
@@ -39,10 +38,11 @@ QString styledButtonStyle(const ControlDef& def)
             "QPushButton:focus { background-color: rgb(212,208,200); border: 1px dotted black; }"
             "QPushButton:disabled { color: #a0a0a0; }");
     }
-    return QStringLiteral("QPushButton { border: 1px solid #808080; background-color: palette(button); }"
-                          "QPushButton:hover { background-color: palette(light); }"
-                          "QPushButton:focus { border: 1px dotted black; }"
-                          "QPushButton:disabled { color: #a0a0a0; }");
+    return QStringLiteral(
+        "QPushButton { border: 1px solid #808080; background-color: palette(button); }"
+        "QPushButton:hover { background-color: palette(light); }"
+        "QPushButton:focus { border: 1px dotted black; }"
+        "QPushButton:disabled { color: #a0a0a0; }");
 }
 
 } // namespace

@@ -172,8 +172,9 @@ void MainWindow::buildTrayMenu()
         for (const Binding& b : mainWindowDef().bindings) {
             if (b.control == item.name && b.event == Event::Chosen) {
                 // Queued: the action runs after the menu has closed.
-                connect(action, &QAction::triggered, this, [this, &b] { invoke(b); },
-                        Qt::QueuedConnection);
+                connect(
+                    action, &QAction::triggered, this, [this, &b] { invoke(b); },
+                    Qt::QueuedConnection);
             }
         }
     }
@@ -254,7 +255,8 @@ bool MainWindow::clickMnemonic(QChar letter)
 bool MainWindow::routeKey(QWidget* receiver, QKeyEvent* event)
 {
     const int key = event->key();
-    const auto mods = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    const auto mods =
+        event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
     const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
 
     if (enter && receiver == m_sendBox) {
@@ -272,8 +274,8 @@ bool MainWindow::routeKey(QWidget* receiver, QKeyEvent* event)
         m_sendButton->click(); // the default button, whichever control has the focus
         return true;
     }
-    if (mods == Qt::AltModifier && ((key >= Qt::Key_A && key <= Qt::Key_Z) ||
-                                    (key >= Qt::Key_0 && key <= Qt::Key_9))) {
+    if (mods == Qt::AltModifier &&
+        ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))) {
         if (clickMnemonic(QChar(key)))
             return true;
     }
@@ -527,7 +529,10 @@ void MainWindow::installTrayIcon()
     m_tray->set(QIcon(QStringLiteral(":/zeph.ico")), product::kTitle.toString());
 }
 
-void MainWindow::removeTrayIcon() { m_tray->remove(); }
+void MainWindow::removeTrayIcon()
+{
+    m_tray->remove();
+}
 
 void MainWindow::hideMainWindow()
 {
@@ -559,15 +564,30 @@ void MainWindow::trayEvent(int kind)
 
 // ---- MessageForm ------------------------------------------------------------------------
 
-QByteArray MainWindow::target() const { return gbk::fromUnicode(m_target->text()); }
+QByteArray MainWindow::target() const
+{
+    return gbk::fromUnicode(m_target->text());
+}
 
-void MainWindow::setTarget(const QByteArray& text) { m_target->setText(gbk::toUnicode(text)); }
+void MainWindow::setTarget(const QByteArray& text)
+{
+    m_target->setText(gbk::toUnicode(text));
+}
 
-QByteArray MainWindow::content() const { return fromMultiLine(m_sendBox->toPlainText()); }
+QByteArray MainWindow::content() const
+{
+    return fromMultiLine(m_sendBox->toPlainText());
+}
 
-void MainWindow::setContent(const QByteArray& text) { m_sendBox->setPlainText(toWidget(text)); }
+void MainWindow::setContent(const QByteArray& text)
+{
+    m_sendBox->setPlainText(toWidget(text));
+}
 
-QByteArray MainWindow::signature() const { return gbk::fromUnicode(m_signature->text()); }
+QByteArray MainWindow::signature() const
+{
+    return gbk::fromUnicode(m_signature->text());
+}
 
 QList<QByteArray> MainWindow::computers() const
 {
@@ -602,11 +622,20 @@ void MainWindow::restoreCursor()
 
 // ---- ScanView ---------------------------------------------------------------------------------
 
-void MainWindow::setStatus(const QByteArray& text) { m_status->setCaption(gbk::toUnicode(text)); }
+void MainWindow::setStatus(const QByteArray& text)
+{
+    m_status->setCaption(gbk::toUnicode(text));
+}
 
-void MainWindow::setProgressVisible(bool visible) { m_progress->setVisible(visible); }
+void MainWindow::setProgressVisible(bool visible)
+{
+    m_progress->setVisible(visible);
+}
 
-void MainWindow::setProgressMaximum(int maximum) { m_progress->setMaximum(maximum); }
+void MainWindow::setProgressMaximum(int maximum)
+{
+    m_progress->setMaximum(maximum);
+}
 
 void MainWindow::setProgressPosition(int position)
 {
@@ -619,7 +648,10 @@ void MainWindow::clearComputers()
     m_list->clear();
 }
 
-void MainWindow::addComputer(const QByteArray& name) { m_list->addItem(gbk::toUnicode(name)); }
+void MainWindow::addComputer(const QByteArray& name)
+{
+    m_list->addItem(gbk::toUnicode(name));
+}
 
 void MainWindow::setScanButtons(bool scanning)
 {
@@ -630,6 +662,9 @@ void MainWindow::setScanButtons(bool scanning)
     refresh->setEnabled(!scanning);
 }
 
-void MainWindow::processPendingEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void MainWindow::processPendingEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 } // namespace zeph::ui

@@ -12,7 +12,10 @@ namespace zeph::ui {
 
 TrayIcon::TrayIcon(QObject* parent) : QObject(parent) {}
 
-TrayIcon::~TrayIcon() { remove(); }
+TrayIcon::~TrayIcon()
+{
+    remove();
+}
 
 bool TrayIcon::hostIsStatusNotifier()
 {
@@ -65,7 +68,10 @@ void TrayIcon::remove()
     m_icon = nullptr;
 }
 
-QString TrayIcon::tip() const { return m_icon ? m_icon->toolTip() : QString(); }
+QString TrayIcon::tip() const
+{
+    return m_icon ? m_icon->toolTip() : QString();
+}
 
 void popUpAtPointer(QMenu* menu)
 {

@@ -16,36 +16,81 @@ const QColor kNavy(0, 0, 128);
 const std::array kMainControls = {
     ControlDef{name::图片框1, Kind::PictureBox, {518, 46, 115, 64}, u":/banner.jpg", {}, NoDrag},
     ControlDef{name::按钮最小化, Kind::Button, {614, 2, 16, 16}, u"*", {}, Tab | Centred},
-    ControlDef{name::按钮信使发送, Kind::StyledButton, {524, 380, 104, 20}, u"使用信使服务发送",
-               u"通过信使服务发送信息，对方不必运行本程序", Tab},
-    ControlDef{name::按钮广播信息, Kind::StyledButton, {524, 355, 104, 20}, u"&G广播信息",
-               u"把信息发送给列表中的所有计算机", Tab},
-    ControlDef{name::按钮发送信息, Kind::StyledButton, {524, 321, 104, 20}, u"&F发送信息",
-               u"把信息发送给目标计算机", Tab | DefaultButton | OwnColours},
-    ControlDef{name::按钮保存信息历史, Kind::StyledButton, {524, 296, 104, 20}, u"&B保存历史到文件",
-               u"把信息历史保存到文本文件", Tab},
-    ControlDef{name::按钮清空历史信息, Kind::StyledButton, {524, 272, 104, 20}, u"&K清空历史信息",
-               u"清空信息历史", Tab},
+    ControlDef{name::按钮信使发送,
+               Kind::StyledButton,
+               {524, 380, 104, 20},
+               u"使用信使服务发送",
+               u"通过信使服务发送信息，对方不必运行本程序",
+               Tab},
+    ControlDef{name::按钮广播信息,
+               Kind::StyledButton,
+               {524, 355, 104, 20},
+               u"&G广播信息",
+               u"把信息发送给列表中的所有计算机",
+               Tab},
+    ControlDef{name::按钮发送信息,
+               Kind::StyledButton,
+               {524, 321, 104, 20},
+               u"&F发送信息",
+               u"把信息发送给目标计算机",
+               Tab | DefaultButton | OwnColours},
+    ControlDef{name::按钮保存信息历史,
+               Kind::StyledButton,
+               {524, 296, 104, 20},
+               u"&B保存历史到文件",
+               u"把信息历史保存到文本文件",
+               Tab},
+    ControlDef{name::按钮清空历史信息,
+               Kind::StyledButton,
+               {524, 272, 104, 20},
+               u"&K清空历史信息",
+               u"清空信息历史",
+               Tab},
     ControlDef{name::按钮退出, Kind::StyledButton, {581, 407, 41, 20}, u"退出", {}, Tab},
-    ControlDef{name::按钮取消刷新, Kind::StyledButton, {92, 24, 45, 20}, u"&Q取消",
-               u"取消刷新计算机列表", Tab},
-    ControlDef{name::按钮刷新计算机列表, Kind::StyledButton, {5, 24, 83, 20}, u"&S刷新网上邻居",
-               u"刷新网上邻居计算机列表", Tab},
+    ControlDef{name::按钮取消刷新,
+               Kind::StyledButton,
+               {92, 24, 45, 20},
+               u"&Q取消",
+               u"取消刷新计算机列表",
+               Tab},
+    ControlDef{name::按钮刷新计算机列表,
+               Kind::StyledButton,
+               {5, 24, 83, 20},
+               u"&S刷新网上邻居",
+               u"刷新网上邻居计算机列表",
+               Tab},
     ControlDef{name::标签标题栏, Kind::Label, {0, 0, 632, 19}, u"标签标题", {}, Gradient, kWhite},
     ControlDef{name::编辑框签名, Kind::EditBox, {521, 242, 108, 19}, u"*在此输入签名*", {}, Tab},
     ControlDef{name::通用对话框, Kind::FileDialog, {}, {}, {}},
-    ControlDef{name::标签3, Kind::Label, {520, 113, 109, 123},
-               u"★★★注意：只有目标机器也在运行本程序才能收到您发送的信息。如果双方都是NT，2000或XP"
-               u"系统，则可以使用信使服务发送，对方机器不必安装本软件。使用信使服务只能发送单行信息。",
-               {}, WordWrap | Embossed},
-    ControlDef{name::标签关于, Kind::Label, {443, 22, 178, 20}, u"关于Zeph", {},
-               Embossed | SunkenEdge | LinkFont | NoDrag, kNavy},
+    ControlDef{
+        name::标签3,
+        Kind::Label,
+        {520, 113, 109, 123},
+        u"★★★注意：只有目标机器也在运行本程序才能收到您发送的信息。如果双方都是NT，2000或XP"
+        u"系统，则可以使用信使服务发送，对方机器不必安装本软件。使用信使服务只能发送单行信息。",
+        {},
+        WordWrap | Embossed},
+    ControlDef{name::标签关于,
+               Kind::Label,
+               {443, 22, 178, 20},
+               u"关于Zeph",
+               {},
+               Embossed | SunkenEdge | LinkFont | NoDrag,
+               kNavy},
     ControlDef{name::数据报, Kind::DatagramEndpoint, {}, {}, {}},
     ControlDef{name::进度条, Kind::ProgressBar, {450, 434, 181, 18}, {}, {}, Hidden | SunkenEdge},
     ControlDef{name::标签状态条, Kind::Label, {0, 433, 632, 20}, u"标签", {}, SunkenEdge},
-    ControlDef{name::编辑框发送信息, Kind::EditBox, {146, 325, 371, 104}, {}, {},
+    ControlDef{name::编辑框发送信息,
+               Kind::EditBox,
+               {146, 325, 371, 104},
+               {},
+               {},
                Tab | MultiLine | VScroll},
-    ControlDef{name::编辑框信息历史, Kind::EditBox, {146, 47, 371, 272}, {}, {},
+    ControlDef{name::编辑框信息历史,
+               Kind::EditBox,
+               {146, 47, 371, 272},
+               {},
+               {},
                Tab | MultiLine | VScroll | ReadOnly},
     ControlDef{name::编辑框目标计算机, Kind::EditBox, {217, 25, 208, 16}, {}, {}, Tab},
     ControlDef{name::标签1, Kind::Label, {145, 23, 68, 20}, u"目标计算机：", {}, NoMouse},
@@ -96,10 +141,16 @@ const std::array kTrayMenu = {
 // The link's caption and the about text are composed from the product constants
 // when the window is created.
 const std::array kAboutControls = {
-    ControlDef{name::编辑框1, Kind::EditBox, {16, 13, 207, 41}, {}, {},
-               MultiLine | ReadOnly | Centred | NoBorder, Qt::black, kEditColour},
-    ControlDef{name::超级链接框2, Kind::Hyperlink, {0, 73, 240, 20}, product::kWebAddress, {},
-               Centred},
+    ControlDef{name::编辑框1,
+               Kind::EditBox,
+               {16, 13, 207, 41},
+               {},
+               {},
+               MultiLine | ReadOnly | Centred | NoBorder,
+               Qt::black,
+               kEditColour},
+    ControlDef{
+        name::超级链接框2, Kind::Hyperlink, {0, 73, 240, 20}, product::kWebAddress, {}, Centred},
 };
 
 const std::array kAboutBindings = {
@@ -111,8 +162,17 @@ const WindowDef kAbout{u"关于Zeph", {245, 130}, {}, kEditColour, kAboutControl
 
 } // namespace
 
-const WindowDef& mainWindowDef() { return kMain; }
-const WindowDef& aboutWindowDef() { return kAbout; }
-std::span<const ControlDef> trayMenuDef() { return kTrayMenu; }
+const WindowDef& mainWindowDef()
+{
+    return kMain;
+}
+const WindowDef& aboutWindowDef()
+{
+    return kAbout;
+}
+std::span<const ControlDef> trayMenuDef()
+{
+    return kTrayMenu;
+}
 
 } // namespace zeph::ui

@@ -30,22 +30,22 @@ enum class Kind {
 // Look and behaviour flags of one control.
 enum Flag : unsigned {
     NoFlags = 0,
-    Tab = 1u << 0,          // takes part in the tab order
+    Tab = 1u << 0, // takes part in the tab order
     MultiLine = 1u << 1,
     ReadOnly = 1u << 2,
     VScroll = 1u << 3,
     DefaultButton = 1u << 4,
-    Hidden = 1u << 5,       // hidden at start
-    NoMouse = 1u << 6,      // disabled label: the mouse goes through it
+    Hidden = 1u << 5,  // hidden at start
+    NoMouse = 1u << 6, // disabled label: the mouse goes through it
     WordWrap = 1u << 7,
-    Embossed = 1u << 8,     // caption drawn white, then again 1 px right and down
+    Embossed = 1u << 8, // caption drawn white, then again 1 px right and down
     SunkenEdge = 1u << 9,
-    Gradient = 1u << 10,    // the title bar's three-colour gradient
-    LinkFont = 1u << 11,    // Arial 12 px bold italic underlined
-    Centred = 1u << 12,     // caption centred both ways
-    OwnColours = 1u << 13,  // the send button's own normal / hover / focus colours
+    Gradient = 1u << 10,   // the title bar's three-colour gradient
+    LinkFont = 1u << 11,   // Arial 12 px bold italic underlined
+    Centred = 1u << 12,    // caption centred both ways
+    OwnColours = 1u << 13, // the send button's own normal / hover / focus colours
     NoBorder = 1u << 14,
-    NoDrag = 1u << 15,      // a press here does not move the window
+    NoDrag = 1u << 15, // a press here does not move the window
 };
 
 struct ControlDef {

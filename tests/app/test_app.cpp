@@ -74,8 +74,9 @@ private Q_SLOTS:
         QVERIFY(app.start());
         ui::MainWindow& w = app.window();
         QCOMPARE(w.size(), QSize(639, 458));
-        QCOMPARE(w.control<ui::FlatLabel>(ui::name::标签标题栏)->caption(),
-                 QStringLiteral("局域网即时通信(ZEPH)v0.1--Zeph 2003.11.18 https://zeph.example.org"));
+        QCOMPARE(
+            w.control<ui::FlatLabel>(ui::name::标签标题栏)->caption(),
+            QStringLiteral("局域网即时通信(ZEPH)v0.1--Zeph 2003.11.18 https://zeph.example.org"));
         // The banner stands alone: the port could be opened, nothing else was said.
         QCOMPARE(app.history().text(), History::banner());
         QCOMPARE(app.messenger().endpoint().port() & 0xFFFF, 40027);
@@ -84,7 +85,8 @@ private Q_SLOTS:
         QVERIFY(app.marker().held());
         QFile entry(platform::autostartFilePath());
         QVERIFY(entry.open(QIODevice::ReadOnly));
-        QVERIFY(entry.readAll().contains("Exec=" + QCoreApplication::applicationFilePath().toUtf8()));
+        QVERIFY(
+            entry.readAll().contains("Exec=" + QCoreApplication::applicationFilePath().toUtf8()));
     }
 
     void secondCopyIsRefused()
@@ -95,7 +97,8 @@ private Q_SLOTS:
         QString seen;
         answer(QMessageBox::Ok, &seen);
         QVERIFY(!second.start());
-        QCOMPARE(seen, QStringLiteral("局域网即时通信(ZEPH)v0.1|程序已在运行，请双击任务栏小图标。|%1|%2|%3")
+        QCOMPARE(seen, QStringLiteral(
+                           "局域网即时通信(ZEPH)v0.1|程序已在运行，请双击任务栏小图标。|%1|%2|%3")
                            .arg(int(QMessageBox::Information))
                            .arg(int(QMessageBox::Ok))
                            .arg(int(QMessageBox::Ok)));
@@ -114,10 +117,13 @@ private Q_SLOTS:
         app.window().control<QPushButton>(ui::name::按钮退出)->click();
         QVERIFY(ended.isEmpty());
         QVERIFY(app.marker().held());
-        QCOMPARE(seen, QStringLiteral("确认退出|您确定要退出吗？ 如果退出，你将不能收到别人发送给您的信息！|%1|%2|%3")
-                           .arg(int(QMessageBox::Question))
-                           .arg(int(QMessageBox::Yes | QMessageBox::No))
-                           .arg(int(QMessageBox::No)));
+        QCOMPARE(
+            seen,
+            QStringLiteral(
+                "确认退出|您确定要退出吗？ 如果退出，你将不能收到别人发送给您的信息！|%1|%2|%3")
+                .arg(int(QMessageBox::Question))
+                .arg(int(QMessageBox::Yes | QMessageBox::No))
+                .arg(int(QMessageBox::No)));
         answer(QMessageBox::Yes);
         app.window().control<QPushButton>(ui::name::按钮退出)->click();
         QCOMPARE(ended, QList<int>{0});

@@ -16,7 +16,10 @@ QString parseExec(const QString& value)
     for (qsizetype i = 0; i < value.size(); ++i) {
         if (value[i] == u'\\' && i + 1 < value.size()) {
             const QChar n = value[++i];
-            unescaped += n == u'n' ? QChar(u'\n') : n == u't' ? QChar(u'\t') : n == u's' ? QChar(u' ') : n;
+            unescaped += n == u'n'   ? QChar(u'\n')
+                         : n == u't' ? QChar(u'\t')
+                         : n == u's' ? QChar(u' ')
+                                     : n;
         } else {
             unescaped += value[i];
         }
@@ -55,7 +58,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("program");
         QTest::newRow("plain") << QStringLiteral("/usr/bin/zeph");
         QTest::newRow("blanks") << QStringLiteral("/opt/my programs/zeph");
-        QTest::newRow("quotes, percent, dollar") << QStringLiteral("/tmp/it's \"q\" 100% $HOME/zeph");
+        QTest::newRow("quotes, percent, dollar")
+            << QStringLiteral("/tmp/it's \"q\" 100% $HOME/zeph");
         QTest::newRow("backslash, backquote") << QStringLiteral("/tmp/a\\b`c`/zeph");
         QTest::newRow("chinese") << QStringLiteral("/home/用户/程序/zeph");
     }

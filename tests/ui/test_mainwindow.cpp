@@ -75,7 +75,8 @@ private Q_SLOTS:
             // Each control stands below the one before it in the table.
             if (above) {
                 const QObjectList order = w.children();
-                QVERIFY2(order.indexOf(widget) < order.indexOf(above), qPrintable(c.name.toString()));
+                QVERIFY2(order.indexOf(widget) < order.indexOf(above),
+                         qPrintable(c.name.toString()));
             }
             above = widget;
         }
@@ -83,7 +84,8 @@ private Q_SLOTS:
         auto* bar = w.control<QProgressBar>(name::进度条);
         QCOMPARE(bar->minimum(), 1);
         QCOMPARE(bar->maximum(), 255);
-        QCOMPARE(w.control<QPushButton>(name::按钮取消刷新)->toolTip(), QStringLiteral("取消刷新计算机列表"));
+        QCOMPARE(w.control<QPushButton>(name::按钮取消刷新)->toolTip(),
+                 QStringLiteral("取消刷新计算机列表"));
         QCOMPARE(w.control<QPushButton>(name::按钮刷新计算机列表)->toolTip(),
                  QStringLiteral("刷新网上邻居计算机列表"));
         QStringList tips;
@@ -393,8 +395,9 @@ private Q_SLOTS:
         QStringList captions;
         for (QAction* a : w.trayMenu()->actions())
             captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(captions, (QStringList{QStringLiteral("&X.显示主窗口"), QStringLiteral("&G.关于ZEPH..."),
-                                        QStringLiteral("-"), QStringLiteral("&T.退出")}));
+        QCOMPARE(captions,
+                 (QStringList{QStringLiteral("&X.显示主窗口"), QStringLiteral("&G.关于ZEPH..."),
+                              QStringLiteral("-"), QStringLiteral("&T.退出")}));
         w.trayMenu()->actions().at(0)->trigger();
         QTRY_VERIFY(w.isVisible());
         QVERIFY(!w.hiddenInTray());
