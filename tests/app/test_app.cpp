@@ -3,6 +3,7 @@
 
 #include "app/zephapp.h"
 #include "core/gbk.h"
+#include "support/modal.h"
 #include "discovery/scanner.h"
 #include "history/history.h"
 #include "messaging/messenger.h"
@@ -24,20 +25,6 @@
 using namespace zeph;
 
 namespace {
-
-void whenModal(std::function<void(QWidget*)> fn)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            fn(w);
-        }
-    });
-    timer->start();
-}
 
 void answer(QMessageBox::StandardButton which, QString* text = nullptr)
 {

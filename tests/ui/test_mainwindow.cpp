@@ -2,6 +2,7 @@
 // keyboard, hints, select-all, the about window, the history pane and the tray.
 
 #include "core/gbk.h"
+#include "support/modal.h"
 #include "history/history.h"
 #include "ui/aboutwindow.h"
 #include "ui/controls.h"
@@ -26,21 +27,6 @@ using namespace zeph;
 using namespace zeph::ui;
 
 namespace {
-
-// Runs fn on the next modal widget that shows up (a dialog the test answers).
-void whenModal(std::function<void(QWidget*)> fn)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, fn] {
-        if (QWidget* w = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            fn(w);
-        }
-    });
-    timer->start();
-}
 
 struct Counting {
     QHash<Handler, int> calls;
