@@ -26,7 +26,7 @@ activate "$D" "$P1" W1
 say "WM_DELETE_WINDOW to the window hidden in the tray"
 DISPLAY=$D "${X11UTIL[@]}" wm-delete "$W1" || fail "cannot send WM_DELETE_WINDOW"
 poll 10 "the copy to end after its window was closed" proc_ended "$P1"
-rc=$(exit_code "$P1")
+exit_code "$P1" rc
 [[ $rc == 0 ]] || fail "exit code $rc"
 
 say "a new copy starts and takes the message port"

@@ -109,11 +109,12 @@ proc_ended() {
 }
 proc_running() { ! proc_ended "$1"; }
 
-# exit_code PID: the exit status of an ended child (call after proc_ended).
+# exit_code PID VAR: VAR gets the exit status of an ended child (call after
+# proc_ended; not in a $(...) subshell, which cannot wait for the script's children).
 exit_code() {
-    local rc=0
-    wait "$1" 2>/dev/null || rc=$?
-    echo "$rc"
+    local _ec_rc=0
+    wait "$1" 2>/dev/null || _ec_rc=$?
+    printf -v "$2" '%s' "$_ec_rc"
 }
 
 # --------------------------------------------------------------------- X side

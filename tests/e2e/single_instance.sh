@@ -46,7 +46,7 @@ start_normally() {
 expect_end() {
     poll 10 "$2 to end the copy" proc_ended "$1"
     local rc
-    rc=$(exit_code "$1")
+    exit_code "$1" rc
     [[ $rc == 0 ]] || fail "$2: exit code $rc"
     say "$2: ended with code 0"
 }
@@ -72,7 +72,8 @@ not_viewable "$D" "$W1" || fail "the first copy's window was shown"
 say "SIGKILL, then a new copy"
 kill -KILL "$P1"
 poll 10 "the killed copy to go" proc_ended "$P1"
-exit_code "$P1" >/dev/null
+exit_code "$P1" killed_rc
+[[ $killed_rc == 137 ]] || fail "the killed copy reports $killed_rc"
 start_normally P3 W3
 
 say "exit button: No keeps the copy, Yes ends it"
