@@ -163,7 +163,7 @@ start_tray() {
 x() {
     local d=$1
     shift
-    DISPLAY=$d timeout 10 xdotool "$@"
+    DISPLAY=$d timeout 10 xdotool "$@" || fail "xdotool $* on $d failed"
 }
 
 # zeph_windows DISPLAY [--onlyvisible]: every window of class zeph.
