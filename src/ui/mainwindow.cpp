@@ -6,6 +6,7 @@
 #include "history/history.h"
 #include "ui/aboutwindow.h"
 #include "ui/controls.h"
+#include "ui/destroywatch.h"
 #include "ui/trayicon.h"
 
 #include <QApplication>
@@ -65,6 +66,7 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
     buildTrayMenu();
     m_tray = new TrayIcon(this);
     connect(m_tray, &TrayIcon::trayEvent, this, &MainWindow::trayEvent);
+    m_destroyWatch = std::make_unique<DestroyWatch>(this, [this] { close(); });
 }
 
 MainWindow::~MainWindow()

@@ -16,6 +16,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QFileDialog;
 class QKeyEvent;
@@ -33,6 +34,7 @@ class History;
 namespace zeph::ui {
 
 class AboutWindow;
+class DestroyWatch;
 class FlatLabel;
 class TrayIcon;
 
@@ -141,6 +143,7 @@ private:
     TrayIcon* m_tray = nullptr;
     QMenu* m_trayMenu = nullptr;
     QPointer<AboutWindow> m_about;
+    std::unique_ptr<DestroyWatch> m_destroyWatch;
 
     bool m_activatedOnce = false;
     bool m_hiddenInTray = false;
