@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QStyleOptionFrame>
+#include <QTextLayout>
 #include <qdrawutil.h>
 
 namespace zeph::ui {
@@ -62,6 +63,27 @@ FlatLabel::FlatLabel(const ControlDef& def, QWidget* parent)
     }
     if (def.flags & NoMouse)
         setAttribute(Qt::WA_TransparentForMouseEvents);
+    if (def.fontPixels > 0) {
+        QFont f = font();
+        f.setPixelSize(def.fontPixels);
+        setFont(f);
+    }
+}
+
+void FlatLabel::drawWrapped(QPainter& p, const QRect& area)
+{
+    // Lines as close as the font allows: the note has to fit its small box.
+    const QFontMetrics fm(font());
+    QTextLayout layout(m_caption, font());
+    layout.beginLayout();
+    int y = area.top();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(area.width());
+        line.setPosition(QPointF(area.left(), y));
+        y += fm.height() - fm.descent() / 2;
+    }
+    layout.endLayout();
+    layout.draw(&p, QPointF(0, 0));
 }
 
 void FlatLabel::setCaption(const QString& caption)
@@ -91,15 +113,20 @@ void FlatLabel::paintEvent(QPaintEvent*)
     } else {
         area.adjust(2, 0, 0, 0);
     }
-    const int align = (m_flags & WordWrap) ? int(Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap)
-                                           : int(Qt::AlignLeft | Qt::AlignVCenter);
+    const int align = Qt::AlignLeft | Qt::AlignVCenter;
+    auto draw = [&](const QRect& r) {
+        if (m_flags & WordWrap)
+            drawWrapped(p, r);
+        else
+            p.drawText(r, align, m_caption);
+    };
     if (m_flags & Embossed) {
         p.setPen(Qt::white);
-        p.drawText(area, align, m_caption);
+        draw(area);
         area.translate(1, 1);
     }
     p.setPen(m_textColour);
-    p.drawText(area, align, m_caption);
+    draw(area);
 }
 
 PictureBox::PictureBox(const ControlDef& def, QWidget* parent) : QWidget(parent)

@@ -24,6 +24,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void drawWrapped(QPainter& p, const QRect& area);
+
     QString m_caption;
     unsigned m_flags;
     QColor m_textColour;

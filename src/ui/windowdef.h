@@ -57,6 +57,7 @@ struct ControlDef {
     unsigned flags = NoFlags;
     QColor textColour = Qt::black;
     QColor background = {}; // invalid: the system button face
+    int fontPixels = 0;     // 0: the window's font
 };
 
 enum class Event {
