@@ -1,14 +1,54 @@
 #include "core/gbk.h"
 #include "history/history.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace zeph;
 
 namespace {
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Takes the effective user id of "nobody" while it lives (only as root).
+struct AsOrdinaryUser {
+    uid_t was = geteuid();
+    AsOrdinaryUser()
+    {
+        if (was == 0 && seteuid(65534) != 0)
+            qFatal("seteuid failed");
+    }
+    ~AsOrdinaryUser()
+    {
+        if (was == 0 && seteuid(0) != 0)
+            qFatal("seteuid back failed");
+    }
+};
+
+// Files written while it lives cannot grow past the limit.
+struct FileSizeLimit {
+    rlimit was{};
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        std::signal(SIGXFSZ, SIG_IGN); // the write fails with EFBIG instead
+        getrlimit(RLIMIT_FSIZE, &was);
+        const rlimit limit{bytes, was.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &was); }
+};
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
@@ -95,22 +135,46 @@ private Q_SLOTS:
 
     void failedSaveKeepsTheOldFile()
     {
-        if (geteuid() == 0)
-            QSKIP("root writes into read-only folders");
+        // An unwritable folder. Root writes anywhere, so the test takes the
+        // rights of an ordinary user for the save itself.
         QTemporaryDir dir;
         const QString path = dir.filePath("h.txt");
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("old content");
-        }
-        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner);
+        writeFile(path, "old content");
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
+                                              QFile::ExeOther);
         History h;
         h.initialise();
-        QVERIFY(!h.save(path));
+        bool saved = true;
+        {
+            const AsOrdinaryUser user;
+            saved = h.save(path);
+        }
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(!saved);
         QCOMPARE(readAll(path), QByteArray("old content"));
         QVERIFY(h.text().endsWith(G(u"×××保存文件错误！×××")));
+    }
+
+    void saveFailingPartWayKeepsTheOldFile()
+    {
+        // The disk fills up in the middle of the write: a file-size limit makes
+        // the write fail after its first kilobyte, for root as for anyone.
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.txt");
+        const QByteArray old(5000, 'o');
+        writeFile(path, old);
+        History h;
+        h.initialise();
+        h.appendLine(QByteArray(20000, 'x'));
+        bool saved = true;
+        {
+            const FileSizeLimit limit(1024);
+            saved = h.save(path);
+        }
+        QVERIFY(!saved);
+        QCOMPARE(readAll(path), old);
+        QVERIFY(h.text().endsWith(G(u"×××保存文件错误！×××")));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"h.txt"});
     }
 
     void saveIntoMissingFolderFails()

@@ -2,8 +2,8 @@
 // keyboard, hints, select-all, the about window, the history pane and the tray.
 
 #include "core/gbk.h"
-#include "support/modal.h"
 #include "history/history.h"
+#include "support/modal.h"
 #include "ui/aboutwindow.h"
 #include "ui/controls.h"
 #include "ui/mainwindow.h"
@@ -358,6 +358,29 @@ private Q_SLOTS:
         w.setTarget("typed");
         w.clearComputers(); // a new scan empties the list without touching the target
         QCOMPARE(w.target(), QByteArray("typed"));
+    }
+
+    void draggingByTheTitleBarOnly()
+    {
+        MainWindow w;
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.move(100, 100);
+        const QPoint start = w.pos();
+        auto* title = w.control(name::标签标题栏);
+        QTest::mousePress(title, Qt::LeftButton, {}, QPoint(50, 5));
+        // The press started a move (on this platform, the window's own).
+        QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), w.mapToGlobal(QPointF(80, 36)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&w, &move);
+        QTest::mouseRelease(&w, Qt::LeftButton, {}, QPoint(80, 36));
+        QCOMPARE(w.pos(), start + QPoint(29, 30));
+
+        auto* pane = w.control<QPlainTextEdit>(name::编辑框信息历史);
+        QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QApplication::sendEvent(&w, &move);
+        QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
+        QCOMPARE(w.pos(), start + QPoint(29, 30));
     }
 
     void trayEventsAndMenu()
