@@ -1,7 +1,7 @@
 #!/bin/sh
 # simlan.sh: a simulated LAN of network namespaces, for tests that send packets.
 #
-#   simlan.sh up LAN PREFIX SPEC...   build it; SPEC is N[:NAME][:drop]
+#   simlan.sh up LAN PREFIX HOST...   build it; HOST is N[:NAME][:drop]
 #   simlan.sh down LAN                remove it (safe to call twice or after a failed up)
 #   simlan.sh ns LAN N                print the namespace name of host N
 #   simlan.sh check LAN N ADDR        succeed only if host N's one non-loopback
@@ -58,16 +58,16 @@ up() {
 
     hosts=$(mktemp)
     printf '127.0.0.1\tlocalhost\n' >"$hosts"
-    for spec in "$@"; do
-        n=${spec%%:*}
-        rest=${spec#"$n"}; rest=${rest#:}
+    for host in "$@"; do
+        n=${host%%:*}
+        rest=${host#"$n"}; rest=${rest#:}
         name=${rest%%:*}
-        echo "$n" | grep -Eq '^[0-9]+$' && [ "$n" -ge 1 ] && [ "$n" -le 253 ] || die "bad host '$spec'"
+        echo "$n" | grep -Eq '^[0-9]+$' && [ "$n" -ge 1 ] && [ "$n" -le 253 ] || die "bad host '$host'"
         [ -z "$name" ] || echo "$name" | grep -Eq '^[A-Za-z0-9-]+$' || die "bad name '$name'"
         [ -z "$name" ] || printf '%s.%s\t%s\n' "$prefix" "$n" "$name" >>"$hosts"
     done
-    for spec in "$@"; do
-        n=${spec%%:*}
+    for host in "$@"; do
+        n=${host%%:*}
         ns="$lan-$n"
         ip netns add "$ns"
         mkdir -p "/etc/netns/$ns"
@@ -82,7 +82,7 @@ up() {
         ip -n "$ns" addr add "$prefix.$n/24" dev eth0
         ip -n "$ns" link set eth0 up
         ip -n "$ns" route add default via "$prefix.254" dev eth0
-        case "$spec" in
+        case "$host" in
         *:drop) ip netns exec "$ns" sysctl -qw net.ipv4.icmp_echo_ignore_all=1 ;;
         esac
     done
@@ -102,7 +102,7 @@ check() {
 cmd=${1:-}
 [ $# -ge 1 ] && shift
 case "$cmd" in
-up) [ $# -ge 3 ] || die "usage: up LAN PREFIX SPEC..."; up "$@" ;;
+up) [ $# -ge 3 ] || die "usage: up LAN PREFIX HOST..."; up "$@" ;;
 down) [ $# -eq 1 ] || die "usage: down LAN"; down "$1" ;;
 ns) [ $# -eq 2 ] || die "usage: ns LAN N"; echo "$1-$2" ;;
 check) [ $# -eq 3 ] || die "usage: check LAN N ADDR"; check "$@" ;;
