@@ -316,6 +316,15 @@ start_zeph() {
     say "zeph as $host on $display: pid $_zpid"
 }
 
+# focus_until_hidden DISPLAY WINDOW: one focus attempt; true once the window
+# has left the screen.
+focus_until_hidden() {
+    not_viewable "$1" "$2" && return 0
+    DISPLAY=$1 timeout 5 xdotool windowfocus "$2" 2>/dev/null || true
+    sleep 0.2
+    not_viewable "$1" "$2"
+}
+
 # activate DISPLAY PID VAR: wait for the main window, give it the focus (there
 # is no window manager), and wait until it has hidden into the tray.
 activate() {
@@ -323,8 +332,11 @@ activate() {
     wait_var _aw 20 "the main window of pid $pid" main_window "$d" "$pid"
     poll 10 "the main window to be shown" viewable "$d" "$_aw"
     [[ $(win_title "$d" "$_aw") != "$PRODUCT_TITLE" ]] || fail "main window titled like the refusal box"
-    focus "$d" "$_aw"
-    poll 10 "the window to hide into the tray at its first activation" not_viewable "$d" "$_aw"
+    # No --sync here: the copy hides the window as soon as it is activated,
+    # which can happen before xdotool sees the focus arrive. Focus again until
+    # the window has gone into the tray.
+    poll 10 "the window to hide into the tray at its first activation" \
+        focus_until_hidden "$d" "$_aw"
     local _aicon
     wait_var _aicon 10 "the tray icon" tray_icon "$d" "$pid"
     printf -v "$var" '%s' "$_aw"
