@@ -7,13 +7,12 @@
 #include "discovery/scanview.h"
 #include "history/history.h"
 #include "platform/echoprobe.h"
+#include "platform/names.h"
 #include "platform/localaddress.h"
 
 #include <QElapsedTimer>
 
-#include <arpa/inet.h>
 #include <cstdio>
-#include <netdb.h>
 
 namespace {
 
@@ -30,19 +29,6 @@ struct QuietView : zeph::ScanView {
     void setScanButtons(bool) override {}
     void processPendingEvents() override {}
 };
-
-QByteArray lookup(QByteArrayView dotted)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    if (inet_pton(AF_INET, dotted.toByteArray().constData(), &sa.sin_addr) != 1)
-        return {};
-    char host[NI_MAXHOST] = {};
-    if (getnameinfo(reinterpret_cast<sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0,
-                    NI_NAMEREQD) != 0)
-        return {};
-    return QByteArray(host);
-}
 
 } // namespace
 
@@ -70,7 +56,7 @@ int main()
         }
         return ms;
     };
-    zeph::Scanner scanner(history, view, probe, lookup);
+    zeph::Scanner scanner(history, view, probe, &zeph::platform::reverseLookup);
     scanner.startUp(local);
     QElapsedTimer wall;
     wall.start();

@@ -6,6 +6,7 @@
 #include "fakescanview.h"
 #include "history/history.h"
 #include "platform/echoprobe.h"
+#include "platform/names.h"
 #include "platform/localaddress.h"
 
 #include <QElapsedTimer>
@@ -15,7 +16,6 @@
 #include <cstdlib>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netdb.h>
 
 using namespace zeph;
 
@@ -24,19 +24,6 @@ namespace {
 QByteArray env(const char* name)
 {
     return qgetenv(name);
-}
-
-QByteArray reverseLookup(QByteArrayView dotted)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    if (inet_pton(AF_INET, dotted.toByteArray().constData(), &sa.sin_addr) != 1)
-        return {};
-    char host[NI_MAXHOST] = {};
-    if (getnameinfo(reinterpret_cast<sockaddr*>(&sa), sizeof sa, host, sizeof host, nullptr, 0,
-                    NI_NAMEREQD) != 0)
-        return {};
-    return QByteArray(host);
 }
 
 QList<QByteArray> ownAddresses()
@@ -177,7 +164,7 @@ private Q_SLOTS:
             QSKIP("needs the simulated LAN (run_scan_lan.sh)");
         History history;
         FakeScanView view;
-        Scanner scanner(history, view, platform::echoProbe, reverseLookup);
+        Scanner scanner(history, view, platform::echoProbe, platform::reverseLookup);
         scanner.startUp(platform::localIPv4Address("127.0.1.1"));
         QCOMPARE(scanner.addressPrefix(), Scanner::prefixOf(m_address));
         const int highest = env("ZEPH_LAN_HIGHEST").toInt();

@@ -14,12 +14,7 @@ fi
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-ip link set lo up
-[[ -z $(ip -4 -o addr show scope global) ]] || fail "the private namespace has a global address"
-export ZEPH_HOME_TAG=desktop
-
-start_xvfb D
-start_tray "$D"
+private_desktop D
 
 start_zeph P1 "$D" localhost -
 activate "$D" "$P1" W1

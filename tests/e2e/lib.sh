@@ -316,6 +316,17 @@ start_zeph() {
     say "zeph as $host on $display: pid $_zpid"
 }
 
+# private_desktop VAR: the checks and pieces of one desktop session in this
+# private namespace: loopback only, the copies' shared folders, an Xvfb with a
+# tray. Its display goes into VAR.
+private_desktop() {
+    ip link set lo up
+    [[ -z $(ip -4 -o addr show scope global) ]] || fail "the private namespace has a global address"
+    export ZEPH_HOME_TAG=desktop # one session: the copies share their folders
+    start_xvfb "$1"
+    start_tray "${!1}"
+}
+
 # focus_until_hidden DISPLAY WINDOW: one focus attempt; true once the window
 # has left the screen.
 focus_until_hidden() {

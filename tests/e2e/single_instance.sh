@@ -25,12 +25,7 @@ fi
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-ip link set lo up
-[[ -z $(ip -4 -o addr show scope global) ]] || fail "the private namespace has a global address"
-export ZEPH_HOME_TAG=desktop # one session: the copies share their folders
-
-start_xvfb D
-start_tray "$D"
+private_desktop D
 
 # start_normally PIDVAR WINVAR: a copy that is not refused and hides into the tray.
 start_normally() {
