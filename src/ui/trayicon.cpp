@@ -36,19 +36,8 @@ void TrayIcon::set(const QIcon& icon, const QString& tip)
         m_statusNotifier = hostIsStatusNotifier();
         connect(m_icon, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
-                    switch (reason) {
-                    case QSystemTrayIcon::Trigger:
-                        Q_EMIT trayEvent(m_statusNotifier ? 2 : 1);
-                        break;
-                    case QSystemTrayIcon::DoubleClick:
-                        Q_EMIT trayEvent(2);
-                        break;
-                    case QSystemTrayIcon::Context:
-                        Q_EMIT trayEvent(3);
-                        break;
-                    default:
-                        break;
-                    }
+                    if (const int kind = trayEventKind(reason, m_statusNotifier))
+                        Q_EMIT trayEvent(kind);
                 });
     }
     m_icon->setIcon(icon);
@@ -71,6 +60,20 @@ void TrayIcon::remove()
 QString TrayIcon::tip() const
 {
     return m_icon ? m_icon->toolTip() : QString();
+}
+
+int trayEventKind(int activationReason, bool statusNotifierHost)
+{
+    switch (activationReason) {
+    case QSystemTrayIcon::Trigger:
+        return statusNotifierHost ? 2 : 1;
+    case QSystemTrayIcon::DoubleClick:
+        return 2;
+    case QSystemTrayIcon::Context:
+        return 3;
+    default:
+        return 0;
+    }
 }
 
 void popUpAtPointer(QMenu* menu)

@@ -41,4 +41,7 @@ private:
 // 5 px above it.
 void popUpAtPointer(QMenu* menu);
 
+// The tray event kind of a click the tray host reported, 0 for none.
+int trayEventKind(int activationReason, bool statusNotifierHost);
+
 } // namespace zeph::ui

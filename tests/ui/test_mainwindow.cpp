@@ -7,6 +7,7 @@
 #include "ui/aboutwindow.h"
 #include "ui/controls.h"
 #include "ui/mainwindow.h"
+#include "ui/trayicon.h"
 #include "ui/windowdef.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -358,6 +360,32 @@ private Q_SLOTS:
         w.setTarget("typed");
         w.clearComputers(); // a new scan empties the list without touching the target
         QCOMPARE(w.target(), QByteArray("typed"));
+    }
+
+    void trayClicksBecomeEventKinds()
+    {
+        // An XEmbed tray reports each click; a StatusNotifierItem host only
+        // activations, which must still show and hide the window.
+        QCOMPARE(trayEventKind(QSystemTrayIcon::Trigger, false), 1);
+        QCOMPARE(trayEventKind(QSystemTrayIcon::DoubleClick, false), 2);
+        QCOMPARE(trayEventKind(QSystemTrayIcon::Context, false), 3);
+        QCOMPARE(trayEventKind(QSystemTrayIcon::MiddleClick, false), 0);
+        QCOMPARE(trayEventKind(QSystemTrayIcon::Trigger, true), 2);
+        QCOMPARE(trayEventKind(QSystemTrayIcon::Context, true), 3);
+    }
+
+    void trayMenuOpensLeftOfAndAboveThePointer()
+    {
+        MainWindow w;
+        const QRect screen = w.screen()->geometry();
+        const QPoint pointer = screen.center();
+        QCursor::setPos(pointer);
+        popUpAtPointer(w.trayMenu());
+        QTRY_VERIFY(w.trayMenu()->isVisible());
+        const QRect menu = w.trayMenu()->geometry();
+        QCOMPARE(menu.right() + 1, pointer.x() - 5);
+        QCOMPARE(menu.top(), pointer.y() - 5);
+        w.trayMenu()->close();
     }
 
     void draggingByTheTitleBarOnly()
