@@ -109,7 +109,10 @@ void MainWindow::buildControls()
     m_list = control<QListWidget>(name::计算机列表框);
     m_progress = control<QProgressBar>(name::进度条);
     m_status = control<FlatLabel>(name::标签状态条);
-    m_sendButton = control<QPushButton>(name::按钮发送信息);
+    for (const ControlDef& c : controls) {
+        if (c.flags & DefaultButton)
+            m_defaultButtons.append(control<QPushButton>(c.name));
+    }
 
     m_saveDialog = new QFileDialog(this, savedialog::kTitle.toString());
     m_saveDialog->setObjectName(name::通用对话框.toString());
@@ -272,9 +275,14 @@ bool MainWindow::routeKey(QWidget* receiver, QKeyEvent* event)
         }
         return false;
     }
-    if (enter && m_sendButton->isVisible() && m_sendButton->isEnabled()) {
-        m_sendButton->click(); // the default button, whichever control has the focus
-        return true;
+    if (enter) {
+        // The first enabled default button, whichever control has the focus.
+        for (QPushButton* button : std::as_const(m_defaultButtons)) {
+            if (button->isVisible() && button->isEnabled()) {
+                button->click();
+                return true;
+            }
+        }
     }
     if (mods == Qt::AltModifier &&
         ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9))) {

@@ -137,7 +137,7 @@ private:
     QListWidget* m_list = nullptr;
     QProgressBar* m_progress = nullptr;
     FlatLabel* m_status = nullptr;
-    QPushButton* m_sendButton = nullptr;
+    QList<QPushButton*> m_defaultButtons; // in control order
 
     QFileDialog* m_saveDialog = nullptr;
     TrayIcon* m_tray = nullptr;
