@@ -113,7 +113,8 @@ void FlatLabel::paintEvent(QPaintEvent*)
     } else {
         area.adjust(2, 0, 0, 0);
     }
-    const int align = Qt::AlignLeft | Qt::AlignVCenter;
+    const int align =
+        (m_flags & Centred) ? int(Qt::AlignCenter) : int(Qt::AlignLeft | Qt::AlignVCenter);
     auto draw = [&](const QRect& r) {
         if (m_flags & WordWrap)
             drawWrapped(p, r);

@@ -112,6 +112,8 @@ void MainWindow::buildControls()
     for (const ControlDef& c : controls) {
         if (c.flags & DefaultButton)
             m_defaultButtons.append(control<QPushButton>(c.name));
+        if (c.flags & NoDrag)
+            m_noDrag.insert(control(c.name));
     }
 
     m_saveDialog = new QFileDialog(this, savedialog::kTitle.toString());
@@ -359,7 +361,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         const bool draggable = qobject_cast<FlatLabel*>(watched) ||
                                qobject_cast<QProgressBar*>(watched) ||
                                qobject_cast<PictureBox*>(watched);
-        if (draggable && !m_eventBindings.contains(watched)) {
+        if (draggable && !m_noDrag.contains(watched)) {
             startDrag(me->globalPosition().toPoint());
             return true; // the control never sees the press
         }

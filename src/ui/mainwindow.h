@@ -11,6 +11,7 @@
 
 #include <QHash>
 #include <QPointer>
+#include <QSet>
 
 #include "ui/aboutwindow.h"
 #include <QWidget>
@@ -138,6 +139,7 @@ private:
     QProgressBar* m_progress = nullptr;
     FlatLabel* m_status = nullptr;
     QList<QPushButton*> m_defaultButtons; // in control order
+    QSet<const QObject*> m_noDrag;        // a press here does not move the window
 
     QFileDialog* m_saveDialog = nullptr;
     TrayIcon* m_tray = nullptr;

@@ -30,6 +30,15 @@ QByteArray error(QByteArrayView text)
     return kCrLf + G(u"×××") + text.toByteArray() + G(u"×××");
 }
 
+// The three lines and the notice written before the tool runs, for the
+// standard form (target PC01, two-line message, the fixed clock).
+QByteArray recordWrittenBeforeTheTool()
+{
+    return kCrLf + History::separator() + kCrLf +
+           G(u"您于2004年1月2日15时30分通过信使服务发送给|PC01|的信息：") + kCrLf +
+           G(u"你好\r\n第二行") + notice(u"正在通过信使服务发送信息，请稍候……");
+}
+
 struct SentCall {
     QByteArray target;
     QByteArray address;
@@ -89,10 +98,7 @@ private Q_SLOTS:
         const QByteArray before = history.text();
         service->send();
 
-        const QByteArray record = kCrLf + History::separator() + kCrLf +
-                                  G(u"您于2004年1月2日15时30分通过信使服务发送给|PC01|的信息：") +
-                                  kCrLf + G(u"你好\r\n第二行") +
-                                  notice(u"正在通过信使服务发送信息，请稍候……");
+        const QByteArray record = recordWrittenBeforeTheTool();
         QCOMPARE(history.text(), before + record + notice(u"信息已成功发送到计算机|PC01|"));
         // The record stands in the history before the tool runs.
         QCOMPARE(calls.size(), 1);
@@ -111,10 +117,7 @@ private Q_SLOTS:
         const QByteArray before = history.text();
         service->send();
 
-        const QByteArray record = kCrLf + History::separator() + kCrLf +
-                                  G(u"您于2004年1月2日15时30分通过信使服务发送给|PC01|的信息：") +
-                                  kCrLf + G(u"你好\r\n第二行") +
-                                  notice(u"正在通过信使服务发送信息，请稍候……");
+        const QByteArray record = recordWrittenBeforeTheTool();
         QCOMPARE(history.text(),
                  before + record + error(G(u"使用信使服务发送信息到计算机|PC01|失败！")));
         QCOMPARE(form.contentText, G(u"你好\r\n第二行"));
