@@ -1,6 +1,7 @@
 #include "discovery/scanner.h"
 
 #include "core/gbk.h"
+#include "core/ipv4.h"
 #include "core/logging.h"
 #include "discovery/scanview.h"
 #include "history/history.h"
@@ -44,24 +45,12 @@ QByteArray Scanner::prefixOf(QByteArrayView dotted)
 {
     // Only a full dotted quad counts: anything else would make the scan probe
     // addresses that are not on the local subnet at all.
-    const QList<QByteArray> parts = dotted.toByteArray().split('.');
-    if (parts.size() != 4)
+    const auto a = ipv4::parse(dotted);
+    if (!a)
         return {};
-    for (const QByteArray& p : parts) {
-        if (p.isEmpty() || p.size() > 3)
-            return {};
-        int v = 0;
-        for (char c : p) {
-            if (c < '0' || c > '9')
-                return {};
-            v = v * 10 + (c - '0');
-        }
-        if (v > 255)
-            return {};
-    }
     QByteArray prefix;
     for (int i = 0; i < 3; ++i)
-        prefix.append(parts[i]).append('.');
+        prefix.append(QByteArray::number((*a)[i])).append('.');
     return prefix;
 }
 

@@ -1,22 +1,21 @@
 #include "platform/echoprobe.h"
 
 #include "core/logging.h"
-#include "discovery/icmpecho.h"
+#include "platform/icmpecho.h"
+#include "platform/spawn.h"
 
 #include <QByteArray>
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 #include <mutex>
 #include <netdb.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #ifndef ZEPH_PROBE_HELPER_INSTALLED
@@ -33,9 +32,9 @@ constexpr int kHelperStartMs = 3000;
 
 std::int64_t nowMs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 class Prober {
@@ -131,27 +130,19 @@ private:
 
     void startHelper(const QByteArray& path)
     {
-        int fds[2];
-        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
+        auto pair = makeSocketPair();
+        if (!pair)
             return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
-        char* argv[] = {const_cast<char*>("zeph-probe"), nullptr};
-        char* envp[] = {nullptr};
-        pid_t pid = -1;
-        const int rc = posix_spawn(&pid, path.constData(), &actions, nullptr, argv, envp);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        if (rc != 0) {
-            close(fds[0]);
-            qCWarning(lcPlatform) << "cannot start" << path << strerror(rc);
+        SpawnRequest request;
+        request.program = path;
+        request.argv0 = "zeph-probe";
+        request.emptyEnvironment = true;
+        request.stdinFd = request.stdoutFd = pair->second.get();
+        const auto pid = spawn(request);
+        if (!pid)
             return;
-        }
-        m_helperFd = fds[0];
-        m_helperPid = pid;
+        m_helper = std::move(pair->first);
+        m_helperPid = *pid;
         const QByteArray hello = readLine(nowMs() + kHelperStartMs);
         if (hello == "ok raw" || hello == "ok datagram") {
             m_method = hello == "ok raw" ? EchoMethod::HelperRaw : EchoMethod::HelperDatagram;
@@ -164,15 +155,9 @@ private:
 
     void stopHelper()
     {
-        if (m_helperFd >= 0)
-            close(m_helperFd);
-        m_helperFd = -1;
-        if (m_helperPid > 0) {
-            // Its input is closed: it ends after the probe in hand, if any.
-            kill(m_helperPid, SIGTERM);
-            while (waitpid(m_helperPid, nullptr, 0) < 0 && errno == EINTR) {
-            }
-        }
+        // Its input is closed: it ends after the probe in hand, if any.
+        m_helper.reset();
+        terminateChild(m_helperPid);
         m_helperPid = -1;
         m_method = EchoMethod::None;
     }
@@ -185,14 +170,14 @@ private:
             const std::int64_t left = deadline - nowMs();
             if (left <= 0)
                 return {};
-            pollfd pfd{m_helperFd, POLLIN, 0};
+            pollfd pfd{m_helper.get(), POLLIN, 0};
             const int ready = poll(&pfd, 1, int(left));
             if (ready < 0 && errno == EINTR)
                 continue;
             if (ready <= 0)
                 return {};
             char buf[32];
-            const ssize_t n = recv(m_helperFd, buf, sizeof buf, 0);
+            const ssize_t n = recv(m_helper.get(), buf, sizeof buf, 0);
             if (n <= 0)
                 return {};
             line.append(buf, n);
@@ -211,7 +196,7 @@ private:
         char text[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &dest, text, sizeof text);
         const QByteArray request = QByteArray(text) + ' ' + QByteArray::number(timeoutMs) + '\n';
-        if (send(m_helperFd, request.constData(), size_t(request.size()), MSG_NOSIGNAL) !=
+        if (send(m_helper.get(), request.constData(), size_t(request.size()), MSG_NOSIGNAL) !=
             request.size()) {
             qCWarning(lcPlatform) << "the probe helper has gone";
             stopHelper();
@@ -234,7 +219,7 @@ private:
     EchoMethod m_method = EchoMethod::None;
     QByteArray m_helperPath;
     icmp::EchoSocket m_socket;
-    int m_helperFd = -1;
+    UniqueFd m_helper;
     pid_t m_helperPid = -1;
 };
 

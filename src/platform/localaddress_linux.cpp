@@ -1,5 +1,6 @@
 #include "platform/localaddress.h"
 
+#include "core/ipv4.h"
 #include "core/logging.h"
 
 #include <QFile>
@@ -16,11 +17,8 @@ namespace {
 
 bool isUsable(QByteArrayView dotted)
 {
-    in_addr a{};
-    const QByteArray z = dotted.toByteArray(); // NUL-terminated copy
-    if (inet_pton(AF_INET, z.constData(), &a) != 1)
-        return false;
-    return (ntohl(a.s_addr) >> 24) != 127;
+    const auto a = ipv4::parse(dotted);
+    return a && (*a)[0] != 127;
 }
 
 QByteArray dottedOf(const sockaddr* sa)

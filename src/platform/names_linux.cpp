@@ -1,5 +1,6 @@
 #include "platform/names.h"
 
+#include "core/ipv4.h"
 #include "core/logging.h"
 
 #include <arpa/inet.h>
@@ -26,10 +27,11 @@ bool toCString(QByteArrayView text, QByteArray& out)
 
 bool parseDotted(QByteArrayView text, in_addr& addr)
 {
-    QByteArray c;
-    if (text.isEmpty() || !toCString(text, c))
+    const auto a = ipv4::parse(text);
+    if (!a)
         return false;
-    return inet_pton(AF_INET, c.constData(), &addr) == 1;
+    std::memcpy(&addr.s_addr, a->data(), a->size());
+    return true;
 }
 
 } // namespace

@@ -3,22 +3,16 @@
 #include "core/gbk.h"
 #include "core/logging.h"
 
-#include <QDeadlineTimer>
+#include "platform/spawn.h"
+
 #include <QFile>
 #include <QStandardPaths>
-#include <QThread>
 
 #include <cerrno>
-#include <cstring>
-#include <fcntl.h>
+#include <chrono>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace zeph::platform {
 namespace {
@@ -31,24 +25,6 @@ namespace {
 // posix_spawn (byte arguments) rather than QProcess (UTF-8 arguments).
 constexpr const char* kUnixCharset = "--option=unix charset=CP936";
 constexpr const char* kDosCharset = "--option=dos charset=CP936";
-
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 // smbclient turns every LF into CR LF itself; CR LF from us would arrive as
 // CR CR LF.
@@ -66,54 +42,36 @@ QByteArray toToolLineBreaks(QByteArrayView text)
 
 struct Outcome {
     bool started = false;
-    bool finished = false;
-    int exitCode = -1;
+    std::optional<int> exitCode;
     QByteArray output;
 };
 
 // Runs program with args (raw bytes), input on its standard input, standard
 // output and error merged into one pipe; ends it once the deadline passes.
 Outcome run(const QByteArray& program, const QList<QByteArray>& args, const QByteArray& input,
-            QDeadlineTimer deadline)
+            std::chrono::steady_clock::time_point deadline)
 {
     Outcome o;
-    int inPair[2];
-    int outPipe[2];
-    // A socket for the input: writing to a tool that already exited gives an
-    // error (MSG_NOSIGNAL) instead of killing us with SIGPIPE.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, inPair) != 0)
+    auto in = makeSocketPair(); // ours: first; the tool's stdin: second
+    auto out = makePipe();
+    if (!in || !out)
         return o;
-    Fd inOurs(inPair[0]), inTheirs(inPair[1]);
-    if (::pipe2(outPipe, O_CLOEXEC) != 0)
+    SpawnRequest request;
+    request.program = program;
+    request.arguments = args;
+    request.searchPath = true;
+    request.stdinFd = in->second.get();
+    request.stdoutFd = request.stderrFd = out->second.get();
+    const auto pid = spawn(request);
+    if (!pid)
         return o;
-    Fd outOurs(outPipe[0]), outTheirs(outPipe[1]);
-
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.constData()));
-    for (const QByteArray& a : args)
-        argv.push_back(const_cast<char*>(a.constData()));
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, inTheirs.get(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outTheirs.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, outTheirs.get(), STDERR_FILENO);
-    pid_t pid = -1;
-    const int rc =
-        ::posix_spawnp(&pid, program.constData(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        qCWarning(lcPlatform, "cannot start %s: %s", program.constData(), std::strerror(rc));
-        return o;
-    }
     o.started = true;
-    inTheirs.reset();
-    outTheirs.reset();
+    in->second.reset();
+    out->second.reset();
 
     qsizetype written = 0;
     while (written < input.size()) {
-        const ssize_t n = ::send(inOurs.get(), input.constData() + written,
+        const ssize_t n = ::send(in->first.get(), input.constData() + written,
                                  size_t(input.size() - written), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
@@ -121,47 +79,28 @@ Outcome run(const QByteArray& program, const QList<QByteArray>& args, const QByt
             break; // the tool stopped reading; its output and exit status tell the rest
         written += n;
     }
-    inOurs.reset(); // end of the message
+    in->first.reset(); // end of the message
 
     for (;;) {
-        pollfd p{outOurs.get(), POLLIN, 0};
-        const int remaining = int(deadline.remainingTime());
-        if (remaining == 0)
+        using namespace std::chrono;
+        const auto remaining = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
+        if (remaining <= 0)
             break;
-        const int n = ::poll(&p, 1, remaining);
+        pollfd p{out->first.get(), POLLIN, 0};
+        const int n = ::poll(&p, 1, int(remaining));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         char buf[4096];
-        const ssize_t got = ::read(outOurs.get(), buf, sizeof buf);
+        const ssize_t got = ::read(out->first.get(), buf, sizeof buf);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break; // end of output: the tool is exiting
         o.output.append(buf, got);
     }
-
-    int status = 0;
-    for (;;) {
-        const pid_t w = ::waitpid(pid, &status, WNOHANG);
-        if (w == pid) {
-            o.finished = WIFEXITED(status);
-            o.exitCode = o.finished ? WEXITSTATUS(status) : -1;
-            break;
-        }
-        if (w < 0 && errno != EINTR)
-            break;
-        if (deadline.hasExpired()) {
-            qCWarning(lcPlatform, "%s did not finish in time; ending it", program.constData());
-            ::kill(pid, SIGKILL);
-            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
-            break;
-        }
-        if (w == 0)
-            QThread::msleep(5);
-    }
+    o.exitCode = waitForExit(*pid, deadline);
     return o;
 }
 
@@ -218,13 +157,14 @@ PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByt
         args.append("--ip-address=" + address.toByteArray());
 
     const Outcome o =
-        run(QFile::encodeName(options.program), args, input, QDeadlineTimer(options.timeoutMs));
+        run(QFile::encodeName(options.program), args, input,
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(options.timeoutMs));
     result.output = o.output;
-    result.delivered = o.started && o.finished && o.exitCode == 0 && !o.output.isEmpty() &&
-                       !popupOutputReportsError(o.output);
+    result.delivered =
+        o.started && o.exitCode == 0 && !o.output.isEmpty() && !popupOutputReportsError(o.output);
     if (!result.delivered)
-        qCInfo(lcPlatform) << "pop-up message to" << target << "not delivered; exit" << o.exitCode
-                           << "output" << o.output;
+        qCInfo(lcPlatform) << "pop-up message to" << target << "not delivered; exit"
+                           << o.exitCode.value_or(-1) << "output" << o.output;
     return result;
 }
 

@@ -39,7 +39,7 @@ AboutWindow::AboutWindow(QWidget* owner)
         }
     }
     // Created event: fill the about text.
-    if (auto* edit = findChild<QPlainTextEdit*>(name::编辑框1.toString())) {
+    if (auto* edit = findChild<QPlainTextEdit*>(name::kAboutText.toString())) {
         QString shown = aboutText();
         shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         edit->setPlainText(shown);
@@ -65,7 +65,7 @@ QString AboutWindow::aboutText()
 
 QString AboutWindow::shownText() const
 {
-    const auto* edit = findChild<QPlainTextEdit*>(name::编辑框1.toString());
+    const auto* edit = findChild<QPlainTextEdit*>(name::kAboutText.toString());
     return edit ? edit->toPlainText() : QString();
 }
 

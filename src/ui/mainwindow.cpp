@@ -101,14 +101,14 @@ void MainWindow::buildControls()
         previous = w;
     }
 
-    m_target = control<QLineEdit>(name::编辑框目标计算机);
-    m_signature = control<QLineEdit>(name::编辑框签名);
-    m_sendBox = control<QPlainTextEdit>(name::编辑框发送信息);
-    m_pane = control<QPlainTextEdit>(name::编辑框信息历史);
+    m_target = control<QLineEdit>(name::kTargetBox);
+    m_signature = control<QLineEdit>(name::kSignatureBox);
+    m_sendBox = control<QPlainTextEdit>(name::kSendBox);
+    m_pane = control<QPlainTextEdit>(name::kHistoryBox);
     m_pane->setUndoRedoEnabled(false);
-    m_list = control<QListWidget>(name::计算机列表框);
-    m_progress = control<QProgressBar>(name::进度条);
-    m_status = control<FlatLabel>(name::标签状态条);
+    m_list = control<QListWidget>(name::kComputerList);
+    m_progress = control<QProgressBar>(name::kProgressBar);
+    m_status = control<FlatLabel>(name::kStatusLine);
     for (const ControlDef& c : controls) {
         if (c.flags & DefaultButton)
             m_defaultButtons.append(control<QPushButton>(c.name));
@@ -117,7 +117,7 @@ void MainWindow::buildControls()
     }
 
     m_saveDialog = new QFileDialog(this, savedialog::kTitle.toString());
-    m_saveDialog->setObjectName(name::通用对话框.toString());
+    m_saveDialog->setObjectName(name::kSaveDialog.toString());
     m_saveDialog->setAcceptMode(QFileDialog::AcceptSave);
     m_saveDialog->setFileMode(QFileDialog::AnyFile);
     m_saveDialog->setNameFilter(savedialog::kFilter.toString());
@@ -437,7 +437,7 @@ void MainWindow::applyStartUpGeometry()
 
 void MainWindow::setTitleCaption(const QString& caption)
 {
-    if (auto* title = control<FlatLabel>(name::标签标题栏))
+    if (auto* title = control<FlatLabel>(name::kTitleBar))
         title->setCaption(caption);
 }
 
@@ -612,7 +612,7 @@ QList<QByteArray> MainWindow::computers() const
 
 void MainWindow::setMessengerButtonEnabled(bool enabled)
 {
-    control(name::按钮信使发送)->setEnabled(enabled);
+    control(name::kMessengerButton)->setEnabled(enabled);
 }
 
 void MainWindow::waitCursorOn()
@@ -667,10 +667,10 @@ void MainWindow::addComputer(const QByteArray& name)
 
 void MainWindow::setScanButtons(bool scanning)
 {
-    auto* refresh = control(name::按钮刷新计算机列表);
+    auto* refresh = control(name::kRefreshButton);
     if (scanning && refresh->hasFocus())
         setFocus(); // no control has the focus now: keys go to the window (Esc cancels)
-    control(name::按钮取消刷新)->setEnabled(scanning);
+    control(name::kCancelScanButton)->setEnabled(scanning);
     refresh->setEnabled(!scanning);
 }
 

@@ -135,35 +135,35 @@ inline constexpr QStringView kAboutLinkCaption = u"访问作者网站";
 
 // Names of the controls that code refers to.
 namespace name {
-inline constexpr QStringView 图片框1 = u"图片框1";
-inline constexpr QStringView 按钮最小化 = u"按钮最小化";
-inline constexpr QStringView 按钮信使发送 = u"按钮信使发送";
-inline constexpr QStringView 按钮广播信息 = u"按钮广播信息";
-inline constexpr QStringView 按钮发送信息 = u"按钮发送信息";
-inline constexpr QStringView 按钮保存信息历史 = u"按钮保存信息历史";
-inline constexpr QStringView 按钮清空历史信息 = u"按钮清空历史信息";
-inline constexpr QStringView 按钮退出 = u"按钮退出";
-inline constexpr QStringView 按钮取消刷新 = u"按钮取消刷新";
-inline constexpr QStringView 按钮刷新计算机列表 = u"按钮刷新计算机列表";
-inline constexpr QStringView 标签标题栏 = u"标签标题栏";
-inline constexpr QStringView 编辑框签名 = u"编辑框签名";
-inline constexpr QStringView 通用对话框 = u"通用对话框";
-inline constexpr QStringView 标签3 = u"标签3";
-inline constexpr QStringView 标签关于 = u"标签关于";
-inline constexpr QStringView 数据报 = u"数据报";
-inline constexpr QStringView 进度条 = u"进度条";
-inline constexpr QStringView 标签状态条 = u"标签状态条";
-inline constexpr QStringView 编辑框发送信息 = u"编辑框发送信息";
-inline constexpr QStringView 编辑框信息历史 = u"编辑框信息历史";
-inline constexpr QStringView 编辑框目标计算机 = u"编辑框目标计算机";
-inline constexpr QStringView 标签1 = u"标签1";
-inline constexpr QStringView 计算机列表框 = u"计算机列表框";
-inline constexpr QStringView 数据报1 = u"数据报1";
-inline constexpr QStringView 编辑框1 = u"编辑框1";
-inline constexpr QStringView 超级链接框2 = u"超级链接框2";
-inline constexpr QStringView 托盘菜单显示 = u"托盘菜单显示";
-inline constexpr QStringView 托盘菜单关于 = u"托盘菜单关于";
-inline constexpr QStringView 托盘菜单退出 = u"托盘菜单退出";
+inline constexpr QStringView kBanner = u"图片框1";
+inline constexpr QStringView kMinimiseButton = u"按钮最小化";
+inline constexpr QStringView kMessengerButton = u"按钮信使发送";
+inline constexpr QStringView kBroadcastButton = u"按钮广播信息";
+inline constexpr QStringView kSendButton = u"按钮发送信息";
+inline constexpr QStringView kSaveHistoryButton = u"按钮保存信息历史";
+inline constexpr QStringView kClearHistoryButton = u"按钮清空历史信息";
+inline constexpr QStringView kExitButton = u"按钮退出";
+inline constexpr QStringView kCancelScanButton = u"按钮取消刷新";
+inline constexpr QStringView kRefreshButton = u"按钮刷新计算机列表";
+inline constexpr QStringView kTitleBar = u"标签标题栏";
+inline constexpr QStringView kSignatureBox = u"编辑框签名";
+inline constexpr QStringView kSaveDialog = u"通用对话框";
+inline constexpr QStringView kNoteLabel = u"标签3";
+inline constexpr QStringView kAboutLabel = u"标签关于";
+inline constexpr QStringView kEndpoint = u"数据报";
+inline constexpr QStringView kProgressBar = u"进度条";
+inline constexpr QStringView kStatusLine = u"标签状态条";
+inline constexpr QStringView kSendBox = u"编辑框发送信息";
+inline constexpr QStringView kHistoryBox = u"编辑框信息历史";
+inline constexpr QStringView kTargetBox = u"编辑框目标计算机";
+inline constexpr QStringView kTargetLabel = u"标签1";
+inline constexpr QStringView kComputerList = u"计算机列表框";
+inline constexpr QStringView kSpareEndpoint = u"数据报1";
+inline constexpr QStringView kAboutText = u"编辑框1";
+inline constexpr QStringView kAboutLink = u"超级链接框2";
+inline constexpr QStringView kTrayShow = u"托盘菜单显示";
+inline constexpr QStringView kTrayAbout = u"托盘菜单关于";
+inline constexpr QStringView kTrayExit = u"托盘菜单退出";
 } // namespace name
 
 // The save dialog's settings.

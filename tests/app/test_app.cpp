@@ -3,10 +3,10 @@
 
 #include "app/zephapp.h"
 #include "core/gbk.h"
-#include "support/modal.h"
 #include "discovery/scanner.h"
 #include "history/history.h"
 #include "messaging/messenger.h"
+#include "modal.h"
 #include "platform/autostart.h"
 #include "platform/popupmessage.h"
 #include "ui/controls.h"
@@ -28,7 +28,7 @@ namespace {
 
 void answer(QMessageBox::StandardButton which, QString* text = nullptr)
 {
-    whenModal([which, text](QWidget* w) {
+    test::whenModal([which, text](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
         QVERIFY(box);
         if (text)
@@ -62,12 +62,13 @@ private Q_SLOTS:
         ui::MainWindow& w = app.window();
         QCOMPARE(w.size(), QSize(639, 458));
         QCOMPARE(
-            w.control<ui::FlatLabel>(ui::name::标签标题栏)->caption(),
+            w.control<ui::FlatLabel>(ui::name::kTitleBar)->caption(),
             QStringLiteral("局域网即时通信(ZEPH)v0.1--Zeph 2003.11.18 https://zeph.example.org"));
         // The banner stands alone: the port could be opened, nothing else was said.
         QCOMPARE(app.history().text(), History::banner());
         QCOMPARE(app.messenger().endpoint().port() & 0xFFFF, 40027);
-        QCOMPARE(w.control(ui::name::按钮信使发送)->isEnabled(), platform::popupMessageAvailable());
+        QCOMPARE(w.control(ui::name::kMessengerButton)->isEnabled(),
+                 platform::popupMessageAvailable());
         QVERIFY(!app.scanner().running());
         QVERIFY(app.marker().held());
         QFile entry(platform::autostartFilePath());
@@ -101,7 +102,7 @@ private Q_SLOTS:
         app.setTerminate([&](int code) { ended << code; });
         QString seen;
         answer(QMessageBox::No, &seen);
-        app.window().control<QPushButton>(ui::name::按钮退出)->click();
+        app.window().control<QPushButton>(ui::name::kExitButton)->click();
         QVERIFY(ended.isEmpty());
         QVERIFY(app.marker().held());
         QCOMPARE(
@@ -112,7 +113,7 @@ private Q_SLOTS:
                 .arg(int(QMessageBox::Yes | QMessageBox::No))
                 .arg(int(QMessageBox::No)));
         answer(QMessageBox::Yes);
-        app.window().control<QPushButton>(ui::name::按钮退出)->click();
+        app.window().control<QPushButton>(ui::name::kExitButton)->click();
         QCOMPARE(ended, QList<int>{0});
         QVERIFY(!app.marker().held());
         ZephApp next;

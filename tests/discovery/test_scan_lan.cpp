@@ -6,8 +6,8 @@
 #include "fakescanview.h"
 #include "history/history.h"
 #include "platform/echoprobe.h"
-#include "platform/names.h"
 #include "platform/localaddress.h"
+#include "platform/names.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -163,7 +163,7 @@ private Q_SLOTS:
         if (m_address.isEmpty())
             QSKIP("needs the simulated LAN (run_scan_lan.sh)");
         History history;
-        FakeScanView view;
+        test::FakeScanView view;
         Scanner scanner(history, view, platform::echoProbe, platform::reverseLookup);
         scanner.startUp(platform::localIPv4Address("127.0.1.1"));
         QCOMPARE(scanner.addressPrefix(), Scanner::prefixOf(m_address));

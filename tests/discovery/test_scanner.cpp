@@ -11,6 +11,7 @@
 
 using zeph::History;
 using zeph::Scanner;
+using zeph::test::FakeScanView;
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Real sockets on loopback, inside the private network namespace ctest gives
-// this test: the endpoint, host names, hostile datagrams, a messenger talking
+// this test: the endpoint, hostile datagrams, a messenger talking
 // to itself and a message port that another program holds.
 
 #include "core/gbk.h"
@@ -7,17 +7,15 @@
 #include "messaging/datagramendpoint.h"
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
+#include "netns.h"
 #include "platform/names.h"
-#include "support.h"
+#include "recordingform.h"
 
 #include <QHostAddress>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
-
-#include <sched.h>
-#include <unistd.h>
 
 using namespace zeph;
 
@@ -47,34 +45,6 @@ private Q_SLOTS:
     {
         if (!test::onlyLoopbackInReach())
             QFAIL("not in a private loopback-only network namespace; run through ctest");
-    }
-
-    void ownHostNameIsWholeEvenWhenLong()
-    {
-        QCOMPARE(platform::ownHostName(), QSysInfo::machineHostName().toLatin1());
-        // A private UTS namespace lets this process carry a name longer than the
-        // 15 bytes older systems allowed, without touching the machine's own.
-        if (unshare(CLONE_NEWUTS) != 0)
-            QSKIP("no permission for a private host name");
-        const QByteArray longName = "a-rather-long-workstation-name-42.lab";
-        QCOMPARE(sethostname(longName.constData(), static_cast<size_t>(longName.size())), 0);
-        QCOMPARE(platform::ownHostName(), longName);
-    }
-
-    void resolvingNames()
-    {
-        QCOMPARE(platform::resolveName("10.1.2.3"), QByteArray("10.1.2.3")); // no lookup
-        QCOMPARE(platform::resolveName("localhost"), QByteArray("127.0.0.1"));
-        QCOMPARE(platform::resolveName(""), QByteArray());
-        QCOMPARE(platform::resolveName(QByteArrayView("localhost\0x", 11)), QByteArray());
-        QCOMPARE(platform::resolveName("no-such-computer.invalid"), QByteArray());
-        QVERIFY(platform::isDottedIPv4("127.0.0.1"));
-        QVERIFY(!platform::isDottedIPv4("127.1"));
-        QVERIFY(!platform::isDottedIPv4("127.0.0.1 "));
-
-        QVERIFY(!platform::reverseLookup("127.0.0.1").isEmpty());
-        QCOMPARE(platform::reverseLookup("localhost"), QByteArray()); // not an address
-        QCOMPARE(platform::reverseLookup(""), QByteArray());
     }
 
     void portRules()
@@ -149,7 +119,7 @@ private Q_SLOTS:
     void hostileDatagramsAreShownAndTheProgramGoesOn()
     {
         History history;
-        test::FakeForm form;
+        test::RecordingForm form;
         form.targetText = "typed";
         Messenger messenger(history, form);
         messenger.startUp();
@@ -186,7 +156,7 @@ private Q_SLOTS:
     {
         History history;
         history.initialise();
-        test::FakeForm form;
+        test::RecordingForm form;
         Messenger messenger(history, form);
         const QByteArray self = platform::ownHostName();
         QVERIFY(!self.isEmpty());
@@ -225,7 +195,7 @@ private Q_SLOTS:
 
         History history;
         history.initialise();
-        test::FakeForm form;
+        test::RecordingForm form;
         Messenger messenger(history, form);
         messenger.setResolver([](QByteArrayView) { return QByteArray("127.0.0.1"); });
         messenger.startUp();

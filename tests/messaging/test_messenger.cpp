@@ -4,41 +4,26 @@
 
 #include "core/gbk.h"
 #include "history/history.h"
+#include "historytext.h"
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
-#include "support.h"
+#include "netns.h"
+#include "recordingform.h"
 
 #include <QHash>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace zeph;
+using namespace zeph::test;
 
 namespace {
-
-const QByteArray kCrLf = "\r\n";
-QByteArray error(QStringView text)
-{
-    return kCrLf + G(u"×××") + G(text) + G(u"×××");
-}
-QByteArray notice(const QByteArray& text)
-{
-    return kCrLf + G(u"★★★") + text + G(u"★★★");
-}
-QByteArray line(const QByteArray& text)
-{
-    return kCrLf + text;
-}
-QByteArray dashes()
-{
-    return line(QByteArray(56, '-'));
-}
 
 // A messenger whose clock ticks one second per reading and whose resolver knows
 // only the names given to it.
 struct Rig {
     History history;
-    test::FakeForm form;
+    test::RecordingForm form;
     Messenger messenger{history, form};
     QDateTime now{QDate(2004, 1, 2), QTime(15, 29, 59)};
     int clockReads = 0;

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+namespace zeph::test {
+
 inline void whenModal(std::function<void(QWidget*)> fn)
 {
     auto* timer = new QTimer;
@@ -21,3 +23,5 @@ inline void whenModal(std::function<void(QWidget*)> fn)
     });
     timer->start();
 }
+
+} // namespace zeph::test

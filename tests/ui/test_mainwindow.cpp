@@ -3,7 +3,7 @@
 
 #include "core/gbk.h"
 #include "history/history.h"
-#include "support/modal.h"
+#include "modal.h"
 #include "ui/aboutwindow.h"
 #include "ui/controls.h"
 #include "ui/mainwindow.h"
@@ -68,13 +68,13 @@ private Q_SLOTS:
             }
             above = widget;
         }
-        QVERIFY(w.control(name::进度条)->isHidden());
-        auto* bar = w.control<QProgressBar>(name::进度条);
+        QVERIFY(w.control(name::kProgressBar)->isHidden());
+        auto* bar = w.control<QProgressBar>(name::kProgressBar);
         QCOMPARE(bar->minimum(), 1);
         QCOMPARE(bar->maximum(), 255);
-        QCOMPARE(w.control<QPushButton>(name::按钮取消刷新)->toolTip(),
+        QCOMPARE(w.control<QPushButton>(name::kCancelScanButton)->toolTip(),
                  QStringLiteral("取消刷新计算机列表"));
-        QCOMPARE(w.control<QPushButton>(name::按钮刷新计算机列表)->toolTip(),
+        QCOMPARE(w.control<QPushButton>(name::kRefreshButton)->toolTip(),
                  QStringLiteral("刷新网上邻居计算机列表"));
         QStringList tips;
         for (const ControlDef& c : controls) {
@@ -82,8 +82,9 @@ private Q_SLOTS:
                 tips << c.tooltip.toString();
         }
         QCOMPARE(QSet<QString>(tips.begin(), tips.end()).size(), tips.size()); // each says its own
-        QCOMPARE(w.control<QPlainTextEdit>(name::编辑框信息历史)->isReadOnly(), true);
-        QCOMPARE(w.control<QLineEdit>(name::编辑框签名)->text(), QStringLiteral("*在此输入签名*"));
+        QCOMPARE(w.control<QPlainTextEdit>(name::kHistoryBox)->isReadOnly(), true);
+        QCOMPARE(w.control<QLineEdit>(name::kSignatureBox)->text(),
+                 QStringLiteral("*在此输入签名*"));
     }
 
     void tabOrderRunsFromTheBottomOfTheTable()
@@ -119,8 +120,8 @@ private Q_SLOTS:
         c.attach(w);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto* target = w.control<QLineEdit>(name::编辑框目标计算机);
-        auto* sendBox = w.control<QPlainTextEdit>(name::编辑框发送信息);
+        auto* target = w.control<QLineEdit>(name::kTargetBox);
+        auto* sendBox = w.control<QPlainTextEdit>(name::kSendBox);
 
         // Enter in the target box clicks the default button.
         target->setFocus();
@@ -129,7 +130,7 @@ private Q_SLOTS:
         QCOMPARE(target->text(), QString());
 
         // Enter on another button clicks the default button too.
-        auto* exitButton = w.control<QPushButton>(name::按钮退出);
+        auto* exitButton = w.control<QPushButton>(name::kExitButton);
         exitButton->setFocus();
         QTest::keyClick(exitButton, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(c.calls[Handler::SendMessage], 2);
@@ -169,7 +170,7 @@ private Q_SLOTS:
         QTest::keyClick(sendBox, Qt::Key_K, Qt::AltModifier);
         QCOMPARE(h.text(), History::banner() + "\r\n");
         bool dialogShown = false;
-        whenModal([&](QWidget* dialog) {
+        test::whenModal([&](QWidget* dialog) {
             dialogShown = qobject_cast<QFileDialog*>(dialog) != nullptr;
             static_cast<QDialog*>(dialog)->reject();
         });
@@ -177,7 +178,7 @@ private Q_SLOTS:
         QVERIFY(dialogShown);
 
         // A disabled send button takes neither Alt+F nor Enter.
-        w.control(name::按钮发送信息)->setEnabled(false);
+        w.control(name::kSendButton)->setEnabled(false);
         QTest::keyClick(sendBox, Qt::Key_F, Qt::AltModifier);
         target->setFocus();
         QTest::keyClick(target, Qt::Key_Return);
@@ -191,24 +192,24 @@ private Q_SLOTS:
         c.attach(w);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto* target = w.control<QLineEdit>(name::编辑框目标计算机);
+        auto* target = w.control<QLineEdit>(name::kTargetBox);
         target->setFocus();
         QTest::keyClick(target, Qt::Key_Escape);
         QCOMPARE(c.calls[Handler::KeyDownCancel], 0);
 
         // A scan starts from a click on the refresh button, which then loses the focus.
-        auto* refresh = w.control(name::按钮刷新计算机列表);
+        auto* refresh = w.control(name::kRefreshButton);
         refresh->setFocus();
         QVERIFY(refresh->hasFocus());
         w.setScanButtons(true);
         QVERIFY(!refresh->isEnabled());
-        QVERIFY(w.control(name::按钮取消刷新)->isEnabled());
+        QVERIFY(w.control(name::kCancelScanButton)->isEnabled());
         QVERIFY(QApplication::focusWidget() == &w);
         QTest::keyClick(&w, Qt::Key_Escape, Qt::ShiftModifier);
         QCOMPARE(c.calls[Handler::KeyDownCancel], 1);
         w.setScanButtons(false);
         QVERIFY(refresh->isEnabled());
-        QVERIFY(!w.control(name::按钮取消刷新)->isEnabled());
+        QVERIFY(!w.control(name::kCancelScanButton)->isEnabled());
     }
 
     void hintsFollowTheScanFlag()
@@ -216,18 +217,18 @@ private Q_SLOTS:
         MainWindow w;
         bool scanning = false;
         w.setScanRunningQuery([&] { return scanning; });
-        auto* status = w.control<FlatLabel>(name::标签状态条);
+        auto* status = w.control<FlatLabel>(name::kStatusLine);
         QCOMPARE(status->caption(), QStringLiteral("标签"));
-        auto* target = w.control(name::编辑框目标计算机);
+        auto* target = w.control(name::kTargetBox);
         QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(5, 5), Qt::NoButton, {}, {});
         QApplication::sendEvent(target, &move);
         QCOMPARE(status->caption(), QStringLiteral("此为目标计算机名，可以手动输入。"));
         scanning = true;
-        QApplication::sendEvent(w.control<QListWidget>(name::计算机列表框)->viewport(), &move);
+        QApplication::sendEvent(w.control<QListWidget>(name::kComputerList)->viewport(), &move);
         QCOMPARE(status->caption(),
                  QStringLiteral("在此选择目标计算机。正在刷新计算机列表，请稍候……"));
         // Nothing restores the line when the pointer moves on to the title bar.
-        QApplication::sendEvent(w.control(name::标签标题栏), &move);
+        QApplication::sendEvent(w.control(name::kTitleBar), &move);
         QCOMPARE(status->caption(),
                  QStringLiteral("在此选择目标计算机。正在刷新计算机列表，请稍候……"));
     }
@@ -237,7 +238,7 @@ private Q_SLOTS:
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        auto* sig = w.control<QLineEdit>(name::编辑框签名);
+        auto* sig = w.control<QLineEdit>(name::kSignatureBox);
         sig->setFocus();
         QCOMPARE(sig->selectedText(), QStringLiteral("*在此输入签名*"));
         QCOMPARE(gbk::fromUnicode(sig->selectedText()).size(), 14);
@@ -275,7 +276,7 @@ private Q_SLOTS:
         History h;
         h.initialise();
         w.attachHistory(h);
-        auto* pane = w.control<QPlainTextEdit>(name::编辑框信息历史);
+        auto* pane = w.control<QPlainTextEdit>(name::kHistoryBox);
         QVERIFY(pane->toPlainText().startsWith(QStringLiteral("★★★欢迎使用")));
         pane->selectAll();
         const QByteArray odd("\x81|\xFF name", 8);
@@ -297,7 +298,7 @@ private Q_SLOTS:
         h.initialise();
         w.attachHistory(h);
         const QString typed = dir.filePath(QStringLiteral("history"));
-        whenModal([&](QWidget* dialog) {
+        test::whenModal([&](QWidget* dialog) {
             auto* fd = qobject_cast<QFileDialog*>(dialog);
             QVERIFY(fd);
             QCOMPARE(fd->windowTitle(), QStringLiteral("保存信息历史"));
@@ -316,7 +317,7 @@ private Q_SLOTS:
         QCOMPARE(saved.readAll(), before);
 
         QStringList offered;
-        whenModal([&](QWidget* dialog) {
+        test::whenModal([&](QWidget* dialog) {
             offered = static_cast<QFileDialog*>(dialog)->selectedFiles();
             static_cast<QDialog*>(dialog)->reject();
         });
@@ -354,7 +355,7 @@ private Q_SLOTS:
         w.addComputer("PC01");
         w.addComputer(QByteArray("\xC4\xE3", 2));
         QCOMPARE(w.computers(), (QList<QByteArray>{"PC01", "PC01", QByteArray("\xC4\xE3")}));
-        auto* list = w.control<QListWidget>(name::计算机列表框);
+        auto* list = w.control<QListWidget>(name::kComputerList);
         list->setCurrentRow(2);
         QCOMPARE(w.target(), QByteArray("\xC4\xE3"));
         w.setTarget("typed");
@@ -395,7 +396,7 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         w.move(100, 100);
         const QPoint start = w.pos();
-        auto* title = w.control(name::标签标题栏);
+        auto* title = w.control(name::kTitleBar);
         QTest::mousePress(title, Qt::LeftButton, {}, QPoint(50, 5));
         // The press started a move (on this platform, the window's own).
         QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), w.mapToGlobal(QPointF(80, 36)),
@@ -404,7 +405,7 @@ private Q_SLOTS:
         QTest::mouseRelease(&w, Qt::LeftButton, {}, QPoint(80, 36));
         QCOMPARE(w.pos(), start + QPoint(29, 30));
 
-        auto* pane = w.control<QPlainTextEdit>(name::编辑框信息历史);
+        auto* pane = w.control<QPlainTextEdit>(name::kHistoryBox);
         QTest::mousePress(pane->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
         QApplication::sendEvent(&w, &move);
         QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
@@ -443,7 +444,7 @@ private Q_SLOTS:
         w.trayMenu()->actions().at(1)->trigger();
         QTRY_VERIFY(w.aboutWindow() != nullptr);
         // The minimize button hides whether or not the window came from the tray.
-        w.control<QPushButton>(name::按钮最小化)->click();
+        w.control<QPushButton>(name::kMinimiseButton)->click();
         QVERIFY(w.hiddenInTray());
     }
 };

@@ -1,6 +1,7 @@
 #pragma once
-// A MessageForm that records, in order, what the messenger-service handler does
-// to the window, so tests can check the button and cursor sequence.
+// A MessageForm of plain members that also records, in order, what the
+// handlers do to the window (button, cursor, content, showing), so tests can
+// check both the end state and the sequence.
 
 #include "messaging/messageform.h"
 
@@ -12,7 +13,10 @@ struct RecordingForm : MessageForm {
     QByteArray targetText;
     QByteArray contentText;
     QByteArray signatureText;
+    QList<QByteArray> computerNames;
     bool buttonEnabled = true;
+    int shown = 0;
+    int contentWrites = 0;
     QStringList events;
 
     QByteArray target() const override { return targetText; }
@@ -21,11 +25,16 @@ struct RecordingForm : MessageForm {
     void setContent(const QByteArray& text) override
     {
         contentText = text;
+        ++contentWrites;
         events << QStringLiteral("content set");
     }
     QByteArray signature() const override { return signatureText; }
-    QList<QByteArray> computers() const override { return {}; }
-    void showMainWindow() override { events << QStringLiteral("shown"); }
+    QList<QByteArray> computers() const override { return computerNames; }
+    void showMainWindow() override
+    {
+        ++shown;
+        events << QStringLiteral("shown");
+    }
     void setMessengerButtonEnabled(bool enabled) override
     {
         buttonEnabled = enabled;

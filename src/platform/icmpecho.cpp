@@ -1,9 +1,11 @@
-#include "discovery/icmpecho.h"
+#include "platform/icmpecho.h"
+
+#include "core/ipv4.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <netinet/ip_icmp.h>
 #include <poll.h>
@@ -20,9 +22,9 @@ namespace {
 
 std::int64_t nowNs()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return std::int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 std::uint16_t checksum(const unsigned char* data, std::size_t size)
@@ -84,8 +86,11 @@ bool EchoSocket::open(bool allowRaw)
 
 bool parseDotted(const char* text, in_addr* out)
 {
-    // inet_pton(AF_INET) takes exactly a dotted quad of decimal numbers.
-    return text && ::inet_pton(AF_INET, text, out) == 1;
+    const auto a = text ? ipv4::parse(text) : std::nullopt;
+    if (!a)
+        return false;
+    std::memcpy(&out->s_addr, a->data(), a->size());
+    return true;
 }
 
 bool isProbeable(in_addr dest)

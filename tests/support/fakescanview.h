@@ -8,7 +8,9 @@
 
 #include <functional>
 
-struct FakeScanView : zeph::ScanView {
+namespace zeph::test {
+
+struct FakeScanView : ScanView {
     QByteArray status = "idle";
     bool cursorWaiting = false;
     int cursorOnCalls = 0;
@@ -81,3 +83,5 @@ struct FakeScanView : zeph::ScanView {
             onPending(pendingCalls);
     }
 };
+
+} // namespace zeph::test

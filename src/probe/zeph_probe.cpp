@@ -12,17 +12,18 @@
 // broadcast destinations, clamps the timeout to 10 s, keeps at least 1 ms
 // between two requests, and ends when its input closes.
 
-#include "discovery/icmpecho.h"
+#include "platform/icmpecho.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <linux/capability.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -117,17 +118,14 @@ int main()
         return 1;
 
     char line[64];
-    timespec last{};
+    // At most one request a millisecond, whoever runs us.
+    constexpr auto kFloor = std::chrono::milliseconds(1);
+    auto last = std::chrono::steady_clock::time_point{};
     while (readLine(line, sizeof line) >= 0) {
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const long sinceNs =
-            (now.tv_sec - last.tv_sec) * 1000000000L + (now.tv_nsec - last.tv_nsec);
-        if (sinceNs < 1000000L) {
-            const timespec pause{0, 1000000L - sinceNs};
-            ::nanosleep(&pause, nullptr);
-        }
-        clock_gettime(CLOCK_MONOTONIC, &last);
+        const auto since = std::chrono::steady_clock::now() - last;
+        if (since < kFloor)
+            std::this_thread::sleep_for(kFloor - since);
+        last = std::chrono::steady_clock::now();
         char reply[16];
         std::snprintf(reply, sizeof reply, "%d\n", answer(socket, line));
         if (!writeAll(reply))

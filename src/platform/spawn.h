@@ -1,0 +1,73 @@
+#pragma once
+// Child programs without a shell: byte-exact arguments (a GBK name stays
+// GBK), the standard streams the caller chooses, no other descriptor
+// inherited; and the owner of a file descriptor.
+
+#include <QByteArray>
+#include <QList>
+
+#include <chrono>
+#include <optional>
+#include <sys/types.h>
+
+namespace zeph::platform {
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept
+    {
+        reset(other.release());
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    ~UniqueFd() { reset(); }
+
+    int get() const { return m_fd; }
+    explicit operator bool() const { return m_fd >= 0; }
+    int release() noexcept
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+    void reset(int fd = -1) noexcept;
+
+private:
+    int m_fd;
+};
+
+// Close-on-exec descriptor pairs. A pipe: first reads, second writes. A
+// socket pair (AF_UNIX stream) for talking both ways, or for writing to a
+// child that may have gone (MSG_NOSIGNAL gives an error, not SIGPIPE).
+struct FdPair {
+    UniqueFd first;
+    UniqueFd second;
+};
+std::optional<FdPair> makePipe();
+std::optional<FdPair> makeSocketPair();
+
+struct SpawnRequest {
+    QByteArray program;          // a path, or a name found on PATH with searchPath
+    QList<QByteArray> arguments; // after argv[0]
+    QByteArray argv0;            // empty: the program itself
+    bool searchPath = false;
+    bool emptyEnvironment = false; // nothing of ours reaches a privileged helper
+    int stdinFd = -1;              // -1: inherited
+    int stdoutFd = -1;
+    int stderrFd = -1;
+};
+
+// The child's pid; nullopt when it could not be started (logged).
+std::optional<pid_t> spawn(const SpawnRequest& request);
+
+// Waits until the child exits or the deadline passes; a child still running
+// then is killed. Its exit code when it exited by itself.
+std::optional<int> waitForExit(pid_t pid, std::chrono::steady_clock::time_point deadline);
+
+// Asks the child to end (SIGTERM) and reaps it.
+void terminateChild(pid_t pid);
+
+} // namespace zeph::platform

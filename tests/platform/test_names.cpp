@@ -1,0 +1,82 @@
+// Host names and addresses as the resolver sees them, and the one parser of
+// dotted IPv4 texts. Runs in a private loopback-only network namespace.
+
+#include "core/ipv4.h"
+#include "netns.h"
+#include "platform/names.h"
+
+#include <QSysInfo>
+#include <QTest>
+
+#include <sched.h>
+#include <unistd.h>
+
+using namespace zeph;
+
+class TestNames : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!test::onlyLoopbackInReach())
+            QFAIL("not in a private loopback-only network namespace; run through ctest");
+    }
+
+    void dottedQuads_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("parsed"); // empty: refused
+        QTest::newRow("plain") << QByteArray("192.168.0.7") << QByteArray("192.168.0.7");
+        QTest::newRow("edges") << QByteArray("0.0.0.255") << QByteArray("0.0.0.255");
+        QTest::newRow("short form") << QByteArray("127.1") << QByteArray();
+        QTest::newRow("five parts") << QByteArray("1.2.3.4.5") << QByteArray();
+        QTest::newRow("over 255") << QByteArray("1.2.3.256") << QByteArray();
+        QTest::newRow("four digits") << QByteArray("1.2.3.0255") << QByteArray();
+        QTest::newRow("leading zero") << QByteArray("10.01.2.3") << QByteArray();
+        QTest::newRow("trailing blank") << QByteArray("127.0.0.1 ") << QByteArray();
+        QTest::newRow("empty part") << QByteArray("1..2.3") << QByteArray();
+        QTest::newRow("trailing dot") << QByteArray("1.2.3.") << QByteArray();
+        QTest::newRow("sign") << QByteArray("+1.2.3.4") << QByteArray();
+        QTest::newRow("zero byte") << QByteArray("1.2.3.4\0", 8) << QByteArray();
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void dottedQuads()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, parsed);
+        const auto a = ipv4::parse(text);
+        QCOMPARE(a ? QByteArray::fromStdString(ipv4::format(*a)) : QByteArray(), parsed);
+        QCOMPARE(platform::isDottedIPv4(text), !parsed.isEmpty());
+    }
+
+    void ownHostNameIsWholeEvenWhenLong()
+    {
+        QCOMPARE(platform::ownHostName(), QSysInfo::machineHostName().toLatin1());
+        // A private UTS namespace lets this process carry a name longer than the
+        // 15 bytes older systems allowed, without touching the machine's own.
+        if (unshare(CLONE_NEWUTS) != 0)
+            QSKIP("no permission for a private host name");
+        const QByteArray longName = "a-rather-long-workstation-name-42.lab";
+        QCOMPARE(sethostname(longName.constData(), static_cast<size_t>(longName.size())), 0);
+        QCOMPARE(platform::ownHostName(), longName);
+    }
+
+    void resolvingNames()
+    {
+        QCOMPARE(platform::resolveName("10.1.2.3"), QByteArray("10.1.2.3")); // no lookup
+        QCOMPARE(platform::resolveName("localhost"), QByteArray("127.0.0.1"));
+        QCOMPARE(platform::resolveName(""), QByteArray());
+        QCOMPARE(platform::resolveName(QByteArrayView("localhost\0x", 11)), QByteArray());
+        QCOMPARE(platform::resolveName("no-such-computer.invalid"), QByteArray());
+        QVERIFY(platform::isDottedIPv4("127.0.0.1"));
+        QVERIFY(!platform::isDottedIPv4("127.1"));
+        QVERIFY(!platform::isDottedIPv4("127.0.0.1 "));
+
+        QVERIFY(!platform::reverseLookup("127.0.0.1").isEmpty());
+        QCOMPARE(platform::reverseLookup("localhost"), QByteArray()); // not an address
+        QCOMPARE(platform::reverseLookup(""), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNames)
+#include "test_names.moc"
