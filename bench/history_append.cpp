@@ -20,7 +20,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     zeph::History history;
     zeph::ui::MainWindow window;
-    window.attachHistory(history);
+    window.historyPane().attach(history);
     window.show();
     history.initialise();
 

@@ -23,8 +23,6 @@
 
 namespace zeph {
 
-using ui::Handler;
-
 ZephApp::ZephApp()
     : m_marker(product::kAppId.toString()), m_terminate([](int code) {
           // End at once, also from inside a running scan; the kernel closes the
@@ -45,28 +43,35 @@ bool ZephApp::start()
     // Loading the window creates its controls, among them the datagram endpoints.
     m_window = std::make_unique<ui::MainWindow>();
     ui::MainWindow& w = *m_window;
-    m_messenger = std::make_unique<Messenger>(m_history, w);
-    m_scanner =
-        std::make_unique<Scanner>(m_history, w, &platform::echoProbe, &platform::reverseLookup);
-    m_service = std::make_unique<MessengerService>(m_history, w);
-    w.attachHistory(m_history);
+    m_messenger = std::make_unique<Messenger>(m_history, w.form());
+    m_scanner = std::make_unique<Scanner>(m_history, w.scanView(), &platform::echoProbe,
+                                          &platform::reverseLookup);
+    m_service = std::make_unique<MessengerService>(m_history, w.form());
+    w.historyPane().attach(m_history);
     w.setScanRunningQuery([this] { return m_scanner->running(); });
+    connectWindow();
 
-    w.setHandler(Handler::StartUp, [this] { startUpHandler(); });
-    w.setHandler(Handler::FirstActivation, [this] { firstActivation(); });
-    w.setHandler(Handler::WindowDestroyed, [this] { windowDestroyed(); });
-    w.setHandler(Handler::ConfirmedExit, [this] { confirmedExit(); });
-    w.setHandler(Handler::ImmediateExit, [this] { immediateExit(); });
-    w.setHandler(Handler::RunScan, [this] { m_scanner->run(); });
-    w.setHandler(Handler::RequestCancel, [this] { m_scanner->requestCancel(); });
-    w.setHandler(Handler::KeyDownCancel, [this] { m_scanner->requestCancel(); });
-    w.setHandler(Handler::SendMessage, [this] { m_messenger->sendMessage(); });
-    w.setHandler(Handler::SendOnCtrlEnter, [this] { m_messenger->sendMessage(); });
-    w.setHandler(Handler::Broadcast, [this] { m_messenger->broadcast(); });
-    w.setHandler(Handler::MessengerSend, [this] { m_service->send(); });
-
-    w.raiseEvent({}, ui::Event::Created);
+    startUpHandler();
     return !m_refused;
+}
+
+// Every event of the window reaches its controller here, and only here.
+void ZephApp::connectWindow()
+{
+    ui::MainWindow* w = m_window.get();
+    connect(w, &ui::MainWindow::sendRequested, m_messenger.get(), &Messenger::sendMessage);
+    connect(w, &ui::MainWindow::broadcastRequested, m_messenger.get(), &Messenger::broadcast);
+    connect(w, &ui::MainWindow::popupSendRequested, m_service.get(), &MessengerService::send);
+    connect(w, &ui::MainWindow::scanRequested, m_scanner.get(), &Scanner::run);
+    connect(w, &ui::MainWindow::cancelScanRequested, m_scanner.get(), &Scanner::requestCancel);
+    connect(w, &ui::MainWindow::firstActivated, this, &ZephApp::firstActivation);
+    connect(w, &ui::MainWindow::closed, this, &ZephApp::windowDestroyed);
+    connect(w, &ui::MainWindow::exitRequested, this, [this](ui::ExitKind kind) {
+        if (kind == ui::ExitKind::Confirmed)
+            confirmedExit();
+        else
+            immediateExit();
+    });
 }
 
 void ZephApp::startUpHandler()
@@ -94,13 +99,13 @@ void ZephApp::startUpHandler()
     // 5. Start at log-on; a failure is not reported.
     platform::registerAutostart(QCoreApplication::applicationFilePath());
     // 6. Pop-up messages need Samba's client.
-    m_window->setMessengerButtonEnabled(platform::popupMessageAvailable());
+    m_window->form().setMessengerButtonEnabled(platform::popupMessageAvailable());
 }
 
 void ZephApp::firstActivation()
 {
-    m_window->installTrayIcon();
-    m_window->hideMainWindow();
+    m_window->tray().install();
+    m_window->tray().hideWindow();
     m_scanner->run();
 }
 
@@ -131,7 +136,7 @@ void ZephApp::immediateExit()
 void ZephApp::endProcess()
 {
     m_marker.release();
-    m_window->removeTrayIcon();
+    m_window->tray().remove();
     m_terminate(0);
 }
 
@@ -139,7 +144,7 @@ int runApplication(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(product::kAppId.toString());
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/zeph.ico")));
+    QApplication::setWindowIcon(QIcon(ui::resource::kIcon.toString()));
     ZephApp zeph;
     if (!zeph.start())
         return 0;

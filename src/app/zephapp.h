@@ -26,9 +26,9 @@ public:
     ZephApp();
     ~ZephApp() override;
 
-    // Builds the main window and raises its created event (the start-up
-    // handler). False when another copy runs: the refusal was shown, and the
-    // window must not be shown.
+    // Builds the main window, connects it to the controllers and runs the
+    // start-up handler. False when another copy runs: the refusal was shown,
+    // and the window must not be shown.
     bool start();
 
     ui::MainWindow& window() { return *m_window; }
@@ -45,6 +45,7 @@ public:
     void immediateExit();
 
 private:
+    void connectWindow();
     void startUpHandler();
     void firstActivation();
     void windowDestroyed();

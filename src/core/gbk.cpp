@@ -126,4 +126,28 @@ QByteArray fromUnicode(QStringView text)
     return out;
 }
 
+QByteArray crLfToLf(QByteArrayView text)
+{
+    QByteArray out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue;
+        out.append(text[i]);
+    }
+    return out;
+}
+
+QByteArray lfToCrLf(QByteArrayView text)
+{
+    QByteArray out;
+    out.reserve(text.size() + text.count('\n'));
+    for (const char c : text) {
+        if (c == '\n')
+            out.append('\r');
+        out.append(c);
+    }
+    return out;
+}
+
 } // namespace zeph::gbk

@@ -30,6 +30,11 @@ inline qsizetype charLength(QByteArrayView bytes, qsizetype pos)
     return (b >= 0x80 && pos + 1 < bytes.size()) ? 2 : 1;
 }
 
+// The core's line breaks are CR LF; widgets and the pop-up tool use LF alone.
+// Safe on GBK bytes: CR and LF are never the trail byte of a character.
+QByteArray crLfToLf(QByteArrayView text);
+QByteArray lfToCrLf(QByteArrayView text); // every LF, as a multi-line box gives them
+
 } // namespace zeph::gbk
 
 // GBK bytes of a literal written in the source's Unicode, e.g. zeph::G(u"发送").

@@ -3,6 +3,7 @@
 #include "core/gbk.h"
 #include "core/ipv4.h"
 #include "core/logging.h"
+#include "core/texts.h"
 #include "discovery/scanview.h"
 #include "history/history.h"
 
@@ -19,25 +20,25 @@ Scanner::Scanner(History& history, ScanView& view, EchoProbe probe, ReverseLooku
 
 QByteArray Scanner::startText()
 {
-    return G(u"正在刷新计算机列表，请稍候……");
+    return G(texts::kScanRunning);
 }
 QByteArray Scanner::cancelledText()
 {
-    return G(u"已取消刷新计算机列表。");
+    return G(texts::kScanCancelled);
 }
 QByteArray Scanner::completedText()
 {
-    return G(u"计算机列表刷新完毕。");
+    return G(texts::kScanCompleted);
 }
 QByteArray Scanner::noAddressText()
 {
-    return G(u"找不到本机的网络地址，无法刷新计算机列表！");
+    return G(texts::kScanNoAddress);
 }
 
 namespace {
 QByteArray statusText()
 {
-    return G(u"正在刷新计算机列表，请稍候。");
+    return G(texts::kScanStatus);
 }
 } // namespace
 

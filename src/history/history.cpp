@@ -3,6 +3,7 @@
 #include "core/gbk.h"
 #include "core/logging.h"
 #include "core/product.h"
+#include "core/texts.h"
 
 #include <QSaveFile>
 
@@ -34,7 +35,7 @@ QByteArray History::separator()
 
 QByteArray History::scanRunningText()
 {
-    return G(u"正在刷新计算机列表，请稍候……");
+    return G(texts::kScanRunning);
 }
 
 void History::initialise()

@@ -1,6 +1,7 @@
 #include "messaging/messageformat.h"
 
 #include "core/gbk.h"
+#include "core/texts.h"
 
 namespace zeph::message {
 namespace {
@@ -41,7 +42,7 @@ QByteArray broadcastPhrase()
 QByteArray compose(QByteArrayView ownHostName, QByteArrayView timestamp, QByteArrayView phrase,
                    QByteArrayView content, QByteArrayView signature)
 {
-    static const QByteArray at = G(u"|于"), dash = G(u"——");
+    static const QByteArray at = G(u"|于"), dash = G(texts::kSignatureDash);
     QByteArray out;
     out.reserve(1 + ownHostName.size() + at.size() + timestamp.size() + phrase.size() + 2 +
                 content.size() + dash.size() + signature.size());

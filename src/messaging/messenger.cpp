@@ -2,6 +2,7 @@
 
 #include "core/gbk.h"
 #include "core/logging.h"
+#include "core/texts.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
@@ -66,11 +67,11 @@ void Messenger::sendMessage()
     const QByteArray target = m_form.target();
     const QByteArray content = m_form.content();
     if (target.isEmpty()) {
-        m_history.appendError(G(u"未指定目标计算机！"));
+        m_history.appendError(G(texts::kNoTarget));
         return;
     }
     if (content.isEmpty()) {
-        m_history.appendError(G(u"发送内容不能为空！"));
+        m_history.appendError(G(texts::kEmptyContent));
         return;
     }
     const QByteArray address = m_resolver(target);
@@ -85,8 +86,8 @@ void Messenger::sendMessage()
         return;
     }
     m_history.appendSeparator();
-    m_history.appendLine(G(u"您于") + currentTimestamp() + G(u"发送给|") + target +
-                         G(u"|的信息："));
+    m_history.appendLine(G(texts::kYouAt) + currentTimestamp() + G(texts::kSentTo) + target +
+                         G(texts::kMessageOf));
     m_history.appendLine(content);
     m_history.appendNotice(G(u"信息已发送到目标计算机。"));
     m_form.setContent({});
@@ -96,7 +97,7 @@ void Messenger::broadcast()
 {
     const QByteArray content = m_form.content();
     if (content.isEmpty()) {
-        m_history.appendError(G(u"发送内容不能为空！"));
+        m_history.appendError(G(texts::kEmptyContent));
         return;
     }
     // Composed once: every recipient gets the same bytes and the same time stamp.

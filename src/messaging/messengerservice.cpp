@@ -2,6 +2,7 @@
 
 #include "core/gbk.h"
 #include "core/logging.h"
+#include "core/texts.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
@@ -40,25 +41,25 @@ MessengerService::Sender MessengerService::realSender()
 
 QByteArray MessengerService::popupText(QByteArrayView message, QByteArrayView signature)
 {
-    return message.toByteArray() + G(u"——") + signature.toByteArray();
+    return message.toByteArray() + G(texts::kSignatureDash) + signature.toByteArray();
 }
 
 void MessengerService::send()
 {
     const QByteArray target = m_form.target();
     if (target.isEmpty()) {
-        m_history.appendError(G(u"未指定目标计算机！"));
+        m_history.appendError(G(texts::kNoTarget));
         return;
     }
     if (m_form.content().isEmpty()) {
-        m_history.appendError(G(u"发送内容不能为空！"));
+        m_history.appendError(G(texts::kEmptyContent));
         return;
     }
 
     m_form.setMessengerButtonEnabled(false);
     m_history.appendSeparator();
-    m_history.appendLine(G(u"您于") + message::timestampText(m_clock()) +
-                         G(u"通过信使服务发送给|") + target + G(u"|的信息："));
+    m_history.appendLine(G(texts::kYouAt) + message::timestampText(m_clock()) +
+                         G(texts::kSentThroughServiceTo) + target + G(texts::kMessageOf));
     m_history.appendLine(m_form.content());
     const QByteArray text = popupText(m_form.content(), m_form.signature());
     m_history.appendNotice(G(u"正在通过信使服务发送信息，请稍候……"));

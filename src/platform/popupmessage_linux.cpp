@@ -26,20 +26,6 @@ namespace {
 constexpr const char* kUnixCharset = "--option=unix charset=CP936";
 constexpr const char* kDosCharset = "--option=dos charset=CP936";
 
-// smbclient turns every LF into CR LF itself; CR LF from us would arrive as
-// CR CR LF.
-QByteArray toToolLineBreaks(QByteArrayView text)
-{
-    QByteArray out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        out.append(text[i]);
-    }
-    return out;
-}
-
 struct Outcome {
     bool started = false;
     std::optional<int> exitCode;
@@ -139,7 +125,9 @@ PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByt
         qCWarning(lcPlatform, "pop-up message refused: empty target or a zero byte");
         return result;
     }
-    const QByteArray input = toToolLineBreaks(text);
+    // smbclient turns every LF into CR LF itself; CR LF from us would arrive
+    // as CR CR LF.
+    const QByteArray input = gbk::crLfToLf(text);
     if (input.size() + input.count('\n') > kMaxPopupTextBytes) {
         qCWarning(lcPlatform, "pop-up message refused: %lld bytes, the tool passes at most %lld",
                   qlonglong(input.size() + input.count('\n')), qlonglong(kMaxPopupTextBytes));

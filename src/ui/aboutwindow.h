@@ -1,11 +1,12 @@
 #pragma once
-// The small about window: one at a time, not modal, Esc closes it.
+// The small about window: one at a time, not modal, Esc closes it, the link
+// opens the web address.
 
-#include <QWidget>
+#include "ui/definedwindow.h"
 
 namespace zeph::ui {
 
-class AboutWindow : public QWidget {
+class AboutWindow : public DefinedWindow {
     Q_OBJECT
 public:
     explicit AboutWindow(QWidget* owner);
@@ -13,13 +14,6 @@ public:
     // The three lines of the about text, CR LF between them.
     static QString aboutText();
     QString shownText() const;
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    QString m_link;
 };
 
 } // namespace zeph::ui

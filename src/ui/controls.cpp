@@ -23,7 +23,7 @@ const QColor kGradientRight(166, 202, 240);
 
 QString editBoxStyle(const ControlDef& def, const char* cls)
 {
-    const QColor bg = def.background.isValid() ? def.background : QColor(244, 240, 232);
+    const QColor bg = def.background.isValid() ? def.background : colour::kEditBackground;
     return QStringLiteral("%1 { background-color: %2; color: black; border: %3; }")
         .arg(QLatin1String(cls), bg.name(),
              (def.flags & NoBorder) ? QStringLiteral("none") : QStringLiteral("1px solid #7f9db9"));
@@ -33,11 +33,13 @@ QString styledButtonStyle(const ControlDef& def)
 {
     if (def.flags & OwnColours) {
         return QStringLiteral(
-            "QPushButton { color: black; background-color: rgb(236,236,236);"
-            " border: 1px solid #808080; }"
-            "QPushButton:hover { background-color: rgb(244,240,232); }"
-            "QPushButton:focus { background-color: rgb(212,208,200); border: 1px dotted black; }"
-            "QPushButton:disabled { color: #a0a0a0; }");
+                   "QPushButton { color: black; background-color: rgb(236,236,236);"
+                   " border: 1px solid #808080; }"
+                   "QPushButton:hover { background-color: %1; }"
+                   "QPushButton:focus { background-color: rgb(212,208,200); border: 1px dotted "
+                   "black; }"
+                   "QPushButton:disabled { color: #a0a0a0; }")
+            .arg(colour::kEditBackground.name());
     }
     return QStringLiteral(
         "QPushButton { border: 1px solid #808080; background-color: palette(button); }"
@@ -208,8 +210,9 @@ QWidget* buildControl(const ControlDef& def, QWidget* parent)
         l->setSelectionMode(QAbstractItemView::SingleSelection);
         l->setSortingEnabled(false);
         l->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        l->setStyleSheet(QStringLiteral("QListWidget { background-color: rgb(244,240,232); "
-                                        "color: black; border: 1px solid #7f9db9; }"));
+        l->setStyleSheet(QStringLiteral("QListWidget { background-color: %1; "
+                                        "color: black; border: 1px solid #7f9db9; }")
+                             .arg(colour::kEditBackground.name()));
         w = l;
         break;
     }
@@ -237,8 +240,6 @@ QWidget* buildControl(const ControlDef& def, QWidget* parent)
     }
     w->setObjectName(def.name.toString());
     w->setGeometry(def.geometry);
-    if (!(def.flags & Tab))
-        w->setFocusPolicy(Qt::NoFocus);
     if (def.flags & Hidden)
         w->hide();
     return w;

@@ -1,7 +1,7 @@
 #pragma once
-// The windows as data: every control with its kind, name, geometry, text and
-// look, and the table that binds (control, event) to a handler. The widgets are
-// built from these tables; no geometry or text is written anywhere else.
+// The windows as data: every control with its kind, name, geometry, text,
+// hint and look; the stacking and the tab order. The widgets are built from
+// these tables; no geometry or text is written anywhere else.
 
 #include <QColor>
 #include <QRect>
@@ -45,7 +45,9 @@ enum Flag : unsigned {
     Centred = 1u << 12,    // caption centred both ways
     OwnColours = 1u << 13, // the send button's own normal / hover / focus colours
     NoBorder = 1u << 14,
-    NoDrag = 1u << 15, // a press here does not move the window
+    NoDrag = 1u << 15,           // a press here does not move the window: the control's own
+    SelectAllOnFocus = 1u << 16, // focus or a left click selects the whole text
+    CtrlEnterSubmits = 1u << 17, // a multi-line box: Enter is a line break, Ctrl+Enter submits
 };
 
 struct ControlDef {
@@ -55,59 +57,10 @@ struct ControlDef {
     QStringView text;    // initial caption or content
     QStringView tooltip; // styled buttons
     unsigned flags = NoFlags;
+    QStringView hint = {}; // shown in the status line while the pointer is over the control
     QColor textColour = Qt::black;
     QColor background = {}; // invalid: the system button face
     int fontPixels = 0;     // 0: the window's font
-};
-
-enum class Event {
-    Created,
-    FirstActivation,
-    KeyDown,
-    TrayEvent,
-    Destroyed,
-    LeftPressed,
-    Clicked,
-    GotFocus,
-    LeftReleased,
-    DataArrived,
-    MouseMoved,
-    SelectionChanged,
-    Chosen,
-};
-
-enum class Handler {
-    StartUp,
-    FirstActivation,
-    KeyDownCancel, // Esc on the window itself asks a running scan to stop
-    TrayEvent,
-    WindowDestroyed,
-    OpenAdvertisedPage,
-    HideMainWindow,
-    ShowMainWindow,
-    MessengerSend,
-    Broadcast,
-    SendMessage,
-    SaveHistory,
-    ClearHistory,
-    ConfirmedExit,
-    ImmediateExit,
-    RequestCancel,
-    RunScan,
-    SelectAll,
-    ShowAbout,
-    Receive,
-    SendOnCtrlEnter,
-    ShowHint,
-    TakeSelectedComputer,
-    FillAboutText,
-};
-
-struct Binding {
-    QStringView control; // empty: the window itself
-    Event event;
-    Handler handler;
-    QStringView argument = {}; // the hint text of ShowHint
 };
 
 struct WindowDef {
@@ -115,8 +68,10 @@ struct WindowDef {
     QSize size; // outer size from the template
     QPoint templatePosition;
     QColor background; // invalid: the system button face
+    // Stacking: the first control is the topmost, each stands below the one before.
     std::span<const ControlDef> controls;
-    std::span<const Binding> bindings;
+    // The controls that Tab visits, in the order it visits them.
+    std::span<const QStringView> tabOrder;
 };
 
 const WindowDef& mainWindowDef();
@@ -125,12 +80,12 @@ std::span<const ControlDef> trayMenuDef();
 
 // Texts that belong to the window but are not a control's initial text.
 namespace text {
-inline constexpr QStringView kScanHintSuffix = u"正在刷新计算机列表，请稍候……";
 inline constexpr QStringView kSecondCopy = u"程序已在运行，请双击任务栏小图标。";
 inline constexpr QStringView kExitQuestion =
     u"您确定要退出吗？ 如果退出，你将不能收到别人发送给您的信息！";
 inline constexpr QStringView kExitTitle = u"确认退出";
 inline constexpr QStringView kAboutLinkCaption = u"访问作者网站";
+inline constexpr QStringView kAbout = u"关于Zeph"; // the about label and the about window's title
 } // namespace text
 
 // Names of the controls that code refers to.
@@ -165,6 +120,17 @@ inline constexpr QStringView kTrayShow = u"托盘菜单显示";
 inline constexpr QStringView kTrayAbout = u"托盘菜单关于";
 inline constexpr QStringView kTrayExit = u"托盘菜单退出";
 } // namespace name
+
+// Colours shared by several controls.
+namespace colour {
+inline const QColor kEditBackground(244, 240, 232); // edit boxes, the list, the about window
+} // namespace colour
+
+// The embedded pictures.
+namespace resource {
+inline constexpr QStringView kIcon = u":/zeph.ico";
+inline constexpr QStringView kBanner = u":/banner.jpg";
+} // namespace resource
 
 // The save dialog's settings.
 namespace savedialog {

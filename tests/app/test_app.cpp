@@ -126,7 +126,7 @@ private Q_SLOTS:
         QVERIFY(app.start());
         QList<int> ended;
         app.setTerminate([&](int code) { ended << code; });
-        app.window().trayMenu()->actions().last()->trigger();
+        app.window().tray().menu()->actions().last()->trigger();
         QTRY_COMPARE(ended, QList<int>{0});
         QVERIFY(QApplication::activeModalWidget() == nullptr);
         QVERIFY(!app.marker().held());
@@ -148,7 +148,7 @@ private Q_SLOTS:
         ZephApp app;
         QVERIFY(app.start());
         app.window().show();
-        app.window().hideMainWindow();
+        app.window().tray().hideWindow();
         app.window().showAbout();
         QPointer<QWidget> about = app.window().aboutWindow();
         QTimer::singleShot(50, about, [about] { about->close(); });
@@ -164,7 +164,7 @@ private Q_SLOTS:
         ui::MainWindow& w = app.window();
         w.show();
         w.activateWindow();
-        QTRY_VERIFY(w.hiddenInTray());
+        QTRY_VERIFY(w.tray().hiddenInTray());
         QVERIFY(!w.isVisible());
         // This namespace has no address of its own: the scan says so and ends.
         QTRY_VERIFY(app.history().text().contains(Scanner::noAddressText()));
@@ -176,11 +176,11 @@ private Q_SLOTS:
         ZephApp app;
         QVERIFY(app.start());
         ui::MainWindow& w = app.window();
-        w.hideMainWindow();
+        w.tray().hideWindow();
         app.messenger().receive(G(u"|bravo|于2004年1月2日15时30分给您发送的信息：\r\n你好——签名"));
         QVERIFY(w.isVisible());
-        QVERIFY(!w.hiddenInTray());
-        QCOMPARE(w.target(), QByteArray("bravo"));
+        QVERIFY(!w.tray().hiddenInTray());
+        QCOMPARE(w.form().target(), QByteArray("bravo"));
     }
 };
 

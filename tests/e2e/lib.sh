@@ -264,6 +264,7 @@ AT_SEND_BOX=(297 376)
 AT_FIRST_COMPUTER=(32 56)
 AT_MINIMIZE=(623 11)
 AT_EXIT=(602 418)
+AT_ABOUT_LABEL=(530 33)
 
 # read_target DISPLAY WINDOW: what the target box shows (select all, copy, read the clipboard).
 read_target() {

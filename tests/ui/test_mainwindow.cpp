@@ -30,15 +30,20 @@ using namespace zeph::ui;
 
 namespace {
 
+// Counts what the window asks of the controllers, by its typed signals.
 struct Counting {
-    QHash<Handler, int> calls;
+    QHash<QString, int> calls;
     void attach(MainWindow& w)
     {
-        for (Handler h : {Handler::SendMessage, Handler::SendOnCtrlEnter, Handler::RunScan,
-                          Handler::RequestCancel, Handler::KeyDownCancel, Handler::Broadcast,
-                          Handler::MessengerSend, Handler::ConfirmedExit, Handler::ImmediateExit,
-                          Handler::FirstActivation, Handler::WindowDestroyed})
-            w.setHandler(h, [this, h] { ++calls[h]; });
+        const auto count = [this](const char* what) { return [this, what] { ++calls[what]; }; };
+        QObject::connect(&w, &MainWindow::sendRequested, count("send"));
+        QObject::connect(&w, &MainWindow::broadcastRequested, count("broadcast"));
+        QObject::connect(&w, &MainWindow::popupSendRequested, count("popup"));
+        QObject::connect(&w, &MainWindow::scanRequested, count("scan"));
+        QObject::connect(&w, &MainWindow::cancelScanRequested, count("cancel"));
+        QObject::connect(&w, &MainWindow::exitRequested, [this](ExitKind kind) {
+            ++calls[kind == ExitKind::Confirmed ? "confirmed exit" : "immediate exit"];
+        });
     }
 };
 
@@ -87,17 +92,14 @@ private Q_SLOTS:
                  QStringLiteral("*在此输入签名*"));
     }
 
-    void tabOrderRunsFromTheBottomOfTheTable()
+    void tabOrderFollowsTheDefinition()
     {
         MainWindow w;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QStringList expected;
-        const auto controls = mainWindowDef().controls;
-        for (auto it = controls.rbegin(); it != controls.rend(); ++it) {
-            if (it->flags & Tab)
-                expected << it->name.toString();
-        }
+        for (QStringView name : mainWindowDef().tabOrder)
+            expected << name.toString();
         QCOMPARE(expected.first(), QStringLiteral("计算机列表框"));
         QCOMPARE(expected.last(), QStringLiteral("按钮最小化"));
         QWidget* first = w.control(expected.first());
@@ -126,15 +128,15 @@ private Q_SLOTS:
         // Enter in the target box clicks the default button.
         target->setFocus();
         QTest::keyClick(target, Qt::Key_Return);
-        QCOMPARE(c.calls[Handler::SendMessage], 1);
+        QCOMPARE(c.calls["send"], 1);
         QCOMPARE(target->text(), QString());
 
         // Enter on another button clicks the default button too.
         auto* exitButton = w.control<QPushButton>(name::kExitButton);
         exitButton->setFocus();
         QTest::keyClick(exitButton, Qt::Key_Enter, Qt::KeypadModifier);
-        QCOMPARE(c.calls[Handler::SendMessage], 2);
-        QCOMPARE(c.calls[Handler::ConfirmedExit], 0);
+        QCOMPARE(c.calls["send"], 2);
+        QCOMPARE(c.calls["confirmed exit"], 0);
 
         // Enter in the send box is a line break; Ctrl alone with Enter sends.
         sendBox->setFocus();
@@ -142,31 +144,31 @@ private Q_SLOTS:
         QTest::keyClick(sendBox, Qt::Key_Return);
         QTest::keyClicks(sendBox, QStringLiteral("c"));
         QCOMPARE(sendBox->toPlainText(), QStringLiteral("ab\nc"));
-        QCOMPARE(w.content(), QByteArray("ab\r\nc"));
-        QCOMPARE(c.calls[Handler::SendMessage], 2);
+        QCOMPARE(w.form().content(), QByteArray("ab\r\nc"));
+        QCOMPARE(c.calls["send"], 2);
         QTest::keyClick(sendBox, Qt::Key_Return, Qt::ControlModifier);
-        QCOMPARE(c.calls[Handler::SendOnCtrlEnter], 1);
+        QCOMPARE(c.calls["send"], 3);
         QTest::keyClick(sendBox, Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier);
         QTest::keyClick(sendBox, Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier);
-        QCOMPARE(c.calls[Handler::SendOnCtrlEnter], 1);
+        QCOMPARE(c.calls["send"], 3);
 
         // Alt+letter clicks the button whose caption has that mnemonic.
         QTest::keyClick(sendBox, Qt::Key_F, Qt::AltModifier);
-        QCOMPARE(c.calls[Handler::SendMessage], 3);
+        QCOMPARE(c.calls["send"], 4);
         QTest::keyClick(sendBox, Qt::Key_S, Qt::AltModifier);
-        QCOMPARE(c.calls[Handler::RunScan], 1);
+        QCOMPARE(c.calls["scan"], 1);
         QTest::keyClick(sendBox, Qt::Key_Q, Qt::AltModifier);
-        QCOMPARE(c.calls[Handler::RequestCancel], 1);
+        QCOMPARE(c.calls["cancel"], 1);
         QTest::keyClick(sendBox, Qt::Key_G, Qt::AltModifier);
-        QCOMPARE(c.calls[Handler::Broadcast], 1);
+        QCOMPARE(c.calls["broadcast"], 1);
         QTest::keyClick(sendBox, Qt::Key_F, Qt::AltModifier | Qt::ShiftModifier);
-        QCOMPARE(c.calls[Handler::SendMessage], 3);
+        QCOMPARE(c.calls["send"], 4);
 
         // Alt+K clears the history, Alt+B opens the save dialog.
         History h;
         h.initialise();
         h.appendNotice("x");
-        w.attachHistory(h);
+        w.historyPane().attach(h);
         QTest::keyClick(sendBox, Qt::Key_K, Qt::AltModifier);
         QCOMPARE(h.text(), History::banner() + "\r\n");
         bool dialogShown = false;
@@ -182,7 +184,7 @@ private Q_SLOTS:
         QTest::keyClick(sendBox, Qt::Key_F, Qt::AltModifier);
         target->setFocus();
         QTest::keyClick(target, Qt::Key_Return);
-        QCOMPARE(c.calls[Handler::SendMessage], 3);
+        QCOMPARE(c.calls["send"], 4);
     }
 
     void escapeReachesTheWindowOnlyWithoutAFocusedControl()
@@ -195,21 +197,52 @@ private Q_SLOTS:
         auto* target = w.control<QLineEdit>(name::kTargetBox);
         target->setFocus();
         QTest::keyClick(target, Qt::Key_Escape);
-        QCOMPARE(c.calls[Handler::KeyDownCancel], 0);
+        QCOMPARE(c.calls["cancel"], 0);
 
         // A scan starts from a click on the refresh button, which then loses the focus.
         auto* refresh = w.control(name::kRefreshButton);
         refresh->setFocus();
         QVERIFY(refresh->hasFocus());
-        w.setScanButtons(true);
+        w.scanView().setScanButtons(true);
         QVERIFY(!refresh->isEnabled());
         QVERIFY(w.control(name::kCancelScanButton)->isEnabled());
         QVERIFY(QApplication::focusWidget() == &w);
         QTest::keyClick(&w, Qt::Key_Escape, Qt::ShiftModifier);
-        QCOMPARE(c.calls[Handler::KeyDownCancel], 1);
-        w.setScanButtons(false);
+        QCOMPARE(c.calls["cancel"], 1);
+        w.scanView().setScanButtons(false);
         QVERIFY(refresh->isEnabled());
         QVERIFY(!w.control(name::kCancelScanButton)->isEnabled());
+    }
+
+    void disablingTheFocusedControlLeavesTheFocusWithTheWindow()
+    {
+        MainWindow w;
+        Counting c;
+        c.attach(w);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        // The end of a scan disables the focused cancel button: Space must not
+        // press the control Qt would otherwise hand the focus to.
+        w.scanView().setScanButtons(true);
+        auto* cancel = w.control(name::kCancelScanButton);
+        cancel->setFocus();
+        w.scanView().setScanButtons(false);
+        QCOMPARE(QApplication::focusWidget(), &w);
+        QTest::keyClick(&w, Qt::Key_Space);
+        QTest::keyClick(&w, Qt::Key_Escape); // a key of the window's own
+        QCOMPARE(c.calls["scan"], 0);
+        QCOMPARE(c.calls["cancel"], 1);
+
+        // The messenger button while the pop-up is on its way.
+        auto* messenger = w.control(name::kMessengerButton);
+        messenger->setFocus();
+        w.form().setMessengerButtonEnabled(false);
+        QCOMPARE(QApplication::focusWidget(), &w);
+        QTest::keyClick(&w, Qt::Key_Space);
+        QCOMPARE(c.calls.value("popup"), 0);
+        QCOMPARE(c.calls.value("scan"), 0);
+        w.form().setMessengerButtonEnabled(true);
+        QVERIFY(messenger->isEnabled());
     }
 
     void hintsFollowTheScanFlag()
@@ -275,7 +308,7 @@ private Q_SLOTS:
         MainWindow w;
         History h;
         h.initialise();
-        w.attachHistory(h);
+        w.historyPane().attach(h);
         auto* pane = w.control<QPlainTextEdit>(name::kHistoryBox);
         QVERIFY(pane->toPlainText().startsWith(QStringLiteral("★★★欢迎使用")));
         pane->selectAll();
@@ -286,8 +319,8 @@ private Q_SLOTS:
         QCOMPARE(pane->toPlainText().count(u'\n'), 2);
         QVERIFY(!pane->document()->isUndoAvailable());
         // A name that arrived as invalid GBK goes through the target box unchanged.
-        w.setTarget(odd);
-        QCOMPARE(w.target(), odd);
+        w.form().setTarget(odd);
+        QCOMPARE(w.form().target(), odd);
     }
 
     void saveDialogRemembersThePath()
@@ -296,7 +329,7 @@ private Q_SLOTS:
         MainWindow w;
         History h;
         h.initialise();
-        w.attachHistory(h);
+        w.historyPane().attach(h);
         const QString typed = dir.filePath(QStringLiteral("history"));
         test::whenModal([&](QWidget* dialog) {
             auto* fd = qobject_cast<QFileDialog*>(dialog);
@@ -311,7 +344,7 @@ private Q_SLOTS:
             QTest::keyClick(nameEdit, Qt::Key_Return);
         });
         const QByteArray before = h.text();
-        w.saveHistory();
+        w.historyPane().save();
         QFile saved(typed + QStringLiteral(".txt"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), before);
@@ -322,7 +355,7 @@ private Q_SLOTS:
             static_cast<QDialog*>(dialog)->reject();
         });
         const QByteArray afterFirst = h.text();
-        w.saveHistory();
+        w.historyPane().save();
         QCOMPARE(offered, QStringList{typed + QStringLiteral(".txt")});
         QCOMPARE(h.text(), afterFirst); // cancelled: nothing appended
     }
@@ -332,9 +365,9 @@ private Q_SLOTS:
         MainWindow w;
         History h;
         h.initialise();
-        w.attachHistory(h);
+        w.historyPane().attach(h);
         w.setScanRunningQuery([] { return true; });
-        w.clearHistory();
+        w.historyPane().clear();
         QCOMPARE(h.text(), History::banner() + "\r\n" + History::scanRunningText());
     }
 
@@ -351,16 +384,16 @@ private Q_SLOTS:
     void listSelectionBecomesTheTarget()
     {
         MainWindow w;
-        w.addComputer("PC01");
-        w.addComputer("PC01");
-        w.addComputer(QByteArray("\xC4\xE3", 2));
-        QCOMPARE(w.computers(), (QList<QByteArray>{"PC01", "PC01", QByteArray("\xC4\xE3")}));
+        w.scanView().addComputer("PC01");
+        w.scanView().addComputer("PC01");
+        w.scanView().addComputer(QByteArray("\xC4\xE3", 2));
+        QCOMPARE(w.form().computers(), (QList<QByteArray>{"PC01", "PC01", QByteArray("\xC4\xE3")}));
         auto* list = w.control<QListWidget>(name::kComputerList);
         list->setCurrentRow(2);
-        QCOMPARE(w.target(), QByteArray("\xC4\xE3"));
-        w.setTarget("typed");
-        w.clearComputers(); // a new scan empties the list without touching the target
-        QCOMPARE(w.target(), QByteArray("typed"));
+        QCOMPARE(w.form().target(), QByteArray("\xC4\xE3"));
+        w.form().setTarget("typed");
+        w.scanView().clearComputers(); // a new scan empties the list without touching the target
+        QCOMPARE(w.form().target(), QByteArray("typed"));
     }
 
     void trayClicksBecomeEventKinds()
@@ -381,15 +414,15 @@ private Q_SLOTS:
         const QRect screen = w.screen()->geometry();
         const QPoint pointer = screen.center();
         QCursor::setPos(pointer);
-        popUpAtPointer(w.trayMenu());
-        QTRY_VERIFY(w.trayMenu()->isVisible());
-        const QRect menu = w.trayMenu()->geometry();
+        popUpAtPointer(w.tray().menu());
+        QTRY_VERIFY(w.tray().menu()->isVisible());
+        const QRect menu = w.tray().menu()->geometry();
         QCOMPARE(menu.right() + 1, pointer.x() - 5);
         QCOMPARE(menu.top(), pointer.y() - 5);
-        w.trayMenu()->close();
+        w.tray().menu()->close();
     }
 
-    void draggingByTheTitleBarOnly()
+    void draggingByTheLabelsOnly()
     {
         MainWindow w;
         w.show();
@@ -410,6 +443,15 @@ private Q_SLOTS:
         QApplication::sendEvent(&w, &move);
         QTest::mouseRelease(pane->viewport(), Qt::LeftButton, {}, QPoint(40, 40));
         QCOMPARE(w.pos(), start + QPoint(29, 30));
+
+        // The about label is exempt: its press and release are its own click.
+        auto* about = w.control(name::kAboutLabel);
+        QTest::mousePress(about, Qt::LeftButton, {}, QPoint(20, 10));
+        QApplication::sendEvent(&w, &move);
+        QVERIFY(!w.aboutWindow()); // a press alone opens nothing
+        QTest::mouseRelease(about, Qt::LeftButton, {}, QPoint(20, 10));
+        QCOMPARE(w.pos(), start + QPoint(29, 30));
+        QTRY_VERIFY(w.aboutWindow() && w.aboutWindow()->isVisible());
     }
 
     void trayEventsAndMenu()
@@ -419,33 +461,33 @@ private Q_SLOTS:
         c.attach(w);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.hideMainWindow();
-        QVERIFY(w.hiddenInTray());
+        w.tray().hideWindow();
+        QVERIFY(w.tray().hiddenInTray());
         QVERIFY(!w.isVisible());
-        w.trayEvent(1); // a single click does nothing
+        w.tray().trayEvent(1); // a single click does nothing
         QVERIFY(!w.isVisible());
-        w.trayEvent(2);
+        w.tray().trayEvent(2);
         QVERIFY(w.isVisible());
-        QVERIFY(!w.hiddenInTray());
-        w.trayEvent(2);
+        QVERIFY(!w.tray().hiddenInTray());
+        w.tray().trayEvent(2);
         QVERIFY(!w.isVisible());
 
         QStringList captions;
-        for (QAction* a : w.trayMenu()->actions())
+        for (QAction* a : w.tray().menu()->actions())
             captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
         QCOMPARE(captions,
                  (QStringList{QStringLiteral("&X.显示主窗口"), QStringLiteral("&G.关于ZEPH..."),
                               QStringLiteral("-"), QStringLiteral("&T.退出")}));
-        w.trayMenu()->actions().at(0)->trigger();
+        w.tray().menu()->actions().at(0)->trigger();
         QTRY_VERIFY(w.isVisible());
-        QVERIFY(!w.hiddenInTray());
-        w.trayMenu()->actions().at(3)->trigger();
-        QTRY_COMPARE(c.calls[Handler::ImmediateExit], 1);
-        w.trayMenu()->actions().at(1)->trigger();
+        QVERIFY(!w.tray().hiddenInTray());
+        w.tray().menu()->actions().at(3)->trigger();
+        QTRY_COMPARE(c.calls["immediate exit"], 1);
+        w.tray().menu()->actions().at(1)->trigger();
         QTRY_VERIFY(w.aboutWindow() != nullptr);
         // The minimize button hides whether or not the window came from the tray.
         w.control<QPushButton>(name::kMinimiseButton)->click();
-        QVERIFY(w.hiddenInTray());
+        QVERIFY(w.tray().hiddenInTray());
     }
 };
 

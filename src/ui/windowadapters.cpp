@@ -1,0 +1,182 @@
+#include "ui/windowadapters.h"
+
+#include "core/gbk.h"
+#include "ui/controls.h"
+#include "ui/definedwindow.h"
+#include "ui/traycontroller.h"
+#include "ui/widgettext.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSignalBlocker>
+
+namespace zeph::ui {
+
+WaitCursor::~WaitCursor()
+{
+    if (m_remembered)
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void WaitCursor::on()
+{
+    if (m_remembered)
+        return;
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    m_remembered = true;
+}
+
+void WaitCursor::restore()
+{
+    if (!m_remembered)
+        return;
+    QGuiApplication::restoreOverrideCursor();
+    m_remembered = false;
+    QCursor::setPos(QCursor::pos()); // redraw the pointer's shape
+}
+
+// ---- the message form -----------------------------------------------------------
+
+WindowForm::WindowForm(DefinedWindow& window, TrayController& tray, WaitCursor& cursor)
+    : m_window(window), m_tray(tray), m_cursor(cursor),
+      m_target(window.control<QLineEdit>(name::kTargetBox)),
+      m_sendBox(window.control<QPlainTextEdit>(name::kSendBox)),
+      m_signature(window.control<QLineEdit>(name::kSignatureBox)),
+      m_list(window.control<QListWidget>(name::kComputerList))
+{
+    // Choosing a computer makes it the target; a click on the item already
+    // chosen takes it again.
+    const auto take = [this] {
+        const QListWidgetItem* item = m_list->item(m_list->currentRow());
+        m_target->setText(item ? item->text() : QString());
+    };
+    QObject::connect(m_list, &QListWidget::itemSelectionChanged, m_target, take);
+    QObject::connect(m_list, &QListWidget::itemClicked, m_target, take);
+}
+
+QByteArray WindowForm::target() const
+{
+    return gbk::fromUnicode(m_target->text());
+}
+
+void WindowForm::setTarget(const QByteArray& text)
+{
+    m_target->setText(gbk::toUnicode(text));
+}
+
+QByteArray WindowForm::content() const
+{
+    return fromMultiLineWidget(m_sendBox->toPlainText());
+}
+
+void WindowForm::setContent(const QByteArray& text)
+{
+    m_sendBox->setPlainText(toMultiLineWidget(text));
+}
+
+QByteArray WindowForm::signature() const
+{
+    return gbk::fromUnicode(m_signature->text());
+}
+
+QList<QByteArray> WindowForm::computers() const
+{
+    QList<QByteArray> names;
+    names.reserve(m_list->count());
+    for (int i = 0; i < m_list->count(); ++i)
+        names.append(gbk::fromUnicode(m_list->item(i)->text()));
+    return names;
+}
+
+void WindowForm::showMainWindow()
+{
+    m_tray.showWindow();
+}
+
+void WindowForm::setMessengerButtonEnabled(bool enabled)
+{
+    m_window.setControlEnabled(name::kMessengerButton, enabled);
+}
+
+void WindowForm::waitCursorOn()
+{
+    m_cursor.on();
+}
+
+void WindowForm::restoreCursor()
+{
+    m_cursor.restore();
+}
+
+// ---- the scan view ------------------------------------------------------------------
+
+WindowScanView::WindowScanView(DefinedWindow& window, WaitCursor& cursor)
+    : m_window(window), m_cursor(cursor), m_status(window.control<FlatLabel>(name::kStatusLine)),
+      m_progress(window.control<QProgressBar>(name::kProgressBar)),
+      m_list(window.control<QListWidget>(name::kComputerList))
+{
+}
+
+void WindowScanView::setStatus(const QByteArray& text)
+{
+    m_status->setCaption(gbk::toUnicode(text));
+}
+
+void WindowScanView::waitCursorOn()
+{
+    m_cursor.on();
+}
+
+void WindowScanView::restoreCursor()
+{
+    m_cursor.restore();
+}
+
+void WindowScanView::setProgressVisible(bool visible)
+{
+    m_progress->setVisible(visible);
+}
+
+void WindowScanView::setProgressMaximum(int maximum)
+{
+    m_progress->setMaximum(maximum);
+}
+
+void WindowScanView::setProgressPosition(int position)
+{
+    m_progress->setValue(qBound(m_progress->minimum(), position, m_progress->maximum()));
+}
+
+void WindowScanView::clearComputers()
+{
+    const QSignalBlocker quiet(m_list); // emptying the list is not a choice of the user's
+    m_list->clear();
+}
+
+void WindowScanView::addComputer(const QByteArray& name)
+{
+    m_list->addItem(gbk::toUnicode(name));
+}
+
+void WindowScanView::setScanButtons(bool scanning)
+{
+    if (scanning) {
+        m_window.setControlEnabled(name::kCancelScanButton, true);
+        m_window.setControlEnabled(name::kRefreshButton, false);
+    } else {
+        m_window.setControlEnabled(name::kCancelScanButton, false);
+        m_window.setControlEnabled(name::kRefreshButton, true);
+    }
+}
+
+void WindowScanView::processPendingEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+} // namespace zeph::ui
