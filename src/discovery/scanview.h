@@ -1,5 +1,5 @@
 #pragma once
-// What the scan drives on the main window. The main window implements it;
+// What the scan drives on the main window. ui::WindowScanView implements it;
 // tests implement it with plain members. Texts are GBK.
 
 #include <QByteArray>

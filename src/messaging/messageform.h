@@ -1,6 +1,6 @@
 #pragma once
-// What the messaging handlers read from and write to the main window. The main
-// window implements it; tests implement it with plain members. All texts GBK.
+// What the messaging handlers read from and write to the main window.
+// ui::WindowForm implements it; tests implement it with plain members. All texts GBK.
 
 #include <QByteArray>
 #include <QList>

@@ -79,36 +79,6 @@ private Q_SLOTS:
         platform::resetEchoProbe(helper, env("ZEPH_LAN_IN_PROCESS") != "0");
     }
 
-    void defaultRouteParsing_data()
-    {
-        QTest::addColumn<QByteArray>("table");
-        QTest::addColumn<QByteArray>("iface");
-        const QByteArray head = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask"
-                                "\t\tMTU\tWindow\tIRTT\n";
-        QTest::newRow("one default") << head + "eth0\t00000000\t01070D0A\t0003\t0\t0\t0\t00000000"
-                                               "\t0\t0\t0\neth0\t00070D0A\t00000000\t0001\t0\t0\t0"
-                                               "\t00FFFFFF\t0\t0\t0\n"
-                                     << QByteArray("eth0");
-        QTest::newRow("lowest metric")
-            << head + "wlan0\t00000000\t01070D0A\t0003\t0\t0\t600\t00000000"
-                      "\t0\t0\t0\nenp1s0\t00000000\t01070D0A\t0003\t0\t0"
-                      "\t100\t00000000\t0\t0\t0\n"
-            << QByteArray("enp1s0");
-        QTest::newRow("route down") << head + "eth0\t00000000\t01070D0A\t0002\t0\t0\t0\t00000000"
-                                              "\t0\t0\t0\n"
-                                    << QByteArray();
-        QTest::newRow("no default") << head + "eth0\t00070D0A\t00000000\t0001\t0\t0\t0\t00FFFFFF"
-                                              "\t0\t0\t0\n"
-                                    << QByteArray();
-        QTest::newRow("empty") << QByteArray() << QByteArray();
-    }
-    void defaultRouteParsing()
-    {
-        QFETCH(QByteArray, table);
-        QFETCH(QByteArray, iface);
-        QCOMPARE(platform::defaultRouteInterface(table), iface);
-    }
-
     // Debian resolves the own name to 127.0.1.1: the default-route interface's
     // address replaces it, and without a default route the first interface up.
     void localAddress()

@@ -4,6 +4,7 @@
 
 #include "core/gbk.h"
 #include "history/history.h"
+#include "historytext.h"
 #include "messaging/datagramendpoint.h"
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
@@ -25,7 +26,7 @@ const QHostAddress kLoopback(QHostAddress::LocalHost);
 
 QByteArray receivedRecord(QByteArrayView datagram)
 {
-    return "\r\n" + QByteArray(56, '-') + "\r\n" + message::bytesToText(datagram);
+    return test::dashes() + test::line(message::bytesToText(datagram));
 }
 
 // Sends each datagram from a socket of its own, as another program would.
@@ -176,9 +177,10 @@ private Q_SLOTS:
         form.signatureText = G(u"*在此输入签名*");
         messenger.sendMessage();
         const QByteArray stamp = message::timestampText(fixed);
-        const QByteArray sentRecord = "\r\n" + QByteArray(56, '-') + "\r\n" + G(u"您于") + stamp +
-                                      G(u"发送给|") + self + G(u"|的信息：") + "\r\n" + G(u"你好") +
-                                      "\r\n" + G(u"★★★信息已发送到目标计算机。★★★");
+        const QByteArray sentRecord =
+            test::dashes() +
+            test::line(G(u"您于") + stamp + G(u"发送给|") + self + G(u"|的信息：")) +
+            test::line(G(u"你好")) + test::notice(u"信息已发送到目标计算机。");
         QCOMPARE(history.text(), History::banner() + sentRecord);
 
         const QByteArray wire = message::compose(self, stamp, message::directPhrase(), G(u"你好"),

@@ -1,8 +1,10 @@
-// Host names and addresses as the resolver sees them, and the one parser of
-// dotted IPv4 texts. Runs in a private loopback-only network namespace.
+// Host names and addresses as the resolver sees them, the one parser of
+// dotted IPv4 texts, and the default route that picks the scan's interface. Runs in a private
+// loopback-only network namespace.
 
 #include "core/ipv4.h"
 #include "netns.h"
+#include "platform/localaddress.h"
 #include "platform/names.h"
 
 #include <QSysInfo>
@@ -75,6 +77,36 @@ private Q_SLOTS:
         QVERIFY(!platform::reverseLookup("127.0.0.1").isEmpty());
         QCOMPARE(platform::reverseLookup("localhost"), QByteArray()); // not an address
         QCOMPARE(platform::reverseLookup(""), QByteArray());
+    }
+
+    void defaultRouteParsing_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QByteArray>("iface");
+        const QByteArray head = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask"
+                                "\t\tMTU\tWindow\tIRTT\n";
+        QTest::newRow("one default") << head + "eth0\t00000000\t01070D0A\t0003\t0\t0\t0\t00000000"
+                                               "\t0\t0\t0\neth0\t00070D0A\t00000000\t0001\t0\t0\t0"
+                                               "\t00FFFFFF\t0\t0\t0\n"
+                                     << QByteArray("eth0");
+        QTest::newRow("lowest metric")
+            << head + "wlan0\t00000000\t01070D0A\t0003\t0\t0\t600\t00000000"
+                      "\t0\t0\t0\nenp1s0\t00000000\t01070D0A\t0003\t0\t0"
+                      "\t100\t00000000\t0\t0\t0\n"
+            << QByteArray("enp1s0");
+        QTest::newRow("route down") << head + "eth0\t00000000\t01070D0A\t0002\t0\t0\t0\t00000000"
+                                              "\t0\t0\t0\n"
+                                    << QByteArray();
+        QTest::newRow("no default") << head + "eth0\t00070D0A\t00000000\t0001\t0\t0\t0\t00FFFFFF"
+                                              "\t0\t0\t0\n"
+                                    << QByteArray();
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void defaultRouteParsing()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QByteArray, iface);
+        QCOMPARE(platform::defaultRouteInterface(table), iface);
     }
 };
 
