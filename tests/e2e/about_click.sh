@@ -6,9 +6,7 @@
 # Runs in a private network namespace (loopback only) under one Xvfb with a tray.
 # Needs root. Env: ZEPH_BIN, ZEPH_E2E_ARTIFACTS.
 E2E_NAME=about_click
-if [[ ${ZEPH_E2E_PRIVATE_NET:-} != 1 ]]; then
-    exec unshare --net -- env ZEPH_E2E_PRIVATE_NET=1 bash "${BASH_SOURCE[0]}" "$@"
-fi
+E2E_PRIVATE_NET=1
 # shellcheck source=lib.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 

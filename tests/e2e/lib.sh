@@ -10,6 +10,12 @@
 # ZEPH_E2E_ARTIFACTS (where logs, saved histories and screenshots are kept;
 # default: the temp folder, removed at exit unless ZEPH_E2E_KEEP=1).
 
+# A script that sets E2E_PRIVATE_NET=1 before sourcing this runs in a network
+# namespace of its own, with only loopback: it is started again in one first.
+if [[ ${E2E_PRIVATE_NET:-} == 1 && ${ZEPH_E2E_PRIVATE_NET:-} != 1 ]]; then
+    exec unshare --net -- env ZEPH_E2E_PRIVATE_NET=1 bash "$0" "$@"
+fi
+
 set -euo pipefail
 
 E2E_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
