@@ -1,13 +1,19 @@
 #include "messaging/datagramendpoint.h"
 
+#include "core/ipv4.h"
 #include "core/logging.h"
+#include "messaging/datagramreader.h"
 #include "messaging/messageformat.h"
 #include "platform/names.h"
 
-#include <QHostAddress>
-#include <QUdpSocket>
+#include <QPointer>
 
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace zeph {
 namespace {
@@ -38,6 +44,8 @@ DatagramEndpoint::DatagramEndpoint(Socket socket, QObject* parent)
 
 DatagramEndpoint::~DatagramEndpoint()
 {
+    // The reader is joined before the queue and the socket go; a delivery it
+    // posted dies with this object.
     close();
 }
 
@@ -52,14 +60,11 @@ void DatagramEndpoint::setPort(int port)
 
 void DatagramEndpoint::close()
 {
-    if (m_socket == nullptr)
+    m_reader.reset();
+    if (m_fd < 0)
         return;
-    // The port is free once close() returns; the object itself goes later, as a
-    // data-arrived handler may be running inside its readyRead signal.
-    m_socket->disconnect(this);
-    m_socket->close();
-    m_socket->deleteLater();
-    m_socket = nullptr;
+    ::close(m_fd);
+    m_fd = -1;
     m_receiveBuffer = 0;
 }
 
@@ -68,52 +73,62 @@ void DatagramEndpoint::open()
     close();
     if (!m_enabled)
         return;
-    auto* socket = new QUdpSocket(this);
-    // No address sharing: a port that another program holds stays its own, and
-    // the endpoint is then without a socket.
-    if (!socket->bind(QHostAddress(QHostAddress::AnyIPv4), message::wirePort(m_port),
-                      QAbstractSocket::DontShareAddress)) {
-        qCWarning(lcMessaging) << "cannot bind UDP port" << message::wirePort(m_port) << ":"
-                               << socket->errorString();
-        delete socket;
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        qCWarning(lcMessaging) << "cannot create a UDP socket:" << strerror(errno);
         return;
     }
-    m_socket = socket;
-    const int fd = static_cast<int>(m_socket->socketDescriptor());
-    // Qt marks UDP sockets for broadcast; messages only ever go to one computer.
-    const int off = 0;
-    setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &off, sizeof off);
+    // No option is set before the bind: without address reuse a port that
+    // another program holds stays its own, and the endpoint is then without a
+    // socket. Not marked for broadcast: messages only ever go to one computer.
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(message::wirePort(m_port));
+    any.sin_addr.s_addr = htonl(INADDR_ANY);
+    if (bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+        qCWarning(lcMessaging) << "cannot bind UDP port" << message::wirePort(m_port) << ":"
+                               << strerror(errno);
+        ::close(fd);
+        return;
+    }
+    m_fd = fd;
     m_receiveBuffer = growReceiveBuffer(fd);
+    m_reader = std::make_unique<DatagramReader>(fd, m_queue, [this] { scheduleDelivery(); });
+    if (!m_reader->running()) {
+        close();
+        return;
+    }
     qCDebug(lcMessaging) << "listening on UDP port" << message::wirePort(m_port) << "receive buffer"
                          << m_receiveBuffer;
-    connect(m_socket, &QUdpSocket::readyRead, this, &DatagramEndpoint::readPending);
 }
 
-void DatagramEndpoint::readPending()
+void DatagramEndpoint::scheduleDelivery()
 {
-    // Qt signals readyRead again only after the pending datagrams were read, so
-    // every one waiting now is taken here, each sized from its own length.
-    while (m_socket != nullptr && m_socket->hasPendingDatagrams()) {
-        const qint64 size = m_socket->pendingDatagramSize();
-        if (size < 0)
-            break;
-        QByteArray data(static_cast<qsizetype>(size), Qt::Uninitialized);
-        const qint64 got = m_socket->readDatagram(data.data(), size);
-        if (got < 0) {
-            qCDebug(lcMessaging) << "receive failed:" << m_socket->errorString();
-            break;
+    // Runs on the reader thread as well: a posted call is the one safe way in.
+    QMetaObject::invokeMethod(this, &DatagramEndpoint::deliver, Qt::QueuedConnection);
+}
+
+void DatagramEndpoint::deliver()
+{
+    // One slice: datagrams in arrival order until the queue is empty or the slice
+    // is used up; then the rest waits for the next pass of the event loop, after
+    // the input and timers that came in meanwhile.
+    const auto until = std::chrono::steady_clock::now() + kDeliverySlice;
+    const QPointer<DatagramEndpoint> alive(this);
+    while (std::optional<QByteArray> datagram = m_queue.take()) {
+        Q_EMIT dataArrived(*datagram);
+        if (alive.isNull())
+            return; // a handler destroyed the endpoint
+        if (std::chrono::steady_clock::now() >= until) {
+            scheduleDelivery();
+            return;
         }
-        if (got == 0)
-            continue; // an empty datagram carries no message
-        data.truncate(static_cast<qsizetype>(got));
-        // A handler may re-open or close the socket; the loop re-checks it.
-        Q_EMIT dataArrived(data);
     }
 }
 
 bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView data)
 {
-    if (m_socket == nullptr)
+    if (m_fd < 0)
         return false;
     if (data.isEmpty())
         return true;
@@ -123,13 +138,20 @@ bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView dat
     }
     const QByteArray dotted =
         platform::isDottedIPv4(address) ? address.toByteArray() : platform::resolveName(address);
-    QHostAddress destination;
-    if (dotted.isEmpty() || !destination.setAddress(QString::fromLatin1(dotted)))
+    const std::optional<ipv4::Address> destination = ipv4::parse(QByteArrayView(dotted));
+    if (!destination)
         return false;
-    const qint64 sent =
-        m_socket->writeDatagram(data.data(), data.size(), destination, message::wirePort(port));
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(message::wirePort(port));
+    std::memcpy(&to.sin_addr, destination->data(), destination->size()); // network order
+    ssize_t sent = 0;
+    do {
+        sent = sendto(m_fd, data.data(), static_cast<size_t>(data.size()), 0,
+                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    } while (sent < 0 && errno == EINTR);
     if (sent != data.size()) {
-        qCDebug(lcMessaging) << "send to" << dotted << "failed:" << m_socket->errorString();
+        qCDebug(lcMessaging) << "send to" << dotted << "failed:" << strerror(errno);
         return false;
     }
     return true;

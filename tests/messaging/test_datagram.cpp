@@ -16,7 +16,17 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace zeph;
 
@@ -35,6 +45,19 @@ void sendAll(const QByteArrayList& datagrams, quint16 port)
     QUdpSocket peer;
     for (const QByteArray& d : datagrams)
         QCOMPARE(peer.writeDatagram(d, kLoopback, port), qint64(d.size()));
+}
+
+// Waits, without running the event loop, until the endpoint's reader thread has
+// taken count datagrams off the socket.
+bool waitUntilQueued(const DatagramEndpoint& e, qsizetype count)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (e.queued() < count) {
+        if (std::chrono::steady_clock::now() > until)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }
 
 } // namespace
@@ -115,6 +138,98 @@ private Q_SLOTS:
         QTRY_COMPARE(arrived.size(), sent.size());
         for (qsizetype i = 0; i < sent.size(); ++i)
             QCOMPARE(arrived[i][0].toByteArray(), sent[i]);
+    }
+
+    void aFloodLeavesTheEventLoopItsTurn()
+    {
+        DatagramEndpoint e;
+        e.setPort(message::kMessagePort);
+        QByteArrayList sent;
+        for (int i = 0; i < 300; ++i)
+            sent.append(QByteArray::number(i));
+        sendAll(sent, 40027);
+        QVERIFY(waitUntilQueued(e, sent.size()));
+
+        // A slow pane: every message takes a millisecond to show. Whatever the
+        // first one queues up (a posted call, a zero timer) must run while most
+        // of the flood still waits, not after it.
+        QByteArrayList arrived;
+        qsizetype atPostedCall = -1;
+        qsizetype atTimer = -1;
+        connect(&e, &DatagramEndpoint::dataArrived, this, [&](const QByteArray& d) {
+            if (arrived.isEmpty()) {
+                QMetaObject::invokeMethod(
+                    this, [&] { atPostedCall = arrived.size(); }, Qt::QueuedConnection);
+                QTimer::singleShot(0, this, [&] { atTimer = arrived.size(); });
+            }
+            arrived.append(d);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+        QTRY_COMPARE_WITH_TIMEOUT(arrived.size(), sent.size(), 10000);
+        QCOMPARE(arrived, sent);
+        QTRY_VERIFY(atPostedCall >= 0 && atTimer >= 0);
+        QVERIFY2(atPostedCall > 0 && atPostedCall < sent.size() / 2,
+                 qPrintable(QString::number(atPostedCall)));
+        QVERIFY2(atTimer > 0 && atTimer < sent.size() / 2, qPrintable(QString::number(atTimer)));
+    }
+
+    void whatWasReadIsDeliveredAcrossAPortChange()
+    {
+        DatagramEndpoint e;
+        e.setPort(message::kMessagePort);
+        QSignalSpy arrived(&e, &DatagramEndpoint::dataArrived);
+        const QByteArrayList sent = {"one", "two", "three"};
+        sendAll(sent, 40027);
+        QVERIFY(waitUntilQueued(e, sent.size()));
+        e.setPort(40028);
+        sendAll({"four"}, 40028);
+        QTRY_COMPARE(arrived.size(), 4);
+        for (qsizetype i = 0; i < sent.size(); ++i)
+            QCOMPARE(arrived[i][0].toByteArray(), sent[i]);
+        QCOMPARE(arrived[3][0].toByteArray(), QByteArray("four"));
+    }
+
+    void destroyedWhileAFloodArrives()
+    {
+        std::atomic<bool> flooding = true;
+        std::thread flood([&] {
+            const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(40027);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            const QByteArray d(200, 'x');
+            while (flooding)
+                sendto(fd, d.constData(), d.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+            ::close(fd);
+        });
+        int delivered = 0;
+        for (int round = 0; round < 30; ++round) {
+            auto e = std::make_unique<DatagramEndpoint>();
+            e->setPort(message::kMessagePort);
+            QVERIFY(e->isOpen());
+            connect(e.get(), &DatagramEndpoint::dataArrived, this, [&] { ++delivered; });
+            // Gone at every stage: with a full queue, with a delivery posted, and
+            // from inside its own handler.
+            if (round % 3 == 1)
+                QTest::qWait(5);
+            if (round % 3 == 2) {
+                bool gone = false;
+                DatagramEndpoint* raw = e.release();
+                connect(raw, &DatagramEndpoint::dataArrived, this, [raw, &gone] {
+                    gone = true;
+                    delete raw;
+                });
+                QTRY_VERIFY(gone);
+            }
+        }
+        flooding = false;
+        flood.join();
+        QVERIFY(delivered > 0);
+        QCoreApplication::processEvents(); // no delivery reaches a destroyed endpoint
+        DatagramEndpoint after;
+        after.setPort(message::kMessagePort);
+        QVERIFY(after.isOpen()); // every socket was given back
     }
 
     void hostileDatagramsAreShownAndTheProgramGoesOn()

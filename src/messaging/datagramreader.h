@@ -1,0 +1,37 @@
+#pragma once
+// Reads every datagram that arrives on a UDP socket, on a thread of its own, into
+// a DatagramQueue, so that the kernel's receive buffer is emptied as fast as
+// datagrams come in, however long the owner's thread is busy.
+
+#include <QByteArray>
+
+#include <functional>
+#include <thread>
+
+namespace zeph {
+
+class DatagramQueue;
+
+class DatagramReader {
+public:
+    // wake runs on the reader thread when the queue's taker must be told that
+    // datagrams wait. The socket stays the caller's: it must outlive the reader.
+    DatagramReader(int socketFd, DatagramQueue& queue, std::function<void()> wake);
+    // Stops and joins the thread; the datagrams already queued stay queued.
+    ~DatagramReader();
+    DatagramReader(const DatagramReader&) = delete;
+    DatagramReader& operator=(const DatagramReader&) = delete;
+
+    bool running() const { return m_thread.joinable(); }
+
+private:
+    void run(std::stop_token stop);
+
+    const int m_fd;
+    DatagramQueue& m_queue;
+    std::function<void()> m_wake;
+    int m_stopFd = -1; // an eventfd that wakes the thread's poll when it must stop
+    std::jthread m_thread;
+};
+
+} // namespace zeph
