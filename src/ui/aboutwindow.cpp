@@ -10,6 +10,7 @@
 #include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QUrl>
+#include <QWindow>
 
 namespace zeph::ui {
 namespace {
@@ -48,7 +49,33 @@ AboutWindow::AboutWindow(QWidget* owner)
     centred.setAlignment(Qt::AlignHCenter);
     all.mergeBlockFormat(centred);
 
-    centreOnScreen(size());
+    // Centred by its outer size, which a top-level window's position includes.
+    centreOnScreen(definition().size);
+}
+
+void AboutWindow::fitOuterSize()
+{
+    // The definition's size includes the caption bar and the frame, which only
+    // the window system knows, and only once the window is shown.
+    const QWindow* window = windowHandle();
+    if (window == nullptr)
+        return;
+    const QMargins frame = window->frameMargins();
+    const QSize outer = definition().size;
+    const QSize client(outer.width() - frame.left() - frame.right(),
+                       outer.height() - frame.top() - frame.bottom());
+    if (client.isValid() && client != size())
+        setFixedSize(client);
+}
+
+bool AboutWindow::event(QEvent* event)
+{
+    const bool handled = DefinedWindow::event(event);
+    // The frame is known when the window is shown, and may change when a
+    // window manager decorates it later (which moves the client area).
+    if (event->type() == QEvent::Show || event->type() == QEvent::Move)
+        fitOuterSize();
+    return handled;
 }
 
 QString AboutWindow::aboutText()

@@ -14,6 +14,13 @@ public:
     // The three lines of the about text, CR LF between them.
     static QString aboutText();
     QString shownText() const;
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    // The client size that makes the outer size, frame included, the definition's.
+    void fitOuterSize();
 };
 
 } // namespace zeph::ui

@@ -14,8 +14,16 @@
 #include <QTextLayout>
 #include <qdrawutil.h>
 
+#include <algorithm>
+#include <limits>
+
 namespace zeph::ui {
 namespace {
+
+// The height of the classic desktop's three-dimensional edge, the unit the
+// single-line boxes' minimum height is reckoned in (the window definition's
+// pixels are that desktop's pixels too).
+constexpr int kSystemEdgeHeight = 2;
 
 const QColor kGradientLeft(10, 36, 106);
 const QColor kGradientMiddle(86, 117, 171);
@@ -153,6 +161,11 @@ void setButtonCaption(QPushButton* button, const QString& caption)
     button->setShortcut(QKeySequence());
 }
 
+int singleLineEditHeight(const QFont& font)
+{
+    return QFontMetrics(font).height() + 2 * kSystemEdgeHeight;
+}
+
 QChar mnemonicOf(const QString& caption)
 {
     const qsizetype at = caption.indexOf(u'&');
@@ -200,6 +213,7 @@ QWidget* buildControl(const ControlDef& def, QWidget* parent)
             w = e;
         } else {
             auto* e = new QLineEdit(text, parent);
+            e->setMaxLength(std::numeric_limits<int>::max()); // no limit on the text
             e->setStyleSheet(editBoxStyle(def, "QLineEdit"));
             e->setTextMargins(0, 0, 0, 0);
             w = e;
@@ -240,6 +254,8 @@ QWidget* buildControl(const ControlDef& def, QWidget* parent)
     }
     w->setObjectName(def.name.toString());
     w->setGeometry(def.geometry);
+    if (def.kind == Kind::EditBox && !(def.flags & MultiLine))
+        w->resize(w->width(), std::max(w->height(), singleLineEditHeight(w->font())));
     if (def.flags & Hidden)
         w->hide();
     return w;

@@ -21,6 +21,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QUdpSocket>
 
 using namespace zeph;
 
@@ -181,6 +182,20 @@ private Q_SLOTS:
         QVERIFY(w.isVisible());
         QVERIFY(!w.tray().hiddenInTray());
         QCOMPARE(w.form().target(), QByteArray("bravo"));
+    }
+
+    void aLongSenderNameReachesTheTargetBoxWhole()
+    {
+        ZephApp app;
+        QVERIFY(app.start());
+        // Well past the 32,767 characters a Qt line edit keeps by default.
+        const QByteArray sender = QByteArray("PC").repeated(20000);
+        const QByteArray datagram = "|" + sender + G(u"|于2004年1月2日给您发送的信息：\r\n长");
+        QUdpSocket peer;
+        QCOMPARE(peer.writeDatagram(datagram, QHostAddress::LocalHost, 40027),
+                 qint64(datagram.size()));
+        QTRY_COMPARE(app.window().form().target().size(), sender.size());
+        QCOMPARE(app.window().form().target(), sender);
     }
 };
 

@@ -64,7 +64,13 @@ private Q_SLOTS:
             if (!widget)
                 continue;
             QCOMPARE(widget->objectName(), c.name.toString());
-            QCOMPARE(widget->geometry(), c.geometry.translated(1, 1));
+            QRect expected = c.geometry.translated(1, 1);
+            // Single-line boxes are at least one line of their font plus twice
+            // the 2-pixel system edge high.
+            if (c.kind == Kind::EditBox && !(c.flags & MultiLine))
+                expected.setHeight(
+                    std::max(expected.height(), QFontMetrics(widget->font()).height() + 2 * 2));
+            QCOMPARE(widget->geometry(), expected);
             // Each control stands below the one before it in the table.
             if (above) {
                 const QObjectList order = w.children();
@@ -301,6 +307,23 @@ private Q_SLOTS:
         QTRY_VERIFY(first.isNull()); // closed and gone
         w.showAbout();
         QVERIFY(w.aboutWindow());
+    }
+
+    void aboutWindowOuterSizeIsTheDefinitions()
+    {
+        MainWindow w;
+        w.showAbout();
+        AboutWindow* about = w.aboutWindow();
+        QVERIFY(QTest::qWaitForWindowExposed(about));
+        const QMargins frame = about->windowHandle()->frameMargins();
+        QVERIFY2(!frame.isNull(), "the platform gives the window no frame to include");
+        QTRY_COMPARE(about->frameGeometry().size(), QSize(245, 130));
+        QCOMPARE(about->size(),
+                 QSize(245 - frame.left() - frame.right(), 130 - frame.top() - frame.bottom()));
+        const QRect screen = about->screen()->geometry();
+        QCOMPARE(about->frameGeometry().topLeft(),
+                 screen.topLeft() +
+                     QPoint((screen.width() - 245) / 2, (screen.height() - 130) / 2));
     }
 
     void paneMirrorsTheHistoryLosslessly()
