@@ -22,8 +22,18 @@ public:
     void release();
     bool held() const { return m_fd >= 0; }
 
-    // The lock file for the current user and display.
+    // The lock file for the current user and display. Its folder is the
+    // session's runtime folder; without one, /tmp/zeph-<uid> when that is
+    // private to the user (created so if missing); otherwise, as another user
+    // may have made it first, a "zeph" folder in the user's cache folder
+    // (under the home folder, where no one else can prepare anything). Empty
+    // when none of them can be had.
     QString path() const;
+
+    // Whether path is a folder that only uid can change: a directory itself
+    // (not a symbolic link to one), owned by uid, without write permission for
+    // group or others.
+    static bool isPrivateFolder(const QString& path, unsigned uid);
 
 private:
     QString m_key;
