@@ -1,42 +1,61 @@
-// A burst of 10,000 back-to-back 100-byte messages from another process into a
-// running copy (the whole program in-process: window, pane, history, messaging;
-// offscreen unless QT_QPA_PLATFORM says otherwise) on loopback: how many reach
-// the history, and how long the whole burst takes to be handled.
+// Datagram floods from another process into a running copy (the whole program
+// in-process: window, pane, history, messaging; offscreen unless QT_QPA_PLATFORM
+// says otherwise) on loopback, 100-byte messages:
+//   burst : COUNT (10,000) back to back: how many reach the history, how long
+//           the whole burst takes to be handled;
+//   paced : 100,000 sent at 100,000 per second: how many are lost;
+//   flood : 10 s at the sender's full speed while an input event arrives every
+//           50 ms, by the two ways input reaches the window: a posted event and
+//           a readable descriptor (as the display connection is); their delays,
+//           p50, p99 and the maximum, until the backlog has been shown.
+// Each scenario runs in a fresh copy of its own.
 //
 // It only ever runs inside a private network namespace with loopback alone: if
 // started elsewhere it re-executes itself under `unshare --net` (root needed),
 // and refuses to run if that did not give it a private namespace.
-//   message_burst [COUNT]
+//   message_burst [burst|paced|flood|all] [COUNT]
 
 #include "app/zephapp.h"
 #include "core/gbk.h"
 #include "history/history.h"
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
+#include <QInputDevice>
+#include <QKeyEvent>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <netinet/in.h>
+#include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <time.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 using namespace zeph;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr int kDefaultCount = 10000;
+constexpr int kBurstCount = 10000;
+constexpr int kPacedCount = 100000;
+constexpr int kPacedRate = 100000; // per second
+constexpr std::chrono::seconds kFloodLength{10};
+constexpr std::chrono::milliseconds kInputInterval{50};
 constexpr int kMessageSize = 100;
 constexpr const char* kReexecMark = "ZEPH_BURST_IN_NETNS";
 
@@ -76,33 +95,303 @@ void ensurePrivateNamespace(char** argv)
     std::exit(2);
 }
 
-double secondsNow()
+double since(Clock::time_point start)
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// The sender: a plain socket in a child process, every datagram back to back.
-// Reports through the pipe how many sends failed and how long sending took.
-[[noreturn]] void sendBurst(const std::vector<QByteArray>& datagrams, int reportFd)
+// Well-formed messages of exactly kMessageSize bytes, each with its number.
+QByteArray numberedMessage(int i)
 {
+    static const QByteArray stamp = message::timestampText(QDateTime::currentDateTime());
+    QByteArray d =
+        message::compose("BURST", stamp, message::directPhrase(), QByteArray::number(i) + ' ', "");
+    d.resize(kMessageSize, '.');
+    return d;
+}
+
+// What the sender child reports through its pipe.
+struct SenderReport {
+    double sent = 0;
+    double failed = 0;
+    double seconds = 0;
+};
+
+// The sender: a plain socket in a child process. With a rate, datagram i leaves
+// at i / rate seconds; without one, back to back; with a length, it goes on
+// sending (numbers wrapping) until that much time has passed.
+[[noreturn]] void sendFrom(const std::vector<QByteArray>& datagrams, int rate,
+                           std::chrono::seconds length, int reportFd)
+{
+    // Only system calls here: the parent has threads, and one of them may have
+    // held the allocator's lock when it forked.
+    const long count = static_cast<long>(datagrams.size());
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(message::wirePort(message::kMessagePort));
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int failed = 0;
-    const double start = secondsNow();
-    for (const QByteArray& d : datagrams) {
+    SenderReport report;
+    const auto start = Clock::now();
+    for (long i = 0;; ++i) {
+        if (length.count() > 0 ? Clock::now() - start >= length : i >= count)
+            break;
+        if (rate > 0) {
+            const auto due = start + std::chrono::nanoseconds(i * 1'000'000'000L / rate);
+            while (Clock::now() < due) {
+            }
+        }
+        const QByteArray& d = datagrams[static_cast<size_t>(i % count)];
+        ++report.sent;
         if (sendto(fd, d.constData(), static_cast<size_t>(d.size()), 0,
                    reinterpret_cast<const sockaddr*>(&to), sizeof to) != d.size())
-            ++failed;
+            ++report.failed;
     }
-    const double report[2] = {static_cast<double>(failed), secondsNow() - start};
-    if (write(reportFd, report, sizeof report) != static_cast<ssize_t>(sizeof report))
+    report.seconds = since(start);
+    if (write(reportFd, &report, sizeof report) != static_cast<ssize_t>(sizeof report))
         _exit(1);
     _exit(0);
+}
+
+// A copy of its own: its marker and autostart entry go to a temporary home.
+struct Copy {
+    QTemporaryDir home;
+    std::unique_ptr<ZephApp> app;
+
+    bool start()
+    {
+        qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
+        app = std::make_unique<ZephApp>();
+        if (!app->start() || !app->messenger().endpoint().isOpen()) {
+            std::fprintf(stderr, "message_burst: cannot start a copy on UDP port 40027\n");
+            return false;
+        }
+        return true;
+    }
+    qsizetype inHistory() const
+    {
+        return app->history().text().count("\r\n" + History::separator() + "\r\n|BURST|");
+    }
+};
+
+// Runs the sender in a child process and the event loop until every datagram
+// it sent has been shown, or one second after the last arrival once the
+// sender is done and nothing is queued.
+struct Run {
+    SenderReport sender;
+    int arrived = 0;
+    double lastArrival = 0; // seconds after the start
+    double senderDone = 0;
+    qsizetype peakQueued = 0;
+};
+
+Run runSender(Copy& copy, int count, int rate, std::chrono::seconds length)
+{
+    Run run;
+    std::vector<QByteArray> datagrams;
+    for (int i = 0; i < count; ++i)
+        datagrams.push_back(numberedMessage(i));
+    DatagramEndpoint& endpoint = copy.app->messenger().endpoint();
+    const auto start = Clock::now();
+    const QMetaObject::Connection counting =
+        QObject::connect(&endpoint, &DatagramEndpoint::dataArrived, [&] {
+            ++run.arrived;
+            run.lastArrival = since(start);
+        });
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        std::exit(1);
+    const pid_t child = fork();
+    if (child < 0)
+        std::exit(1);
+    if (child == 0) {
+        close(pipeFds[0]);
+        sendFrom(datagrams, rate, length, pipeFds[1]);
+    }
+    close(pipeFds[1]);
+
+    bool done = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        run.peakQueued = std::max(run.peakQueued, endpoint.queued());
+        if (!done && waitpid(child, nullptr, WNOHANG) == child) {
+            done = true;
+            run.senderDone = since(start);
+        }
+        const double now = since(start);
+        const bool allIn = done && length.count() == 0 && run.arrived >= count;
+        const bool quiet =
+            done && endpoint.queued() == 0 && now - std::max(run.senderDone, run.lastArrival) > 1.0;
+        if (allIn || quiet || now > 120.0)
+            QCoreApplication::quit();
+    });
+    poll.start();
+    QApplication::exec();
+    if (!done)
+        waitpid(child, nullptr, 0);
+    if (read(pipeFds[0], &run.sender, sizeof run.sender) != static_cast<ssize_t>(sizeof run.sender))
+        std::fprintf(stderr, "message_burst: no report from the sender\n");
+    close(pipeFds[0]);
+    QObject::disconnect(counting);
+    return run;
+}
+
+void burst(int count)
+{
+    Copy copy;
+    if (!copy.start())
+        return;
+    const Run run = runSender(copy, count, 0, std::chrono::seconds(0));
+    const qsizetype shown = copy.inHistory();
+    std::printf("burst: %d messages of %d bytes back to back, sender in another process\n", count,
+                kMessageSize);
+    std::printf("  receive buffer granted : %d bytes\n",
+                copy.app->messenger().endpoint().receiveBufferSize());
+    std::printf("  sender                 : %.0f failed sends, %.3f s to send all\n",
+                run.sender.failed, run.sender.seconds);
+    std::printf("  arrived in history     : %lld of %d (%lld lost), peak queued %lld\n",
+                static_cast<long long>(shown), count, static_cast<long long>(count - shown),
+                static_cast<long long>(run.peakQueued));
+    std::printf("  whole burst handled in : %.3f s (%.2f us per message)\n", run.lastArrival,
+                run.lastArrival * 1e6 / count);
+    std::printf("  target (none lost, under 2 s): %s\n",
+                shown == count && run.lastArrival < 2.0 ? "met" : "NOT met");
+}
+
+void paced()
+{
+    Copy copy;
+    if (!copy.start())
+        return;
+    const Run run = runSender(copy, kPacedCount, kPacedRate, std::chrono::seconds(0));
+    const qsizetype shown = copy.inHistory();
+    std::printf("paced: %d messages of %d bytes at %d per second\n", kPacedCount, kMessageSize,
+                kPacedRate);
+    std::printf("  sender                 : %.0f failed sends, %.3f s to send all (%.0f per s)\n",
+                run.sender.failed, run.sender.seconds, run.sender.sent / run.sender.seconds);
+    std::printf("  arrived in history     : %lld of %d (%lld lost), peak queued %lld\n",
+                static_cast<long long>(shown), kPacedCount,
+                static_cast<long long>(kPacedCount - shown),
+                static_cast<long long>(run.peakQueued));
+    std::printf("  all shown after        : %.3f s\n", run.lastArrival);
+    std::printf("  target (none lost): %s\n", shown == kPacedCount ? "met" : "NOT met");
+}
+
+// Delays of input events, in milliseconds.
+struct Delays {
+    std::vector<double> ms;
+    void print(const char* what) const
+    {
+        std::vector<double> s = ms;
+        std::sort(s.begin(), s.end());
+        auto at = [&s](double q) {
+            return s.empty() ? 0.0 : s[std::min(s.size() - 1, static_cast<size_t>(q * s.size()))];
+        };
+        std::printf("  %-22s : %zu events, p50 %.1f ms, p99 %.1f ms, max %.1f ms\n", what, s.size(),
+                    at(0.5), at(0.99), s.empty() ? 0.0 : s.back());
+    }
+    bool met() const
+    {
+        std::vector<double> s = ms;
+        std::sort(s.begin(), s.end());
+        return !s.empty() &&
+               s[std::min(s.size() - 1, static_cast<size_t>(0.99 * s.size()))] <= 50.0 &&
+               s.back() <= 100.0;
+    }
+};
+
+// A key event that carries the moment it was posted.
+class StampedKey : public QKeyEvent {
+public:
+    explicit StampedKey(Clock::time_point at)
+        : QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::NoModifier), posted(at)
+    {
+    }
+    const Clock::time_point posted;
+};
+
+class KeyWatch : public QObject {
+public:
+    Delays delays;
+    bool measuring = true;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (auto* key = dynamic_cast<StampedKey*>(event)) {
+            if (measuring)
+                delays.ms.push_back(
+                    std::chrono::duration<double, std::milli>(Clock::now() - key->posted).count());
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+void flood()
+{
+    Copy copy;
+    if (!copy.start())
+        return;
+    ui::MainWindow& window = copy.app->window();
+
+    // Input from outside the UI thread, every 50 ms: a posted key event, and a
+    // time stamp written to a pipe that a socket notifier reads.
+    KeyWatch posted;
+    window.installEventFilter(&posted);
+    Delays readable;
+    int input[2];
+    if (pipe(input) != 0)
+        return;
+    QSocketNotifier notifier(input[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        Clock::rep stamp = 0;
+        if (read(input[0], &stamp, sizeof stamp) == static_cast<ssize_t>(sizeof stamp) &&
+            posted.measuring)
+            readable.ms.push_back(std::chrono::duration<double, std::milli>(
+                                      Clock::now() - Clock::time_point(Clock::duration(stamp)))
+                                      .count());
+    });
+    QInputDevice::primaryKeyboard(); // made here, on the thread that owns the application
+    std::atomic<bool> typing = true;
+    std::thread typist([&] {
+        auto next = Clock::now();
+        while (typing) {
+            next += kInputInterval;
+            std::this_thread::sleep_until(next);
+            const auto now = Clock::now();
+            QCoreApplication::postEvent(&window, new StampedKey(now));
+            const Clock::rep stamp = now.time_since_epoch().count();
+            if (write(input[1], &stamp, sizeof stamp) != static_cast<ssize_t>(sizeof stamp))
+                break;
+        }
+    });
+
+    const Run run = runSender(copy, 1000, 0, kFloodLength);
+    typing = false;
+    typist.join();
+    posted.measuring = false;
+    QCoreApplication::processEvents();
+    close(input[0]);
+    close(input[1]);
+
+    std::printf("flood: %lld s at the sender's full speed, %d-byte messages, input every %lld ms\n",
+                static_cast<long long>(kFloodLength.count()), kMessageSize,
+                static_cast<long long>(kInputInterval.count()));
+    std::printf("  sender                 : %.0f sent (%.0f per s), %.0f failed\n", run.sender.sent,
+                run.sender.sent / run.sender.seconds, run.sender.failed);
+    std::printf("  shown                  : %d (%.0f per s), peak queued %lld, last shown "
+                "%.3f s after the start\n",
+                run.arrived, run.arrived / run.lastArrival, static_cast<long long>(run.peakQueued),
+                run.lastArrival);
+    std::printf("  dropped by the kernel  : %.0f (the queue's bound holds the rest back)\n",
+                run.sender.sent - run.sender.failed - run.arrived);
+    posted.delays.print("posted key event");
+    readable.print("readable descriptor");
+    std::printf("  target (p99 <= 50 ms, max <= 100 ms): %s\n",
+                posted.delays.met() && readable.met() ? "met" : "NOT met");
 }
 
 } // namespace
@@ -118,97 +407,15 @@ int main(int argc, char** argv)
         if (type != QtWarningMsg || !text.contains(QStringLiteral("does not support")))
             std::fprintf(stderr, "%s\n", qPrintable(text));
     });
-    const int count = argc > 1 ? std::max(1, std::atoi(argv[1])) : kDefaultCount;
-
-    // A copy of its own: its marker and autostart entry go to a temporary home.
-    QTemporaryDir home;
-    qputenv("XDG_RUNTIME_DIR", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.path().toUtf8());
-    ZephApp copy;
-    if (!copy.start())
-        return 1;
-    History& history = copy.history();
-    Messenger& messenger = copy.messenger();
-    if (!messenger.endpoint().isOpen()) {
-        std::fprintf(stderr, "message_burst: cannot open UDP port 40027\n");
-        return 1;
-    }
-
-    // Well-formed messages of exactly kMessageSize bytes, each with its number.
-    const QByteArray header =
-        message::compose("BURST", message::timestampText(QDateTime::currentDateTime()),
-                         message::directPhrase(), "", "");
-    std::vector<QByteArray> datagrams;
-    datagrams.reserve(static_cast<size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        QByteArray content = QByteArray::number(i);
-        content += QByteArray(kMessageSize - header.size() - content.size(), '.');
-        datagrams.push_back(message::compose("BURST",
-                                             message::timestampText(QDateTime::currentDateTime()),
-                                             message::directPhrase(), content, ""));
-        datagrams.back().resize(kMessageSize, '.');
-    }
-
-    int arrived = 0;
-    double lastArrival = 0;
-    QObject::connect(&messenger.endpoint(), &DatagramEndpoint::dataArrived, [&] {
-        ++arrived;
-        lastArrival = secondsNow();
-    });
-
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        return 1;
-    const double start = secondsNow();
-    const pid_t child = fork();
-    if (child < 0)
-        return 1;
-    if (child == 0) {
-        close(pipeFds[0]);
-        sendBurst(datagrams, pipeFds[1]);
-    }
-    close(pipeFds[1]);
-
-    // Stop when all are in, or one second after the sender ended without news.
-    bool senderDone = false;
-    double senderEnd = 0;
-    QTimer poll;
-    poll.setInterval(10);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        int status = 0;
-        if (!senderDone && waitpid(child, &status, WNOHANG) == child) {
-            senderDone = true;
-            senderEnd = secondsNow();
-        }
-        const double now = secondsNow();
-        if (arrived >= count || (senderDone && now - std::max(senderEnd, lastArrival) > 1.0) ||
-            now - start > 30.0)
-            app.quit();
-    });
-    poll.start();
-    QApplication::exec();
-    if (!senderDone)
-        waitpid(child, nullptr, 0);
-
-    double report[2] = {-1, -1};
-    if (read(pipeFds[0], report, sizeof report) != static_cast<ssize_t>(sizeof report))
-        std::fprintf(stderr, "message_burst: no report from the sender\n");
-    close(pipeFds[0]);
-
-    const QByteArray record = "\r\n" + History::separator() + "\r\n|BURST|";
-    const qsizetype inHistory = history.text().count(record);
-    const double total = arrived > 0 ? lastArrival - start : 0;
-    std::printf("message_burst: %d messages of %d bytes, sender in another process, euid %u\n",
-                count, kMessageSize, static_cast<unsigned>(geteuid()));
-    std::printf("  receive buffer granted : %d bytes\n", messenger.endpoint().receiveBufferSize());
-    std::printf("  sender                 : %.0f failed sends, %.3f s to send all\n", report[0],
-                report[1]);
-    std::printf("  arrived in history     : %lld of %d (%lld lost)\n",
-                static_cast<long long>(inHistory), count,
-                static_cast<long long>(count - inHistory));
-    std::printf("  whole burst handled in : %.3f s (%.2f us per message)\n", total,
-                total * 1e6 / count);
-    const bool met = inHistory == count && total < 2.0;
-    std::printf("  target (none lost, under 2 s): %s\n", met ? "met" : "NOT met");
+    const std::string which = argc > 1 ? argv[1] : "all";
+    const int count = argc > 2 ? std::max(1, std::atoi(argv[2])) : kBurstCount;
+    std::printf("message_burst: euid %u\n", static_cast<unsigned>(geteuid()));
+    if (which == "burst" || which == "all")
+        burst(count);
+    if (which == "paced" || which == "all")
+        paced();
+    if (which == "flood" || which == "all")
+        flood();
+    std::fflush(stdout);
     return 0;
 }
