@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,6 +24,7 @@ DatagramReader::DatagramReader(int socketFd, DatagramQueue& queue, std::function
         return;
     }
     m_thread = std::jthread([this](std::stop_token stop) { run(std::move(stop)); });
+    pthread_setname_np(m_thread.native_handle(), "zeph-datagrams"); // as debuggers and top show it
 }
 
 DatagramReader::~DatagramReader()
