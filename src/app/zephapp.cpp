@@ -44,8 +44,9 @@ bool ZephApp::start()
     m_window = std::make_unique<ui::MainWindow>();
     ui::MainWindow& w = *m_window;
     m_messenger = std::make_unique<Messenger>(m_history, w.form());
-    m_scanner = std::make_unique<Scanner>(m_history, w.scanView(), &platform::echoProbe,
-                                          &platform::reverseLookup);
+    m_scanner = std::make_unique<Scanner>(
+        m_history, w.scanView(), [] { return platform::openEchoTransport(); },
+        &platform::reverseLookup);
     m_service = std::make_unique<MessengerService>(m_history, w.form());
     w.historyPane().attach(m_history);
     w.setScanRunningQuery([this] { return m_scanner->running(); });
@@ -112,8 +113,8 @@ void ZephApp::firstActivation()
 void ZephApp::windowDestroyed()
 {
     m_marker.release();
-    // A scan in progress stops after its current address instead of probing on
-    // for a window that is gone, so the process (and its port) goes promptly.
+    // A scan in progress stops instead of probing on for a window that is
+    // gone, so the process (and its port) goes promptly.
     m_scanner->requestCancel();
     QCoreApplication::quit(); // the run lasts as long as the main window
 }

@@ -6,16 +6,27 @@
 #include "core/texts.h"
 #include "discovery/scanview.h"
 #include "history/history.h"
-
-#include <QPointer>
+#include "platform/echoprobe.h"
 
 namespace zeph {
 
-Scanner::Scanner(History& history, ScanView& view, EchoProbe probe, ReverseLookup lookup,
-                 QObject* parent)
-    : QObject(parent), m_history(history), m_view(view), m_probe(std::move(probe)),
-      m_lookup(std::move(lookup))
+Scanner::Scanner(History& history, ScanView& view, OpenTransport openTransport,
+                 ReverseLookup lookup, std::unique_ptr<ScanClock> clock, QObject* parent)
+    : QObject(parent), m_history(history), m_view(view), m_openTransport(std::move(openTransport)),
+      m_lookup(std::move(lookup)), m_clock(clock ? std::move(clock) : makeSystemScanClock())
 {
+    m_clock->setWakeUp([this] {
+        if (m_sweep)
+            m_sweep->step();
+    });
+}
+
+Scanner::~Scanner()
+{
+    // Sweeps use the clock: they go before it does.
+    qDeleteAll(findChildren<ScanSweep*>(Qt::FindDirectChildrenOnly));
+    m_sweep = nullptr;
+    m_clock->setWakeUp(nullptr);
 }
 
 QByteArray Scanner::startText()
@@ -62,7 +73,6 @@ void Scanner::startUp(QByteArrayView localAddress)
         qCWarning(lcDiscovery) << "no usable local IPv4 address:" << localAddress;
     m_highest = kHighestHostNumber;
     m_view.setProgressMaximum(m_highest);
-    m_cancelRequest = false;
     m_running = false;
 }
 
@@ -79,18 +89,16 @@ QByteArray Scanner::computerAt(qsizetype index) const
 
 void Scanner::requestCancel()
 {
-    if (m_running)
-        m_cancelRequest = true;
+    if (!m_running)
+        return;
+    m_history.appendNotice(cancelledText());
+    end(true);
 }
 
 void Scanner::run()
 {
     if (m_running)
         return;
-    // Nested handlers may end the program; if they destroy the scanner on the
-    // way, nothing here may touch it again.
-    const QPointer<Scanner> alive(this);
-
     m_view.setStatus(statusText());
     m_view.waitCursorOn();
     m_view.setProgressVisible(true);
@@ -101,37 +109,38 @@ void Scanner::run()
     m_history.appendNotice(startText());
     Q_EMIT started();
 
-    bool cancelled = false;
     if (m_prefix.isEmpty()) {
         m_history.appendError(noAddressText());
-    } else {
-        const int highest = m_highest;
-        for (int n = 1; n <= highest; ++n) {
-            const QByteArray address = m_prefix + QByteArray::number(n);
-            m_view.processPendingEvents();
-            if (!alive)
-                return;
-            const int ms = m_probe ? m_probe(address, kEchoTimeoutMs) : -1;
-            if (ms >= 0) {
-                const QByteArray name = m_lookup ? m_lookup(address) : QByteArray();
-                qCDebug(lcDiscovery) << address << "answered in" << ms << "ms, name" << name;
-                if (!name.isEmpty()) {
-                    m_computers.append(name);
-                    m_view.addComputer(name);
-                }
-            }
-            m_view.processPendingEvents();
-            if (!alive)
-                return;
-            m_view.setProgressPosition(n);
-            if (m_cancelRequest) {
-                m_history.appendNotice(cancelledText());
-                cancelled = true;
-                break;
-            }
-            if (n == highest)
-                m_history.appendNotice(completedText());
-        }
+        end(false);
+        return;
+    }
+    m_sweep = new ScanSweep(m_prefix, m_highest, m_openTransport ? m_openTransport() : nullptr,
+                            *m_clock, m_lookup, this);
+    connect(m_sweep, &ScanSweep::listed, this, &Scanner::list);
+    connect(m_sweep, &ScanSweep::progressed, this,
+            [this](int host) { m_view.setProgressPosition(host); });
+    connect(m_sweep, &ScanSweep::finished, this, [this] {
+        m_history.appendNotice(completedText());
+        end(false);
+    });
+    m_sweep->start();
+}
+
+void Scanner::list(const QByteArray& name, const QByteArray& dottedAddress)
+{
+    m_computers.append(name);
+    m_view.addComputer(name);
+    Q_EMIT computerListed(name, dottedAddress);
+}
+
+void Scanner::end(bool cancelled)
+{
+    if (m_sweep) {
+        // This may run inside one of the sweep's own signals: it goes later.
+        m_sweep->stop();
+        m_sweep->disconnect(this);
+        m_sweep->deleteLater();
+        m_sweep = nullptr;
     }
     cleanUp();
     Q_EMIT finished(cancelled);
@@ -144,7 +153,6 @@ void Scanner::cleanUp()
     m_view.restoreCursor();
     m_running = false;
     m_view.setScanButtons(false);
-    m_cancelRequest = false;
 }
 
 } // namespace zeph

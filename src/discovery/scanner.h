@@ -1,14 +1,16 @@
 #pragma once
-// The subnet scan that fills the computer list. It probes host numbers 1 to the
-// highest host number of the local /24 one at a time, names every address that
-// answers through the reverse lookup and lists the names in host-number order.
-// It runs inside the handler that started it and keeps the window alive through
-// ScanView::processPendingEvents(), twice per address; the cancel request is
-// looked at once per address, after that address is fully handled.
+// The subnet scan that fills the computer list: what the user sees of it (the
+// status line, cursor, progress, list, buttons and history entries) around a
+// ScanSweep that does the probing and naming. run() starts a scan and returns;
+// the scan goes on as steps on the event loop and ends with finished(). A
+// cancel takes effect at once.
 //
-// The prober and the resolver are injected so that the scan does not depend on
-// the platform: the real ones are zeph::platform::echoProbe and
-// zeph::platform::reverseLookup.
+// The way out, the clock and the resolver are injected so that the scan does
+// not depend on the platform: the real ones are zeph::platform::openEchoTransport,
+// makeSystemScanClock() and zeph::platform::reverseLookup.
+
+#include "discovery/scanclock.h"
+#include "discovery/scansweep.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -16,40 +18,46 @@
 #include <QObject>
 
 #include <functional>
+#include <memory>
 
 namespace zeph {
 
 class History;
 class ScanView;
+namespace platform {
+class EchoTransport;
+}
 
 class Scanner : public QObject {
     Q_OBJECT
 public:
-    // Round-trip milliseconds of an echo reply, or -1.
-    using EchoProbe = std::function<int(QByteArrayView address, int timeoutMs)>;
-    // Host name of a dotted address, or empty.
-    using ReverseLookup = std::function<QByteArray(QByteArrayView dotted)>;
+    // Opens the way out for one scan; null when probing is impossible.
+    using OpenTransport = std::function<std::unique_ptr<platform::EchoTransport>()>;
+    // Host name of a dotted address, or empty; thread-safe, may block.
+    using ReverseLookup = ScanSweep::ReverseLookup;
 
     static constexpr int kHighestHostNumber = 255;
-    static constexpr int kEchoTimeoutMs = 50;
 
-    Scanner(History& history, ScanView& view, EchoProbe probe, ReverseLookup lookup,
-            QObject* parent = nullptr);
+    // A null clock means the system's.
+    Scanner(History& history, ScanView& view, OpenTransport openTransport, ReverseLookup lookup,
+            std::unique_ptr<ScanClock> clock = nullptr, QObject* parent = nullptr);
+    ~Scanner() override;
 
     // Start-up: prefix from the local dotted address, highest host number 255,
-    // progress maximum, both flags false. An address without three numbers
+    // progress maximum, not scanning. An address without three numbers
     // leaves the prefix empty and every later scan probes nothing.
     void startUp(QByteArrayView localAddress);
 
-    // Runs one whole scan and returns when it has completed or was cancelled.
-    // Does nothing if a scan is already running (a nested call).
+    // Starts a scan; it ends with finished(). Does nothing while one runs.
     void run();
 
-    // Cancel button and Esc: takes effect after the address in progress.
-    // Does nothing while no scan runs.
+    // Cancel button and Esc: the scan ends now, keeping the names of the
+    // addresses settled so far. Does nothing while no scan runs.
     void requestCancel();
 
     bool running() const { return m_running; }
+    // Reverse lookups of the scan in progress still running (tests, benchmark).
+    int lookupsRunning() const { return m_sweep ? m_sweep->lookupsRunning() : 0; }
     QByteArray addressPrefix() const { return m_prefix; }
     int highestHostNumber() const { return m_highest; }
 
@@ -75,18 +83,23 @@ public:
 Q_SIGNALS:
     void started();
     void finished(bool cancelled);
+    // One more name in the list, with the address that gave it.
+    void computerListed(const QByteArray& name, const QByteArray& dottedAddress);
 
 private:
+    void list(const QByteArray& name, const QByteArray& dottedAddress);
+    void end(bool cancelled);
     void cleanUp();
 
     History& m_history;
     ScanView& m_view;
-    EchoProbe m_probe;
+    OpenTransport m_openTransport;
     ReverseLookup m_lookup;
+    std::unique_ptr<ScanClock> m_clock;
+    ScanSweep* m_sweep = nullptr; // the scan in progress; a child
 
     QByteArray m_prefix;
     int m_highest = kHighestHostNumber;
-    bool m_cancelRequest = false;
     bool m_running = false;
     QList<QByteArray> m_computers;
 };

@@ -20,8 +20,6 @@ public:
     virtual void addComputer(const QByteArray& name) = 0;
     // Scanning: 按钮取消刷新 enabled, 按钮刷新计算机列表 disabled; idle: the opposite.
     virtual void setScanButtons(bool scanning) = 0;
-    // Runs every event already queued (handlers nested), stops early at a quit request.
-    virtual void processPendingEvents() = 0;
 };
 
 } // namespace zeph

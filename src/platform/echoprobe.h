@@ -1,31 +1,65 @@
 #pragma once
-// ICMP echo for the subnet scan.
+// ICMP echo for the subnet scan: requests sent ahead without waiting, replies
+// reported as they come, on the thread that opened the transport.
 
 #include <QByteArray>
 #include <QByteArrayView>
 
-namespace zeph::platform {
+#include <chrono>
+#include <functional>
+#include <memory>
 
-// One echo request without data to address (a dotted IPv4 address; another
-// text is resolved first) and at most timeoutMs of waiting for its reply.
-// The round-trip time in milliseconds, or -1: no reply in time, the address
-// does not resolve, or probing is impossible here.
-//
-// The first probe picks the way out and keeps it for the run: an ICMP datagram
-// socket where net.ipv4.ping_group_range allows one, else a raw socket when
-// this process may open one, else the zeph-probe helper (installed with
-// cap_net_raw) over a socket pair. When none works, or the helper fails, every
-// probe returns -1 at once.
-int echoProbe(QByteArrayView address, int timeoutMs);
+namespace zeph::platform {
 
 enum class EchoMethod { None, Datagram, Raw, HelperDatagram, HelperRaw };
 
-// The way probes go out; picks it now if no probe has yet.
-EchoMethod echoMethod();
+class EchoTransport {
+public:
+    virtual ~EchoTransport() = default;
 
-// Test hooks. Close whatever is open, so that the next probe picks again;
-// helperPath replaces the usual places of the helper (beside the executable,
-// then the installed one); inProcess false sends every probe through the helper.
-void resetEchoProbe(const QByteArray& helperPath = {}, bool inProcess = true);
+    virtual EchoMethod method() const = 0;
+
+    // The least time this way out allows between two requests.
+    virtual std::chrono::nanoseconds minimumInterval() const = 0;
+
+    // Sends one echo request without data to a dotted IPv4 address. False when
+    // it could not leave; that address then gets no reply.
+    virtual bool send(QByteArrayView dotted) = 0;
+
+    // Reports replies already received but not yet reported, now. Replies are
+    // also reported by themselves from the event loop.
+    virtual void readPending() = 0;
+
+    // Called with the dotted source of every reply that answers a request of
+    // ours (identifier, sequence number and source match), once per request.
+    void setReplyHandler(std::function<void(const QByteArray& dotted)> handler)
+    {
+        m_replied = std::move(handler);
+    }
+
+protected:
+    void replied(const QByteArray& dotted)
+    {
+        if (m_replied)
+            m_replied(dotted);
+    }
+
+private:
+    std::function<void(const QByteArray&)> m_replied;
+};
+
+struct EchoOptions {
+    // Replaces the usual places of the zeph-probe helper (beside the
+    // executable, then the installed one).
+    QByteArray helperPath;
+    // False sends every request through the helper.
+    bool inProcess = true;
+};
+
+// The way out: an ICMP datagram socket where net.ipv4.ping_group_range allows
+// one, else a raw socket when this process may open one, else the zeph-probe
+// helper (installed with cap_net_raw), one process for the transport's life.
+// Null when none works: probing is impossible here.
+std::unique_ptr<EchoTransport> openEchoTransport(const EchoOptions& options = {});
 
 } // namespace zeph::platform

@@ -4,16 +4,12 @@
 #include "platform/icmpecho.h"
 #include "platform/spawn.h"
 
-#include <QByteArray>
+#include <QSocketNotifier>
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <chrono>
 #include <climits>
-#include <csignal>
 #include <cstring>
-#include <mutex>
-#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -25,114 +21,76 @@
 namespace zeph::platform {
 namespace {
 
-// How long a helper may take beyond the probe's own timeout before it counts
-// as hung; only a broken helper ever gets near it.
-constexpr int kHelperGraceMs = 1000;
-constexpr int kHelperStartMs = 3000;
+using namespace std::chrono_literals;
 
-std::int64_t nowMs()
+// Requests closer together than this would reach the LAN as one burst of ARP
+// requests; the helper keeps its own, wider floor.
+constexpr std::chrono::nanoseconds kSocketInterval = 250us;
+constexpr std::chrono::nanoseconds kHelperInterval = 1ms;
+// Only a broken helper takes anywhere near this to say whether it can probe.
+constexpr int kHelperStartMs = 3000;
+constexpr qsizetype kMaxReplyLine = 64;
+
+bool parse(QByteArrayView dotted, in_addr* dest)
 {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    const QByteArray text = dotted.toByteArray();
+    return icmp::parseDotted(text.constData(), dest);
 }
 
-class Prober {
+QByteArray dottedText(in_addr address)
+{
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address, text, sizeof text);
+    return QByteArray(text);
+}
+
+// Our own ICMP socket, read on the event loop.
+class SocketTransport : public EchoTransport {
 public:
-    ~Prober() { stopHelper(); }
-
-    int probe(QByteArrayView address, int timeoutMs)
+    bool open()
     {
-        std::lock_guard lock(m_mutex);
-        in_addr dest{};
-        if (!resolve(address, &dest))
-            return -1;
-        choose();
-        switch (m_method) {
-        case EchoMethod::Datagram:
-        case EchoMethod::Raw:
-            return m_socket.probe(dest, timeoutMs);
-        case EchoMethod::HelperDatagram:
-        case EchoMethod::HelperRaw:
-            return askHelper(dest, timeoutMs);
-        case EchoMethod::None:
-            break;
-        }
-        return -1;
-    }
-
-    EchoMethod method()
-    {
-        std::lock_guard lock(m_mutex);
-        choose();
-        return m_method;
-    }
-
-    void reset(const QByteArray& helperPath, bool inProcess)
-    {
-        std::lock_guard lock(m_mutex);
-        stopHelper();
-        m_socket.close();
-        m_chosen = false;
-        m_method = EchoMethod::None;
-        m_helperPath = helperPath;
-        m_inProcess = inProcess;
-    }
-
-private:
-    static bool resolve(QByteArrayView address, in_addr* dest)
-    {
-        const QByteArray text = address.toByteArray();
-        if (icmp::parseDotted(text.constData(), dest))
-            return true;
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        addrinfo* list = nullptr;
-        if (text.isEmpty() || getaddrinfo(text.constData(), nullptr, &hints, &list) != 0)
+        if (!m_socket.open(true))
             return false;
-        *dest = reinterpret_cast<const sockaddr_in*>(list->ai_addr)->sin_addr;
-        freeaddrinfo(list);
+        m_notifier = std::make_unique<QSocketNotifier>(m_socket.fd(), QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
+                         [this] { readPending(); });
         return true;
     }
 
-    void choose()
+    EchoMethod method() const override
     {
-        if (m_chosen)
-            return;
-        m_chosen = true;
-        if (m_inProcess && m_socket.open(true)) {
-            m_method =
-                m_socket.kind() == icmp::SocketKind::Raw ? EchoMethod::Raw : EchoMethod::Datagram;
-        } else if (!m_helperPath.isEmpty()) {
-            startHelper(m_helperPath);
-        } else {
-            for (const QByteArray& path :
-                 {besideExecutable(), QByteArray(ZEPH_PROBE_HELPER_INSTALLED)})
-                if (m_method == EchoMethod::None && !path.isEmpty() &&
-                    access(path.constData(), X_OK) == 0)
-                    startHelper(path);
-        }
-        if (m_method == EchoMethod::None)
-            qCWarning(lcPlatform) << "ICMP echo is not available: the computer list stays empty";
-        else
-            qCDebug(lcPlatform) << "ICMP echo by" << int(m_method);
+        return m_socket.kind() == icmp::SocketKind::Raw ? EchoMethod::Raw : EchoMethod::Datagram;
+    }
+    std::chrono::nanoseconds minimumInterval() const override { return kSocketInterval; }
+
+    bool send(QByteArrayView dotted) override
+    {
+        in_addr dest{};
+        return parse(dotted, &dest) && m_socket.send(dest);
     }
 
-    static QByteArray besideExecutable()
+    void readPending() override
     {
-        char buf[PATH_MAX];
-        const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-        if (n <= 0)
-            return {};
-        QByteArray path(buf, n);
-        return path.left(path.lastIndexOf('/') + 1) + "zeph-probe";
+        for (const in_addr& from : m_socket.readReplies())
+            replied(dottedText(from));
     }
 
-    void startHelper(const QByteArray& path)
+private:
+    icmp::EchoSocket m_socket;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+// The zeph-probe helper over a socket pair: requests stream out as lines,
+// replies stream back as lines.
+class HelperTransport : public EchoTransport {
+public:
+    ~HelperTransport() override { stop(); }
+
+    bool start(const QByteArray& path)
     {
         auto pair = makeSocketPair();
         if (!pair)
-            return;
+            return false;
         SpawnRequest request;
         request.program = path;
         request.argv0 = "zeph-probe";
@@ -140,110 +98,152 @@ private:
         request.stdinFd = request.stdoutFd = pair->second.get();
         const auto pid = spawn(request);
         if (!pid)
-            return;
+            return false;
         m_helper = std::move(pair->first);
-        m_helperPid = *pid;
-        const QByteArray hello = readLine(nowMs() + kHelperStartMs);
+        m_pid = *pid;
+        const QByteArray hello = readHello();
         if (hello == "ok raw" || hello == "ok datagram") {
             m_method = hello == "ok raw" ? EchoMethod::HelperRaw : EchoMethod::HelperDatagram;
         } else {
             qCWarning(lcPlatform) << path << "cannot probe:" << hello
                                   << "(it needs: setcap cap_net_raw+ep" << path << ")";
-            stopHelper();
+            stop();
+            return false;
         }
+        m_notifier = std::make_unique<QSocketNotifier>(m_helper.get(), QSocketNotifier::Read);
+        QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
+                         [this] { readPending(); });
+        return true;
     }
 
-    void stopHelper()
+    EchoMethod method() const override { return m_method; }
+    std::chrono::nanoseconds minimumInterval() const override { return kHelperInterval; }
+
+    bool send(QByteArrayView dotted) override
     {
-        // Its input is closed: it ends after the probe in hand, if any.
-        m_helper.reset();
-        terminateChild(m_helperPid);
-        m_helperPid = -1;
-        m_method = EchoMethod::None;
+        in_addr dest{};
+        // The helper refuses these too, but silently.
+        if (!m_helper || !parse(dotted, &dest) || !icmp::isProbeable(dest))
+            return false;
+        const QByteArray line = dottedText(dest) + '\n';
+        // A line is far below the socket's buffer; a short write means it is gone.
+        if (::send(m_helper.get(), line.constData(), size_t(line.size()),
+                   MSG_NOSIGNAL | MSG_DONTWAIT) != line.size()) {
+            qCWarning(lcPlatform) << "the probe helper has gone";
+            stop();
+            return false;
+        }
+        return true;
     }
 
-    // One line from the helper, without its line break; empty on timeout or EOF.
-    QByteArray readLine(std::int64_t deadline)
+    void readPending() override
+    {
+        if (!m_helper)
+            return;
+        for (;;) {
+            char buf[1024];
+            const ssize_t n = ::recv(m_helper.get(), buf, sizeof buf, MSG_DONTWAIT);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
+                break;
+            if (n <= 0) {
+                qCWarning(lcPlatform) << "the probe helper has gone";
+                stop();
+                break;
+            }
+            m_pending.append(buf, n);
+        }
+        qsizetype end;
+        while ((end = m_pending.indexOf('\n')) >= 0) {
+            const QByteArray line = m_pending.left(end);
+            m_pending.remove(0, end + 1);
+            in_addr from{};
+            if (parse(line, &from))
+                replied(line);
+        }
+        if (m_pending.size() > kMaxReplyLine)
+            m_pending.clear(); // not a line of ours
+    }
+
+private:
+    QByteArray readHello()
     {
         QByteArray line;
-        for (;;) {
-            const std::int64_t left = deadline - nowMs();
-            if (left <= 0)
-                return {};
-            pollfd pfd{m_helper.get(), POLLIN, 0};
-            const int ready = poll(&pfd, 1, int(left));
+        pollfd pfd{m_helper.get(), POLLIN, 0};
+        while (!line.endsWith('\n') && line.size() <= kMaxReplyLine) {
+            const int ready = ::poll(&pfd, 1, kHelperStartMs);
             if (ready < 0 && errno == EINTR)
                 continue;
             if (ready <= 0)
                 return {};
-            char buf[32];
-            const ssize_t n = recv(m_helper.get(), buf, sizeof buf, 0);
-            if (n <= 0)
+            // One byte at a time: nothing after the greeting may be taken here.
+            char c;
+            if (::recv(m_helper.get(), &c, 1, 0) != 1)
                 return {};
-            line.append(buf, n);
-            // One request is in flight at a time, so a line is all there is.
-            if (line.endsWith('\n')) {
-                line.chop(1);
-                return line;
-            }
-            if (line.size() > 64)
-                return {};
+            line.append(c);
         }
+        line.chop(1);
+        return line;
     }
 
-    int askHelper(in_addr dest, int timeoutMs)
+    void stop()
     {
-        char text[INET_ADDRSTRLEN] = {};
-        inet_ntop(AF_INET, &dest, text, sizeof text);
-        const QByteArray request = QByteArray(text) + ' ' + QByteArray::number(timeoutMs) + '\n';
-        if (send(m_helper.get(), request.constData(), size_t(request.size()), MSG_NOSIGNAL) !=
-            request.size()) {
-            qCWarning(lcPlatform) << "the probe helper has gone";
-            stopHelper();
-            return -1;
-        }
-        const QByteArray reply = readLine(nowMs() + timeoutMs + kHelperGraceMs);
-        bool ok = false;
-        const int ms = reply.toInt(&ok);
-        if (!ok || ms < -1) {
-            qCWarning(lcPlatform) << "the probe helper does not answer; probing stops";
-            stopHelper();
-            return -1;
-        }
-        return ms;
+        m_notifier.reset();
+        // Its input closes as well: it ends either way.
+        m_helper.reset();
+        if (m_pid > 0)
+            terminateChild(m_pid);
+        m_pid = -1;
     }
 
-    std::mutex m_mutex;
-    bool m_chosen = false;
-    bool m_inProcess = true;
-    EchoMethod m_method = EchoMethod::None;
-    QByteArray m_helperPath;
-    icmp::EchoSocket m_socket;
     UniqueFd m_helper;
-    pid_t m_helperPid = -1;
+    pid_t m_pid = -1;
+    EchoMethod m_method = EchoMethod::None;
+    QByteArray m_pending;
+    std::unique_ptr<QSocketNotifier> m_notifier;
 };
 
-Prober& prober()
+QByteArray besideExecutable()
 {
-    static Prober p;
-    return p;
+    char buf[PATH_MAX];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return {};
+    QByteArray path(buf, n);
+    return path.left(path.lastIndexOf('/') + 1) + "zeph-probe";
+}
+
+std::unique_ptr<EchoTransport> startHelper(const QByteArray& path)
+{
+    auto helper = std::make_unique<HelperTransport>();
+    if (!helper->start(path))
+        return nullptr;
+    return helper;
 }
 
 } // namespace
 
-int echoProbe(QByteArrayView address, int timeoutMs)
+std::unique_ptr<EchoTransport> openEchoTransport(const EchoOptions& options)
 {
-    return prober().probe(address, timeoutMs);
-}
-
-EchoMethod echoMethod()
-{
-    return prober().method();
-}
-
-void resetEchoProbe(const QByteArray& helperPath, bool inProcess)
-{
-    prober().reset(helperPath, inProcess);
+    std::unique_ptr<EchoTransport> transport;
+    if (options.inProcess) {
+        auto own = std::make_unique<SocketTransport>();
+        if (own->open())
+            transport = std::move(own);
+    }
+    if (!transport && !options.helperPath.isEmpty()) {
+        transport = startHelper(options.helperPath);
+    } else if (!transport) {
+        for (const QByteArray& path : {besideExecutable(), QByteArray(ZEPH_PROBE_HELPER_INSTALLED)})
+            if (!transport && !path.isEmpty() && ::access(path.constData(), X_OK) == 0)
+                transport = startHelper(path);
+    }
+    if (!transport)
+        qCWarning(lcPlatform) << "ICMP echo is not available: the computer list stays empty";
+    else
+        qCDebug(lcPlatform) << "ICMP echo by" << int(transport->method());
+    return transport;
 }
 
 } // namespace zeph::platform

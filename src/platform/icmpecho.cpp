@@ -2,13 +2,13 @@
 
 #include "core/ipv4.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/ip_icmp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,6 +46,8 @@ std::uint16_t get16(const unsigned char* p)
 
 } // namespace
 
+EchoSocket::EchoSocket() : m_outstanding(std::size_t(1) << 16, 0) {}
+
 EchoSocket::~EchoSocket()
 {
     close();
@@ -57,6 +59,7 @@ void EchoSocket::close()
         ::close(m_fd);
     m_fd = -1;
     m_kind = SocketKind::None;
+    std::fill(m_outstanding.begin(), m_outstanding.end(), 0);
 }
 
 bool EchoSocket::open(bool allowRaw)
@@ -76,12 +79,82 @@ bool EchoSocket::open(bool allowRaw)
     } else {
         return false;
     }
+    // A /24 answering at once is 255 replies queued before the first read.
+    const int buffer = 256 * 1024;
+    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     // The identifier only matters on a raw socket; the kernel picks its own
     // for a datagram socket. Mix the process id with the clock so that two
     // copies in one process tree do not share it.
     m_ident = std::uint16_t(::getpid() ^ (nowNs() >> 10));
     m_sequence = std::uint16_t(nowNs());
     return true;
+}
+
+bool EchoSocket::send(in_addr dest)
+{
+    if (m_fd < 0 || !isProbeable(dest))
+        return false;
+    ++m_sequence;
+    unsigned char req[8] = {ICMP_ECHO, 0, 0, 0};
+    req[4] = std::uint8_t(m_ident >> 8);
+    req[5] = std::uint8_t(m_ident);
+    req[6] = std::uint8_t(m_sequence >> 8);
+    req[7] = std::uint8_t(m_sequence);
+    const std::uint16_t sum = checksum(req, sizeof req);
+    req[2] = std::uint8_t(sum >> 8);
+    req[3] = std::uint8_t(sum);
+
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr = dest;
+    // Forget whatever went out under this number 65536 requests ago.
+    m_outstanding[m_sequence] = 0;
+    if (::sendto(m_fd, req, sizeof req, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0)
+        return false;
+    m_outstanding[m_sequence] = dest.s_addr;
+    return true;
+}
+
+std::vector<in_addr> EchoSocket::readReplies()
+{
+    std::vector<in_addr> replies;
+    if (m_fd < 0)
+        return replies;
+    unsigned char buf[1500];
+    for (;;) {
+        sockaddr_in from{};
+        socklen_t fromLen = sizeof from;
+        const ssize_t got =
+            ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+        if (got < 0) {
+            // EAGAIN: all read. Another error (a queued ICMP error for an
+            // earlier packet) is consumed by the read: read on.
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return replies;
+            if (errno == EINTR || errno == ECONNREFUSED || errno == EHOSTUNREACH ||
+                errno == ENETUNREACH || errno == EPROTO || errno == ETIMEDOUT)
+                continue;
+            return replies;
+        }
+        const unsigned char* icmp = buf;
+        ssize_t size = got;
+        if (m_kind == SocketKind::Raw) {
+            if (size < 20)
+                continue;
+            const ssize_t headerLength = (buf[0] & 0x0F) * 4;
+            icmp += headerLength;
+            size -= headerLength;
+        }
+        if (size < 8 || icmp[0] != ICMP_ECHOREPLY)
+            continue;
+        if (m_kind == SocketKind::Raw && get16(icmp + 4) != m_ident)
+            continue;
+        std::uint32_t& sentTo = m_outstanding[get16(icmp + 6)];
+        if (sentTo == 0 || sentTo != from.sin_addr.s_addr)
+            continue;
+        sentTo = 0; // answered: a duplicate changes nothing
+        replies.push_back(from.sin_addr);
+    }
 }
 
 bool parseDotted(const char* text, in_addr* out)
@@ -97,74 +170,6 @@ bool isProbeable(in_addr dest)
 {
     const std::uint32_t a = ntohl(dest.s_addr);
     return (a >> 24) != 0 && (a >> 28) != 0xE && a != 0xFFFFFFFFu;
-}
-
-int EchoSocket::probe(in_addr dest, int timeoutMs)
-{
-    if (m_fd < 0 || timeoutMs < 0 || !isProbeable(dest))
-        return -1;
-
-    // A reply that came after its own deadline is still queued: drop it.
-    unsigned char buf[1500];
-    while (::recv(m_fd, buf, sizeof buf, 0) >= 0) {
-    }
-
-    ++m_sequence;
-    unsigned char req[8] = {ICMP_ECHO, 0, 0, 0};
-    req[4] = std::uint8_t(m_ident >> 8);
-    req[5] = std::uint8_t(m_ident);
-    req[6] = std::uint8_t(m_sequence >> 8);
-    req[7] = std::uint8_t(m_sequence);
-    const std::uint16_t sum = checksum(req, sizeof req);
-    req[2] = std::uint8_t(sum >> 8);
-    req[3] = std::uint8_t(sum);
-
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr = dest;
-    const std::int64_t start = nowNs();
-    const std::int64_t deadline = start + std::int64_t(timeoutMs) * 1000000;
-    if (::sendto(m_fd, req, sizeof req, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0)
-        return -1;
-
-    for (;;) {
-        const std::int64_t left = deadline - nowNs();
-        if (left <= 0)
-            return -1;
-        pollfd pfd{m_fd, POLLIN, 0};
-        const timespec wait{time_t(left / 1000000000), long(left % 1000000000)};
-        const int ready = ::ppoll(&pfd, 1, &wait, nullptr);
-        if (ready < 0 && errno != EINTR)
-            return -1;
-        if (ready <= 0)
-            continue;
-        for (;;) {
-            sockaddr_in from{};
-            socklen_t fromLen = sizeof from;
-            const ssize_t got =
-                ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
-            // EAGAIN: wait again. Another error (a queued ICMP error for an
-            // earlier packet) is consumed by the read: wait again as well.
-            if (got < 0)
-                break;
-            const unsigned char* icmp = buf;
-            ssize_t size = got;
-            if (m_kind == SocketKind::Raw) {
-                if (size < 20)
-                    continue;
-                const ssize_t headerLength = (buf[0] & 0x0F) * 4;
-                icmp += headerLength;
-                size -= headerLength;
-            }
-            if (size < 8 || icmp[0] != ICMP_ECHOREPLY || from.sin_addr.s_addr != dest.s_addr)
-                continue;
-            if (get16(icmp + 6) != m_sequence)
-                continue;
-            if (m_kind == SocketKind::Raw && get16(icmp + 4) != m_ident)
-                continue;
-            return int((nowNs() - start) / 1000000);
-        }
-    }
 }
 
 } // namespace zeph::icmp

@@ -1,11 +1,12 @@
 #pragma once
-// One ICMP echo at a time, without request data, on an ICMP datagram socket
-// (where net.ipv4.ping_group_range lets this user have one) or on a raw socket
-// (needs CAP_NET_RAW). Plain C++ on purpose: the small privileged helper
-// zeph-probe is built from this file alone, without Qt.
+// ICMP echo requests without data, sent ahead without waiting, on an ICMP
+// datagram socket (where net.ipv4.ping_group_range lets this user have one) or
+// on a raw socket (needs CAP_NET_RAW). Plain C++ on purpose: the small
+// privileged helper zeph-probe is built from this file alone, without Qt.
 
 #include <cstdint>
 #include <netinet/in.h>
+#include <vector>
 
 namespace zeph::icmp {
 
@@ -13,27 +14,37 @@ enum class SocketKind { None, Datagram, Raw };
 
 class EchoSocket {
 public:
-    EchoSocket() = default;
+    EchoSocket();
     ~EchoSocket();
     EchoSocket(const EchoSocket&) = delete;
     EchoSocket& operator=(const EchoSocket&) = delete;
 
     // Datagram first, then raw if allowRaw. False when neither can be had.
+    // The socket does not block; poll fd() for replies.
     bool open(bool allowRaw = true);
     void close();
     SocketKind kind() const { return m_kind; }
+    int fd() const { return m_fd; }
 
-    // Sends one echo request to dest and waits at most timeoutMs for the
-    // matching reply: same identifier (raw; the kernel sees to it on a
-    // datagram socket), same sequence number, from dest. Other ICMP traffic
-    // is ignored. Round-trip milliseconds, or -1.
-    int probe(in_addr dest, int timeoutMs);
+    // Sends one echo request to dest with a sequence number of its own. False
+    // when it could not leave (refused destination, unreachable network,
+    // permission): that address gets no reply.
+    bool send(in_addr dest);
+
+    // Reads every packet queued on the socket and returns the sources of the
+    // echo replies that answer an outstanding request: same identifier (raw;
+    // the kernel sees to it on a datagram socket), same sequence number, from
+    // the address the request went to. A request is answered once; duplicates,
+    // unreachable messages and other ICMP traffic are dropped.
+    std::vector<in_addr> readReplies();
 
 private:
     int m_fd = -1;
     SocketKind m_kind = SocketKind::None;
     std::uint16_t m_ident = 0;
     std::uint16_t m_sequence = 0;
+    // Destination of each outstanding sequence number (network order), 0 = none.
+    std::vector<std::uint32_t> m_outstanding;
 };
 
 // Strict dotted quad ("10.1.2.3"); false for anything else.

@@ -2,33 +2,41 @@
 // not open an ICMP socket. Installed with cap_net_raw in its permitted and
 // effective sets; it opens its one socket first and then gives up every
 // capability for good, so the rest of its life it can do nothing but use that
-// socket. It talks only over its standard input and output, one line each way:
+// socket. It talks only over its standard input and output, in lines:
 //
 //   at start it writes   "ok datagram" | "ok raw" | "fail"
-//   request              "<dotted IPv4 address> <timeout ms>\n"
-//   answer               "<round-trip ms>\n", or "-1\n" (no reply, bad request)
+//   request              "<dotted IPv4 address>\n": send one echo request there
+//   reply                "<dotted IPv4 address>\n": that address answered one
+//                        of our requests (each request at most once)
 //
-// It refuses unicast-looking texts that are not a dotted quad, multicast and
-// broadcast destinations, clamps the timeout to 10 s, keeps at least 1 ms
-// between two requests, and ends when its input closes.
+// Requests stream in while replies stream out. It ignores texts that are not a
+// dotted quad, multicast and broadcast destinations, keeps at least 1 ms
+// between two requests (the floor fping sets for unprivileged users: any local
+// user can run this), holds at most a few hundred requests waiting for their
+// turn, and ends when its input closes.
 
 #include "platform/icmpecho.h"
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <linux/capability.h>
+#include <poll.h>
+#include <string>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
-#include <thread>
 #include <unistd.h>
 
 namespace {
 
-constexpr int kMaxTimeoutMs = 10000;
+using Clock = std::chrono::steady_clock;
+constexpr auto kFloor = std::chrono::milliseconds(1);
+constexpr std::size_t kMaxWaiting = 512;
+constexpr std::size_t kMaxLine = 64;
 
 bool dropAllCapabilities()
 {
@@ -40,60 +48,67 @@ bool dropAllCapabilities()
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
 }
 
-bool writeAll(const char* text)
+bool writeAll(const std::string& text)
 {
-    std::size_t left = std::strlen(text);
+    const char* p = text.data();
+    std::size_t left = text.size();
     while (left > 0) {
-        const ssize_t n = ::write(STDOUT_FILENO, text, left);
+        const ssize_t n = ::write(STDOUT_FILENO, p, left);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             return false;
-        text += n;
+        p += n;
         left -= std::size_t(n);
     }
     return true;
 }
 
-// One line from stdin without stdio buffering; a line too long for the buffer
-// comes back empty, which is not a valid request.
-int readLine(char* line, std::size_t size)
-{
-    std::size_t used = 0;
-    bool tooLong = false;
-    for (;;) {
-        char c;
-        const ssize_t n = ::read(STDIN_FILENO, &c, 1);
-        if (n < 0 && errno == EINTR)
-            continue;
+// Splits what came in into requests; a line too long is dropped whole.
+class Requests {
+public:
+    // False at end of input.
+    bool read(std::deque<in_addr>& waiting)
+    {
+        char buf[512];
+        ssize_t n;
+        do
+            n = ::read(STDIN_FILENO, buf, sizeof buf);
+        while (n < 0 && errno == EINTR);
         if (n <= 0)
-            return -1;
-        if (c == '\n') {
-            line[tooLong ? 0 : used] = '\0';
-            return tooLong ? 0 : int(used);
+            return false;
+        for (ssize_t i = 0; i < n; ++i) {
+            if (buf[i] != '\n') {
+                if (m_line.size() < kMaxLine)
+                    m_line.push_back(buf[i]);
+                else
+                    m_tooLong = true;
+                continue;
+            }
+            in_addr dest{};
+            if (!m_tooLong && zeph::icmp::parseDotted(m_line.c_str(), &dest) &&
+                zeph::icmp::isProbeable(dest) && waiting.size() < kMaxWaiting)
+                waiting.push_back(dest);
+            m_line.clear();
+            m_tooLong = false;
         }
-        if (used + 1 < size)
-            line[used++] = c;
-        else
-            tooLong = true;
+        return true;
     }
-}
 
-int answer(zeph::icmp::EchoSocket& socket, char* line)
+private:
+    std::string m_line;
+    bool m_tooLong = false;
+};
+
+bool reportReplies(zeph::icmp::EchoSocket& socket)
 {
-    char* space = std::strchr(line, ' ');
-    if (!space)
-        return -1;
-    *space = '\0';
-    in_addr dest{};
-    if (!zeph::icmp::parseDotted(line, &dest) || !zeph::icmp::isProbeable(dest))
-        return -1;
-    char* end = nullptr;
-    errno = 0;
-    const long timeout = std::strtol(space + 1, &end, 10);
-    if (errno != 0 || end == space + 1 || *end != '\0' || timeout < 0)
-        return -1;
-    return socket.probe(dest, timeout > kMaxTimeoutMs ? kMaxTimeoutMs : int(timeout));
+    std::string out;
+    for (const in_addr& from : socket.readReplies()) {
+        char text[INET_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET, &from, text, sizeof text);
+        out.append(text).push_back('\n');
+    }
+    return out.empty() || writeAll(out);
 }
 
 } // namespace
@@ -106,30 +121,38 @@ int main()
     zeph::icmp::EchoSocket socket;
     const bool opened = socket.open(true);
     // Also when nothing could be opened: whatever we were given goes now.
-    if (!dropAllCapabilities()) {
-        writeAll("fail\n");
-        return 1;
-    }
-    if (!opened) {
+    if (!dropAllCapabilities() || !opened) {
         writeAll("fail\n");
         return 1;
     }
     if (!writeAll(socket.kind() == zeph::icmp::SocketKind::Raw ? "ok raw\n" : "ok datagram\n"))
         return 1;
 
-    char line[64];
-    // At most one request a millisecond, whoever runs us.
-    constexpr auto kFloor = std::chrono::milliseconds(1);
-    auto last = std::chrono::steady_clock::time_point{};
-    while (readLine(line, sizeof line) >= 0) {
-        const auto since = std::chrono::steady_clock::now() - last;
-        if (since < kFloor)
-            std::this_thread::sleep_for(kFloor - since);
-        last = std::chrono::steady_clock::now();
-        char reply[16];
-        std::snprintf(reply, sizeof reply, "%d\n", answer(socket, line));
-        if (!writeAll(reply))
+    Requests requests;
+    std::deque<in_addr> waiting;
+    Clock::time_point nextSend = Clock::now();
+    for (;;) {
+        timespec wait{};
+        timespec* timeout = nullptr; // nothing waiting: sleep until something comes
+        if (!waiting.empty()) {
+            const auto left = std::max(Clock::duration::zero(), nextSend - Clock::now());
+            const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+            wait = {time_t(ns / 1000000000), long(ns % 1000000000)};
+            timeout = &wait;
+        }
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {socket.fd(), POLLIN, 0}};
+        if (::ppoll(fds, 2, timeout, nullptr) < 0 && errno != EINTR)
             return 1;
+        if ((fds[1].revents & POLLIN) && !reportReplies(socket))
+            return 1;
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && !requests.read(waiting))
+            return 0;
+        if (!waiting.empty() && Clock::now() >= nextSend) {
+            // A request that cannot leave gets no reply; the program's answer
+            // window for it simply runs out.
+            socket.send(waiting.front());
+            waiting.pop_front();
+            nextSend = Clock::now() + kFloor;
+        }
     }
-    return 0;
 }

@@ -6,7 +6,6 @@
 #include "ui/traycontroller.h"
 #include "ui/widgettext.h"
 
-#include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -172,11 +171,6 @@ void WindowScanView::setScanButtons(bool scanning)
         m_window.setControlEnabled(name::kCancelScanButton, false);
         m_window.setControlEnabled(name::kRefreshButton, true);
     }
-}
-
-void WindowScanView::processPendingEvents()
-{
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 } // namespace zeph::ui

@@ -70,7 +70,6 @@ public:
     void clearComputers() override;
     void addComputer(const QByteArray& name) override;
     void setScanButtons(bool scanning) override;
-    void processPendingEvents() override;
 
 private:
     DefinedWindow& m_window;

@@ -1,16 +1,24 @@
-// The scan with a fake prober, resolver and window.
+// The scan with a fake clock, way out, resolver and window.
 
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
+#include "platform/echoprobe.h"
 
 #include <QMap>
+#include <QSemaphore>
+#include <QSignalSpy>
 #include <QTest>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
+#include <optional>
 
+using namespace std::chrono_literals;
 using zeph::History;
 using zeph::Scanner;
+using zeph::platform::EchoMethod;
 using zeph::test::FakeScanView;
 
 namespace {
@@ -31,45 +39,186 @@ const QByteArray kCompletedNotice =
     "\xBC\xC6\xCB\xE3\xBB\xFA\xC1\xD0\xB1\xED\xCB\xA2\xD0\xC2\xCD\xEA\xB1\xCF\xA1\xA3" + kStars;
 const QByteArray kStatus = "\xD5\xFD\xD4\xDA\xCB\xA2\xD0\xC2\xBC\xC6\xCB\xE3\xBB\xFA\xC1\xD0"
                            "\xB1\xED\xA3\xAC\xC7\xEB\xC9\xD4\xBA\xF2\xA1\xA3";
+const QByteArray kPrefix = "10.213.7.";
 
-// A subnet where some host numbers answer and some of those have names.
-struct FakeLan {
-    QMap<int, QByteArray> answering; // host number -> name ("" = no name)
-    QList<QByteArray> probed;
-    QList<int> timeouts;
+int hostNumber(QByteArrayView dotted)
+{
+    return dotted.toByteArray().mid(dotted.toByteArray().lastIndexOf('.') + 1).toInt();
+}
+QByteArray address(int host)
+{
+    return kPrefix + QByteArray::number(host);
+}
+
+// Time moves only when the test moves it.
+struct FakeClock : zeph::ScanClock {
+    TimePoint t{std::chrono::seconds(1000)};
+    std::optional<TimePoint> wake;
+
+    TimePoint now() const override { return t; }
+    void wakeAt(TimePoint when) override { wake = when; }
+    void cancelWake() override { wake.reset(); }
+
+    // Moves time on by d, waking the scan at every point it asked for.
+    void advance(std::chrono::nanoseconds d)
+    {
+        const TimePoint end = t + d;
+        while (wake && *wake <= end) {
+            t = std::max(t, *wake);
+            wake.reset();
+            wakeUp();
+        }
+        t = end;
+    }
+    // Time passes while the event loop is busy elsewhere: no wake-up runs.
+    void stall(std::chrono::nanoseconds d) { t += d; }
+};
+
+// The resolver: shared with its worker threads, which may outlive a test's rig.
+struct Names {
+    QMap<int, QByteArray> names;                  // host -> name ("" = none)
+    QMap<int, std::shared_ptr<QSemaphore>> gates; // lookups that wait for the test
+    std::mutex mutex;
     QList<QByteArray> looked;
+    std::atomic<int> running{0};
+    std::atomic<int> mostAtOnce{0};
+    std::chrono::milliseconds gateTimeout{30000};
+    QList<QByteArray> events;
 
-    Scanner::EchoProbe prober()
+    void note(const QByteArray& event)
     {
-        return [this](QByteArrayView address, int timeoutMs) {
-            probed << address.toByteArray();
-            timeouts << timeoutMs;
-            const int n =
-                address.toByteArray().mid(address.toByteArray().lastIndexOf('.') + 1).toInt();
-            return answering.contains(n) ? 1 : -1;
-        };
+        const std::lock_guard lock(mutex);
+        events << event;
     }
-    Scanner::ReverseLookup resolver()
+
+    QByteArray lookUp(QByteArrayView dotted)
     {
-        return [this](QByteArrayView dotted) {
+        const int now = ++running;
+        for (int most = mostAtOnce; now > most && !mostAtOnce.compare_exchange_weak(most, now);) {
+        }
+        {
+            const std::lock_guard lock(mutex);
             looked << dotted.toByteArray();
-            const int n =
-                dotted.toByteArray().mid(dotted.toByteArray().lastIndexOf('.') + 1).toInt();
-            return answering.value(n);
-        };
+        }
+        const int host = hostNumber(dotted);
+        if (const auto gate = gates.value(host))
+            gate->tryAcquire(1, int(gateTimeout.count()));
+        note("returned " + QByteArray::number(host));
+        --running;
+        return names.value(host);
     }
+    qsizetype lookedCount()
+    {
+        const std::lock_guard lock(mutex);
+        return looked.size();
+    }
+};
+
+struct FakeTransport;
+
+// A subnet: the host numbers that answer, the requests that went out.
+struct FakeLan {
+    FakeClock* clock = nullptr;
+    QList<int> answering;
+    QList<int> unsendable;  // requests that cannot leave
+    bool autoAnswer = true; // answering hosts reply before the next step
+    std::chrono::nanoseconds interval{0};
+    QList<QByteArray> sent;
+    QList<zeph::ScanClock::TimePoint> sentAt;
+    FakeTransport* transport = nullptr; // open while a scan runs
+    bool probingImpossible = false;
+};
+
+struct FakeTransport : zeph::platform::EchoTransport {
+    FakeLan& lan;
+    QList<QByteArray> arrived;
+    QObject readable; // like a socket notifier: the event loop reads what arrived
+
+    explicit FakeTransport(FakeLan& l) : lan(l) { lan.transport = this; }
+    ~FakeTransport() override { lan.transport = nullptr; }
+
+    EchoMethod method() const override { return EchoMethod::Raw; }
+    std::chrono::nanoseconds minimumInterval() const override { return lan.interval; }
+    bool send(QByteArrayView dotted) override
+    {
+        lan.sent << dotted.toByteArray();
+        lan.sentAt << lan.clock->now();
+        const int host = hostNumber(dotted);
+        if (lan.unsendable.contains(host))
+            return false;
+        if (lan.autoAnswer && lan.answering.contains(host)) {
+            arrived << dotted.toByteArray();
+            QMetaObject::invokeMethod(
+                &readable, [this] { readPending(); }, Qt::QueuedConnection);
+        }
+        return true;
+    }
+    void readPending() override
+    {
+        for (const QByteArray& from : std::exchange(arrived, {}))
+            replied(from);
+    }
+    // A reply that arrives now.
+    void reply(const QByteArray& from) { replied(from); }
 };
 
 struct Rig {
     History history;
     FakeScanView view;
     FakeLan lan;
+    std::shared_ptr<Names> names = std::make_shared<Names>();
+    FakeClock* clock;
     std::unique_ptr<Scanner> scanner;
 
     explicit Rig(QByteArrayView local = "10.213.7.42")
     {
-        scanner = std::make_unique<Scanner>(history, view, lan.prober(), lan.resolver());
+        auto c = std::make_unique<FakeClock>();
+        clock = c.get();
+        lan.clock = clock;
+        scanner = std::make_unique<Scanner>(
+            history, view,
+            [this]() -> std::unique_ptr<zeph::platform::EchoTransport> {
+                if (lan.probingImpossible)
+                    return nullptr;
+                return std::make_unique<FakeTransport>(lan);
+            },
+            [n = names](QByteArrayView dotted) { return n->lookUp(dotted); }, std::move(c));
         scanner->startUp(local);
+    }
+    ~Rig()
+    {
+        // Lookups still waiting end now; their results go nowhere.
+        for (const auto& gate : std::as_const(names->gates))
+            gate->release(100);
+    }
+    Rig(const Rig&) = delete;
+    Rig& operator=(const Rig&) = delete;
+
+    // Answering hosts with names; "" for a nameless one.
+    void setLan(const QMap<int, QByteArray>& hosts)
+    {
+        lan.answering = hosts.keys();
+        names->names = hosts;
+    }
+    std::shared_ptr<QSemaphore> gate(int host)
+    {
+        auto g = std::make_shared<QSemaphore>();
+        names->gates.insert(host, g);
+        return g;
+    }
+    // Lets the worker threads deliver what they have.
+    bool lookupsDone()
+    {
+        return QTest::qWaitFor([&] { return scanner->lookupsRunning() == 0; });
+    }
+    // Runs the scan in steps of fake time, with the event loop in between.
+    bool finish()
+    {
+        for (int i = 0; i < 2000 && scanner->running(); ++i) {
+            clock->advance(500us);
+            QCoreApplication::processEvents();
+        }
+        return QTest::qWaitFor([&] { return !scanner->running(); });
     }
 };
 
@@ -81,6 +230,8 @@ void checkIdle(const Rig& r)
     QVERIFY(!r.view.cursorWaiting);
     QCOMPARE(r.view.cursorOnCalls, r.view.cursorRestoreCalls);
     QVERIFY(!r.scanner->running());
+    QVERIFY(!r.lan.transport); // the way out is closed with the scan
+    QVERIFY(!r.clock->wake);
 }
 
 } // namespace
@@ -112,39 +263,65 @@ private Q_SLOTS:
         QVERIFY(!r.scanner->running());
     }
 
-    // The whole conversation with the window for a three-address subnet.
+    // The whole conversation with the window for a three-address subnet: run()
+    // only starts the scan, which then goes on from the event loop.
     void stepOrder()
     {
         Rig r;
-        r.lan.answering = {{2, "beta"}, {3, ""}};
+        r.setLan({{2, "beta"}, {3, ""}});
         r.scanner->setHighestHostNumber(3);
         r.view.log.clear();
         r.scanner->run();
-        const QList<QByteArray> expected = {
-            "status:" + kStatus, "cursor:wait",     "progress:shown", "clear",
-            "buttons:scanning",  "pending",         "pending",        "position:1", // 1: silent
-            "pending",           "add:beta",        "pending",        "position:2", // 2: named
-            "pending",           "pending",         "position:3",                   // 3: nameless
-            "status:",           "progress:hidden", "cursor:restore", "buttons:idle"};
-        QCOMPARE(r.view.log, expected);
-        QCOMPARE(r.lan.looked, (QList<QByteArray>{"10.213.7.2", "10.213.7.3"}));
+        QVERIFY(r.scanner->running());
+        QVERIFY(r.lan.sent.isEmpty());
+        const QList<QByteArray> opening = {"status:" + kStatus, "cursor:wait", "progress:shown",
+                                           "clear", "buttons:scanning"};
+        QCOMPARE(r.view.log, opening);
+
+        r.clock->advance(1ms); // all three sent
+        QCOMPARE(r.lan.sent, (QList<QByteArray>{address(1), address(2), address(3)}));
+        QCoreApplication::processEvents(); // 2 and 3 answer
+        QTRY_COMPARE(r.names->lookedCount(), 2);
+        QVERIFY(r.lookupsDone());
+        QCOMPARE(r.view.log, opening); // 1 is not settled yet: nothing shows
+        r.clock->advance(50ms);
+        const QList<QByteArray> closing = {"add:beta",        "position:3",     "status:",
+                                           "progress:hidden", "cursor:restore", "buttons:idle"};
+        QCOMPARE(r.view.log, opening + closing);
+
+        std::sort(r.names->looked.begin(), r.names->looked.end()); // threads race
+        QCOMPARE(r.names->looked, (QList<QByteArray>{address(2), address(3)}));
         QCOMPARE(r.history.text(), kStartNotice + kCompletedNotice);
+        checkIdle(r);
     }
 
+    void completeScan_data()
+    {
+        QTest::addColumn<int>("intervalUs");
+        QTest::addColumn<int>("expectedGapUs");
+        QTest::newRow("own socket") << 0 << 250;
+        QTest::newRow("helper") << 1000 << 1000;
+    }
     void completeScan()
     {
+        QFETCH(int, intervalUs);
+        QFETCH(int, expectedGapUs);
         Rig r;
-        r.lan.answering = {{3, "alpha"}, {7, ""},       {9, "alpha"},
-                           {42, "self"}, {200, "zeta"}, {255, "omega"}};
-        bool runningInside = false;
-        r.view.onPending = [&](int) { runningInside = r.scanner->running(); };
+        r.lan.interval = std::chrono::microseconds(intervalUs);
+        r.setLan(
+            {{3, "alpha"}, {7, ""}, {9, "alpha"}, {42, "self"}, {200, "zeta"}, {255, "omega"}});
+        QSignalSpy listed(r.scanner.get(), &Scanner::computerListed);
+        QSignalSpy finished(r.scanner.get(), &Scanner::finished);
         r.scanner->run();
+        QVERIFY(r.finish());
 
-        QCOMPARE(r.lan.probed.size(), 255);
+        // One request per address, ascending, paced.
+        QCOMPARE(r.lan.sent.size(), 255);
         for (int n = 1; n <= 255; ++n)
-            QCOMPARE(r.lan.probed[n - 1], "10.213.7." + QByteArray::number(n));
-        QVERIFY(std::all_of(r.lan.timeouts.begin(), r.lan.timeouts.end(),
-                            [](int t) { return t == 50; }));
+            QCOMPARE(r.lan.sent[n - 1], address(n));
+        for (int i = 1; i < r.lan.sentAt.size(); ++i)
+            QVERIFY(r.lan.sentAt[i] - r.lan.sentAt[i - 1] >=
+                    std::chrono::microseconds(expectedGapUs));
         // Host-number order, duplicates kept, nameless answer left out.
         const QList<QByteArray> names = {"alpha", "alpha", "self", "zeta", "omega"};
         QCOMPARE(r.view.computers, names);
@@ -152,51 +329,157 @@ private Q_SLOTS:
         QCOMPARE(r.scanner->computerAt(4), QByteArray("omega"));
         QCOMPARE(r.scanner->computerAt(5), QByteArray());
         QCOMPARE(r.scanner->computerAt(-1), QByteArray());
-        QCOMPARE(r.lan.looked.size(), 6);
-        QCOMPARE(r.view.pendingCalls, 510);
-        QCOMPARE(r.view.positions.size(), 255);
+        const QList<int> hosts = {3, 9, 42, 200, 255};
+        QCOMPARE(listed.size(), hosts.size());
+        for (int i = 0; i < hosts.size(); ++i)
+            QCOMPARE(listed[i], (QVariantList{names[i], address(hosts[i])}));
+        QCOMPARE(r.names->lookedCount(), 6);
+        QVERIFY(std::is_sorted(r.view.positions.begin(), r.view.positions.end()));
         QCOMPARE(r.view.positions.last(), 255);
-        QVERIFY(runningInside);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toBool(), false);
         QCOMPARE(r.history.text(), kStartNotice + kCompletedNotice);
         checkIdle(r);
     }
 
-    void cancelDuringAddress_data()
+    // Only a reply to our request, from its address, inside its window counts, once.
+    void repliesOutOfOrderLateAndDuplicate()
     {
-        QTest::addColumn<int>("n");
-        QTest::addColumn<bool>("afterInsertion");
-        QTest::newRow("before probe of 1") << 1 << false;
-        QTest::newRow("before probe of 100") << 100 << false;
-        QTest::newRow("after insertion of 100") << 100 << true;
-        QTest::newRow("before probe of 255") << 255 << false;
-        QTest::newRow("after insertion of 255") << 255 << true;
-    }
-    void cancelDuringAddress()
-    {
-        QFETCH(int, n);
-        QFETCH(bool, afterInsertion);
         Rig r;
-        r.lan.answering = {{1, "first"}, {100, "hundred"}, {101, "late"}, {255, "last"}};
-        const int trigger = 2 * n - (afterInsertion ? 0 : 1);
-        r.view.onPending = [&](int call) {
-            if (call == trigger)
-                r.scanner->requestCancel();
-        };
+        r.lan.autoAnswer = false;
+        r.setLan({{3, "three"}, {5, "five"}, {7, "seven"}, {8, "eight"}, {10, "ten"}});
+        r.scanner->setHighestHostNumber(10);
         r.scanner->run();
+        r.clock->advance(2250us); // host n went out at (n - 1) * 0.25 ms
+        QCOMPARE(r.lan.sent.size(), 10);
+        for (const QByteArray& from : {address(5), address(3), address(5), QByteArray("10.213.8.3"),
+                                       QByteArray("10.213.7.03"), address(11), address(0)})
+            r.lan.transport->reply(from);
+        r.clock->advance(50ms - 650us); // 7's window closed at 51.5 ms, 8's is open until 51.75
+        r.lan.transport->reply(address(7));
+        r.lan.transport->reply(address(8));
+        r.lan.transport->reply(address(8));
+        r.clock->advance(1ms); // every window closed
+        r.lan.transport->reply(address(10));
+        QVERIFY(r.finish());
+        QCOMPARE(r.view.computers, (QList<QByteArray>{"three", "five", "eight"}));
+        QCOMPARE(r.names->lookedCount(), 3);
+        QCOMPARE(r.history.text(), kStartNotice + kCompletedNotice);
+    }
 
-        QCOMPARE(r.lan.probed.size(), n);
-        QCOMPARE(r.view.progressPosition, n);
-        QVERIFY(!r.view.computers.isEmpty());
-        QCOMPARE(r.view.computers.last(), r.lan.answering.value(n)); // n still listed
+    // A window that passes while the event loop is held up (a long handler)
+    // still takes the reply that came in time.
+    void busyLoopLosesNoReply()
+    {
+        Rig r;
+        r.setLan({{2, "two"}});
+        r.scanner->setHighestHostNumber(2);
+        r.scanner->run();
+        r.clock->advance(300us); // both sent, 2's reply waits in the socket
+        r.clock->stall(200ms);
+        r.clock->advance(0ms);
+        QTRY_VERIFY(!r.scanner->running());
+        QCOMPARE(r.view.computers, QList<QByteArray>{"two"});
+    }
+
+    // A name waits for every lower address; the progress shows what is settled.
+    void lookupsFinishOutOfOrder()
+    {
+        Rig r;
+        r.setLan({{2, "two"}, {3, "three"}, {4, "four"}});
+        const auto two = r.gate(2), three = r.gate(3), four = r.gate(4);
+        r.scanner->setHighestHostNumber(5);
+        r.scanner->run();
+        r.clock->advance(2ms);
+        QTRY_COMPARE(r.names->lookedCount(), 3); // all three at once
+        r.clock->advance(60ms);                  // 1 and 5 silent, windows closed
+        QCOMPARE(r.view.positions, QList<int>{1});
+
+        four->release();
+        QTRY_COMPARE(r.scanner->lookupsRunning(), 2);
+        QVERIFY(r.view.computers.isEmpty());
+        QCOMPARE(r.view.positions, QList<int>{1});
+        two->release();
+        QTRY_COMPARE(r.view.computers, QList<QByteArray>{"two"});
+        QCOMPARE(r.view.positions, (QList<int>{1, 2}));
+        QVERIFY(r.scanner->running());
+        three->release();
+        QTRY_VERIFY(!r.scanner->running());
+        QCOMPARE(r.view.computers, (QList<QByteArray>{"two", "three", "four"}));
+        QCOMPARE(r.view.positions, (QList<int>{1, 2, 5}));
+        QCOMPARE(r.history.text(), kStartNotice + kCompletedNotice);
+    }
+
+    void lookupsAreBounded()
+    {
+        Rig r;
+        QMap<int, QByteArray> hosts;
+        for (int n = 1; n <= 40; ++n)
+            hosts.insert(n, "h" + QByteArray::number(n));
+        r.setLan(hosts);
+        const auto all = std::make_shared<QSemaphore>();
+        for (int n = 1; n <= 40; ++n)
+            r.names->gates.insert(n, all);
+        r.scanner->run();
+        r.clock->advance(20ms);
+        QTRY_COMPARE(r.names->running.load(), 16);
+        QTest::qWait(20);
+        QCOMPARE(r.names->lookedCount(), 16); // the rest wait their turn
+        all->release(40);
+        QVERIFY(r.finish());
+        QCOMPARE(r.view.computers, hosts.values());
+        QCOMPARE(r.names->mostAtOnce.load(), 16);
+    }
+
+    // Cancel ends the scan at once, keeping what is settled; a lookup still
+    // running then changes nothing, now or in the next scan.
+    void cancelMidScan()
+    {
+        Rig r;
+        r.setLan({{2, "two"}, {4, "four"}, {6, "six"}});
+        const auto four = r.gate(4);
+        r.scanner->setHighestHostNumber(10);
+        QSignalSpy finished(r.scanner.get(), &Scanner::finished);
+        r.scanner->run();
+        r.clock->advance(3ms);
+        QTRY_COMPARE(r.scanner->lookupsRunning(), 1); // 2 and 6 named, 4 still asking
+        r.clock->advance(50ms);
+        QCOMPARE(r.view.computers, QList<QByteArray>{"two"});
+        QCOMPARE(r.view.progressPosition, 3);
+
+        r.scanner->requestCancel();
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toBool(), true);
         QCOMPARE(r.history.text(), kStartNotice + kCancelNotice);
+        QCOMPARE(r.view.progressPosition, 3);
         checkIdle(r);
 
+        four->release();
+        QTest::qWait(20);
+        QCOMPARE(r.view.computers, QList<QByteArray>{"two"});
+        QCOMPARE(r.scanner->computers(), QList<QByteArray>{"two"});
+
         // The request does not outlive its scan.
-        r.view.onPending = nullptr;
-        r.lan.probed.clear();
+        r.names->gates.clear();
+        r.lan.sent.clear();
         r.scanner->run();
-        QCOMPARE(r.lan.probed.size(), 255);
-        QVERIFY(r.history.text().endsWith(kCompletedNotice));
+        QVERIFY(r.finish());
+        QCOMPARE(r.lan.sent.size(), 10);
+        QCOMPARE(r.view.computers, (QList<QByteArray>{"two", "four", "six"}));
+        QVERIFY(r.history.text().endsWith(kCancelNotice + kStartNotice + kCompletedNotice));
+    }
+
+    void cancelBeforeAnythingSettles()
+    {
+        Rig r;
+        r.setLan({{1, "one"}});
+        r.scanner->run();
+        r.clock->advance(1ms);
+        r.scanner->requestCancel();
+        QVERIFY(r.view.computers.isEmpty());
+        QVERIFY(r.view.positions.isEmpty());
+        QCOMPARE(r.history.text(), kStartNotice + kCancelNotice);
+        checkIdle(r);
     }
 
     void cancelWhileIdleIsIgnored()
@@ -204,20 +487,60 @@ private Q_SLOTS:
         Rig r;
         r.scanner->requestCancel();
         QVERIFY(!r.scanner->running());
+        QVERIFY(r.history.text().isEmpty());
         r.scanner->run();
-        QCOMPARE(r.lan.probed.size(), 255);
+        QVERIFY(r.finish());
+        QCOMPARE(r.lan.sent.size(), 255);
         QCOMPARE(r.history.text(), kStartNotice + kCompletedNotice);
         checkIdle(r);
+    }
+
+    // A lookup that blocks for 2 s holds neither the event loop nor the cancel:
+    // an input event posted meanwhile is handled before the lookup returns.
+    // (The handler also lets the lookup go, so that a good run is quick.)
+    void slowLookupDoesNotHoldTheLoop()
+    {
+        Rig r;
+        r.setLan({{1, "one"}});
+        const auto blocked = r.gate(1);
+        r.names->gateTimeout = 2s;
+        struct Input : QObject {
+            std::function<void()> handle;
+            bool event(QEvent* e) override
+            {
+                if (e->type() != QEvent::User)
+                    return QObject::event(e);
+                handle();
+                return true;
+            }
+        } input;
+        input.handle = [&] {
+            r.scanner->requestCancel(); // Esc
+            r.names->note("input handled");
+            blocked->release();
+        };
+        r.scanner->setHighestHostNumber(1);
+        r.scanner->run();
+        r.clock->advance(1ms);
+        QTRY_COMPARE(r.names->running.load(), 1);
+        QCoreApplication::postEvent(&input, new QEvent(QEvent::User));
+        QTRY_COMPARE(r.names->running.load(), 0);
+        QCOMPARE(r.names->events, (QList<QByteArray>{"input handled", "returned 1"}));
+        QVERIFY(!r.scanner->running());
+        QVERIFY(r.view.computers.isEmpty());
+        QCOMPARE(r.history.text(), kStartNotice + kCancelNotice);
     }
 
     void rescanEmptiesTheList()
     {
         Rig r;
-        r.lan.answering = {{5, "old"}, {6, "stays"}};
+        r.setLan({{5, "old"}, {6, "stays"}});
         r.scanner->run();
+        QVERIFY(r.finish());
         QCOMPARE(r.view.computers, (QList<QByteArray>{"old", "stays"}));
-        r.lan.answering = {{6, "stays"}, {8, "new"}};
+        r.setLan({{6, "stays"}, {8, "new"}});
         r.scanner->run();
+        QVERIFY(r.finish());
         QCOMPARE(r.view.clearCalls, 2);
         QCOMPARE(r.view.computers, (QList<QByteArray>{"stays", "new"}));
         QCOMPARE(r.scanner->computers(), r.view.computers);
@@ -228,9 +551,11 @@ private Q_SLOTS:
     void noLocalAddress()
     {
         Rig r(QByteArrayView{});
-        r.lan.answering = {{1, "never"}};
+        r.setLan({{1, "never"}});
+        QSignalSpy finished(r.scanner.get(), &Scanner::finished);
         r.scanner->run();
-        QVERIFY(r.lan.probed.isEmpty());
+        QCOMPARE(finished.size(), 1);
+        QVERIFY(r.lan.sent.isEmpty());
         QVERIFY(r.view.computers.isEmpty());
         QCOMPARE(r.view.clearCalls, 1);
         QCOMPARE(r.history.text(),
@@ -242,40 +567,45 @@ private Q_SLOTS:
         checkIdle(r);
     }
 
-    // Handlers nested in the scan: a second run is refused, and a handler
-    // that destroys the scanner (the program ending) stops it at once.
-    void nestedHandlers()
+    // Probing impossible: every address is silent and the scan completes; a
+    // request that cannot leave leaves only its own address silent.
+    void probingFailures()
     {
         Rig r;
-        r.view.onPending = [&](int call) {
-            if (call == 3)
-                r.scanner->run();
-        };
+        r.setLan({{2, "two"}, {3, "three"}});
+        r.lan.probingImpossible = true;
         r.scanner->run();
-        QCOMPARE(r.lan.probed.size(), 255);
+        QVERIFY(r.finish());
+        QVERIFY(r.view.computers.isEmpty());
+        QCOMPARE(r.view.progressPosition, 255);
         QCOMPARE(r.history.text(), kStartNotice + kCompletedNotice);
 
-        Rig gone;
-        gone.view.onPending = [&](int call) {
-            if (call == 5)
-                gone.scanner.reset();
-        };
-        gone.scanner->run();
-        QCOMPARE(gone.lan.probed.size(), 2);
+        r.lan.probingImpossible = false;
+        r.lan.unsendable = {2};
+        r.scanner->run();
+        QVERIFY(r.finish());
+        QCOMPARE(r.lan.sent.size(), 255);
+        QCOMPARE(r.view.computers, QList<QByteArray>{"three"});
+        checkIdle(r);
     }
 
-    void withoutProbing()
+    // A second run while one runs is refused; a scanner destroyed with a
+    // lookup outstanding takes nothing down with it when the lookup ends.
+    void runWhileRunningAndDestroyed()
     {
-        // Probing impossible: every address is silent, the scan still completes.
-        History history;
-        FakeScanView view;
-        Scanner s(
-            history, view, [](QByteArrayView, int) { return -1; },
-            [](QByteArrayView) { return QByteArray("never"); });
-        s.startUp("10.213.7.1");
-        s.run();
-        QVERIFY(view.computers.isEmpty());
-        QCOMPARE(history.text(), kStartNotice + kCompletedNotice);
+        Rig r;
+        r.setLan({{2, "two"}});
+        const auto two = r.gate(2);
+        r.scanner->run();
+        r.clock->advance(1ms);
+        r.scanner->run();
+        QCOMPARE(r.view.clearCalls, 1);
+        QTRY_COMPARE(r.names->running.load(), 1);
+        r.scanner.reset();
+        two->release();
+        QTRY_COMPARE(r.names->running.load(), 0);
+        QTest::qWait(20); // its result is posted to nobody
+        QCOMPARE(r.history.text(), kStartNotice);
     }
 };
 

@@ -6,8 +6,6 @@
 #include <QByteArray>
 #include <QList>
 
-#include <functional>
-
 namespace zeph::test {
 
 struct FakeScanView : ScanView {
@@ -22,9 +20,7 @@ struct FakeScanView : ScanView {
     QList<QByteArray> computers;
     int clearCalls = 0;
     bool scanning = false; // last setScanButtons()
-    int pendingCalls = 0;
     QList<QByteArray> log; // every call in order
-    std::function<void(int call)> onPending;
 
     void setStatus(const QByteArray& text) override
     {
@@ -74,13 +70,6 @@ struct FakeScanView : ScanView {
     {
         scanning = s;
         log << QByteArray("buttons:") + (s ? "scanning" : "idle");
-    }
-    void processPendingEvents() override
-    {
-        ++pendingCalls;
-        log << "pending";
-        if (onPending)
-            onPending(pendingCalls);
     }
 };
 

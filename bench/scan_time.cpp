@@ -1,0 +1,116 @@
+// Scans of the local /24 with the real engine, way out and resolver, timed
+// from run() to the completion entry. Run inside a simulated LAN by
+// bench/scan_time.sh (it must not run in the machine's own network namespace).
+// Usage: scan_time [--runs N] [--helper PATH] [--slow-lookup-ms MS]
+//   --helper          send through this zeph-probe only (no socket of our own)
+//   --slow-lookup-ms  every reverse lookup first sleeps this long
+// Prints: method, runs, listed, median_ms, then each run's milliseconds.
+
+#include "discovery/scanner.h"
+#include "discovery/scanview.h"
+#include "history/history.h"
+#include "platform/echoprobe.h"
+#include "platform/localaddress.h"
+#include "platform/names.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+namespace {
+
+struct QuietView : zeph::ScanView {
+    int listed = 0;
+    void setStatus(const QByteArray&) override {}
+    void waitCursorOn() override {}
+    void restoreCursor() override {}
+    void setProgressVisible(bool) override {}
+    void setProgressMaximum(int) override {}
+    void setProgressPosition(int) override {}
+    void clearComputers() override { listed = 0; }
+    void addComputer(const QByteArray&) override { ++listed; }
+    void setScanButtons(bool) override {}
+};
+
+const char* methodName(zeph::platform::EchoMethod m)
+{
+    using zeph::platform::EchoMethod;
+    switch (m) {
+    case EchoMethod::Datagram:
+        return "datagram";
+    case EchoMethod::Raw:
+        return "raw";
+    case EchoMethod::HelperDatagram:
+        return "helper-datagram";
+    case EchoMethod::HelperRaw:
+        return "helper-raw";
+    case EchoMethod::None:
+        break;
+    }
+    return "none";
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    int runs = 5;
+    int slowMs = 0;
+    zeph::platform::EchoOptions options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        if (!std::strcmp(argv[i], "--runs"))
+            runs = std::max(1, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--slow-lookup-ms"))
+            slowMs = std::max(0, std::atoi(argv[i + 1]));
+        else if (!std::strcmp(argv[i], "--helper"))
+            options = {argv[i + 1], false};
+    }
+    const QByteArray local = zeph::platform::localIPv4Address("127.0.1.1");
+    if (!local.startsWith("10.213.")) {
+        std::fprintf(stderr, "scan_time: run me through bench/scan_time.sh (local %s)\n",
+                     local.constData());
+        return 1;
+    }
+
+    zeph::History history;
+    QuietView view;
+    zeph::platform::EchoMethod method = zeph::platform::EchoMethod::None;
+    zeph::Scanner scanner(
+        history, view,
+        [&] {
+            auto transport = zeph::platform::openEchoTransport(options);
+            method = transport ? transport->method() : zeph::platform::EchoMethod::None;
+            return transport;
+        },
+        [slowMs](QByteArrayView dotted) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
+            return zeph::platform::reverseLookup(dotted);
+        });
+    scanner.startUp(local);
+
+    QList<qint64> times;
+    for (int i = 0; i < runs; ++i) {
+        QEventLoop loop;
+        QObject::connect(&scanner, &zeph::Scanner::finished, &loop, &QEventLoop::quit);
+        QElapsedTimer wall;
+        wall.start();
+        scanner.run();
+        if (scanner.running())
+            loop.exec();
+        times << wall.elapsed();
+    }
+    QList<qint64> sorted = times;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("method %s runs %d listed %d median_ms %lld all_ms", methodName(method), runs,
+                view.listed, static_cast<long long>(sorted[sorted.size() / 2]));
+    for (qint64 t : times)
+        std::printf(" %lld", static_cast<long long>(t));
+    std::printf("\n");
+    return 0;
+}

@@ -1,0 +1,206 @@
+#include "discovery/scansweep.h"
+
+#include "core/ipv4.h"
+#include "core/logging.h"
+#include "platform/echoprobe.h"
+
+#include <algorithm>
+#include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+namespace zeph {
+
+// Where the worker threads hand their names back. The sweep may be gone by
+// then (cancelled, or the program ending): it detaches itself under the lock,
+// and a result posted before that dies with the sweep's pending events.
+struct ScanSweep::Mailbox {
+    std::mutex mutex;
+    ScanSweep* sweep = nullptr;
+
+    void deliver(int host, const QByteArray& name)
+    {
+        const std::lock_guard lock(mutex);
+        if (sweep)
+            QMetaObject::invokeMethod(
+                sweep, [s = sweep, host, name] { s->lookedUp(host, name); }, Qt::QueuedConnection);
+    }
+};
+
+ScanSweep::ScanSweep(QByteArray prefix, int highest,
+                     std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
+                     ReverseLookup lookup, QObject* parent)
+    : QObject(parent), m_prefix(std::move(prefix)), m_highest(highest),
+      m_transport(std::move(transport)), m_clock(clock), m_lookup(std::move(lookup)),
+      m_interval(std::max<std::chrono::nanoseconds>(
+          kMinimumInterval,
+          m_transport ? m_transport->minimumInterval() : std::chrono::nanoseconds::zero())),
+      m_mailbox(std::make_shared<Mailbox>()), m_hosts(std::size_t(highest) + 1)
+{
+    m_mailbox->sweep = this;
+    if (m_transport)
+        m_transport->setReplyHandler([this](const QByteArray& dotted) { replied(dotted); });
+}
+
+ScanSweep::~ScanSweep()
+{
+    stop();
+}
+
+void ScanSweep::start()
+{
+    m_clock.wakeAt(m_clock.now());
+}
+
+void ScanSweep::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    m_clock.cancelWake();
+    {
+        const std::lock_guard lock(m_mailbox->mutex);
+        m_mailbox->sweep = nullptr;
+    }
+    m_transport.reset();
+}
+
+QByteArray ScanSweep::addressOf(int host) const
+{
+    return m_prefix + QByteArray::number(host);
+}
+
+int ScanSweep::hostOf(const QByteArray& dotted) const
+{
+    const auto address = ipv4::parse(dotted);
+    if (!address || !dotted.startsWith(m_prefix))
+        return 0;
+    const int host = (*address)[3];
+    return host >= 1 && host <= m_highest ? host : 0;
+}
+
+void ScanSweep::step()
+{
+    if (m_stopped)
+        return;
+    if (m_transport)
+        m_transport->readPending();
+    const ScanClock::TimePoint now = m_clock.now();
+    while (!m_windows.empty()) {
+        Host& h = m_hosts[std::size_t(m_windows.front())];
+        if (h.state == State::Waiting && h.deadline > now)
+            break;
+        if (h.state == State::Waiting)
+            h.state = State::Settled; // silent
+        m_windows.pop_front();
+    }
+    if (!m_transport) {
+        for (; m_next <= m_highest; ++m_next)
+            m_hosts[std::size_t(m_next)].state = State::Settled;
+    } else if (m_next <= m_highest && (m_next == 1 || now - m_lastSend >= m_interval)) {
+        sendNext(now);
+    }
+    advance();
+    if (!m_stopped)
+        scheduleWake();
+}
+
+void ScanSweep::sendNext(ScanClock::TimePoint now)
+{
+    const int host = m_next++;
+    Host& h = m_hosts[std::size_t(host)];
+    m_lastSend = now;
+    if (!m_transport->send(addressOf(host))) {
+        h.state = State::Settled; // it could not leave: silent
+        return;
+    }
+    h.state = State::Waiting;
+    h.deadline = now + kAnswerWindow;
+    m_windows.push_back(host);
+}
+
+void ScanSweep::replied(const QByteArray& dotted)
+{
+    if (m_stopped)
+        return;
+    const int host = hostOf(dotted);
+    if (host == 0)
+        return;
+    Host& h = m_hosts[std::size_t(host)];
+    // Late (a step has closed its window) or a duplicate: nothing changes.
+    // A window closes only after the replies already queued are read, so a
+    // window that passes while the event loop is busy elsewhere loses nothing.
+    if (h.state != State::Waiting)
+        return;
+    h.state = State::Answered;
+    m_lookupQueue.push_back(host);
+    startLookups();
+}
+
+void ScanSweep::startLookups()
+{
+    while (m_lookupsRunning < kMaxLookups && !m_lookupQueue.empty()) {
+        const int host = m_lookupQueue.front();
+        m_lookupQueue.pop_front();
+        ++m_lookupsRunning;
+        // The resolver may block for seconds: never on this thread, and never
+        // waited for. The worker owns everything it touches.
+        try {
+            std::thread([mailbox = m_mailbox, lookup = m_lookup, host, address = addressOf(host)] {
+                mailbox->deliver(host, lookup ? lookup(address) : QByteArray());
+            }).detach();
+        } catch (const std::system_error& e) {
+            qCWarning(lcDiscovery) << "no thread for a reverse lookup:" << e.what();
+            m_mailbox->deliver(host, QByteArray()); // nameless, from the event loop
+        }
+    }
+}
+
+void ScanSweep::lookedUp(int host, const QByteArray& name)
+{
+    if (m_stopped)
+        return;
+    --m_lookupsRunning;
+    Host& h = m_hosts[std::size_t(host)];
+    h.name = name;
+    h.state = State::Settled;
+    qCDebug(lcDiscovery) << addressOf(host) << "answered, name" << name;
+    startLookups();
+    advance();
+}
+
+void ScanSweep::advance()
+{
+    const int before = m_frontier;
+    while (!m_stopped && m_frontier <= m_highest &&
+           m_hosts[std::size_t(m_frontier)].state == State::Settled) {
+        const Host& h = m_hosts[std::size_t(m_frontier)];
+        if (!h.name.isEmpty())
+            Q_EMIT listed(h.name, addressOf(m_frontier));
+        ++m_frontier;
+    }
+    if (m_stopped || m_frontier == before)
+        return;
+    Q_EMIT progressed(m_frontier - 1);
+    if (!m_stopped && m_frontier > m_highest) {
+        stop();
+        Q_EMIT finished();
+    }
+}
+
+void ScanSweep::scheduleWake()
+{
+    std::optional<ScanClock::TimePoint> when;
+    if (m_next <= m_highest)
+        when = m_lastSend + m_interval;
+    if (!m_windows.empty())
+        when = std::min(when.value_or(ScanClock::TimePoint::max()),
+                        m_hosts[std::size_t(m_windows.front())].deadline);
+    if (when)
+        m_clock.wakeAt(*when);
+    else
+        m_clock.cancelWake();
+}
+
+} // namespace zeph
