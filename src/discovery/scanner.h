@@ -56,7 +56,7 @@ public:
     void requestCancel();
 
     bool running() const { return m_running; }
-    // Reverse lookups of the scan in progress still running (tests, benchmark).
+    // Reverse lookups of the scan in progress still running (for tests).
     int lookupsRunning() const { return m_sweep ? m_sweep->lookupsRunning() : 0; }
     QByteArray addressPrefix() const { return m_prefix; }
     int highestHostNumber() const { return m_highest; }
