@@ -97,6 +97,8 @@ public:
         request.emptyEnvironment = true;
         request.stdinFd = request.stdoutFd = pair->second.get();
         const auto pid = spawn(request);
+        // Our copy of its end goes now, or a helper that dies leaves no EOF.
+        pair->second.reset();
         if (!pid)
             return false;
         m_helper = std::move(pair->first);
@@ -189,7 +191,11 @@ private:
 
     void stop()
     {
-        m_notifier.reset();
+        if (m_notifier) {
+            // This may run inside the notifier's own signal: it goes later.
+            m_notifier->setEnabled(false);
+            m_notifier.release()->deleteLater();
+        }
         // Its input closes as well: it ends either way.
         m_helper.reset();
         if (m_pid > 0)

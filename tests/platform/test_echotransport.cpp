@@ -1,0 +1,87 @@
+// The program's side of the zeph-probe conversation, with stand-in helpers:
+// its greeting, replies streamed back as lines, and a helper that goes away.
+// Runs in a private loopback-only network namespace.
+
+#include "netns.h"
+#include "platform/echoprobe.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zeph;
+
+namespace {
+
+// A helper program that is a shell script; the helper gets no PATH.
+QByteArray writeHelper(const QTemporaryDir& dir, const QByteArray& name, const QByteArray& body)
+{
+    const QString path = dir.filePath(QString::fromLatin1(name));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return {};
+    f.write("#!/bin/sh\n" + body);
+    f.close();
+    f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return path.toLocal8Bit();
+}
+
+} // namespace
+
+class TestEchoTransport : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!test::onlyLoopbackInReach())
+            QFAIL("not in a private loopback-only network namespace; run through ctest");
+        QVERIFY(m_dir.isValid());
+    }
+
+    void helperThatCannotProbe()
+    {
+        const QByteArray helper = writeHelper(m_dir, "fail", "echo fail\n");
+        QVERIFY(!platform::openEchoTransport({helper, false}));
+        const QByteArray mute = writeHelper(m_dir, "mute", "exit 0\n");
+        QVERIFY(!platform::openEchoTransport({mute, false}));
+    }
+
+    // Each line back is one reply; a line that is not an address is none.
+    void repliesStreamBack()
+    {
+        const QByteArray helper =
+            writeHelper(m_dir, "echo", "echo ok datagram\necho junk\nexec /bin/cat\n");
+        const auto transport = platform::openEchoTransport({helper, false});
+        QVERIFY(transport);
+        QCOMPARE(transport->method(), platform::EchoMethod::HelperDatagram);
+        QVERIFY(transport->minimumInterval() >= std::chrono::milliseconds(1));
+        QList<QByteArray> replies;
+        transport->setReplyHandler([&](const QByteArray& from) { replies << from; });
+        const QList<QByteArray> sent = {"10.213.7.1", "10.213.7.2", "10.213.7.255"};
+        for (const QByteArray& a : sent)
+            QVERIFY(transport->send(a));
+        QVERIFY(!transport->send("10.213.7.x"));
+        QVERIFY(!transport->send("255.255.255.255"));
+        QTRY_COMPARE(replies, sent);
+    }
+
+    // A helper that ends in the middle of a scan: what was sent after that
+    // fails, and nothing else happens.
+    void helperGoesAway()
+    {
+        const QByteArray helper = writeHelper(m_dir, "short", "echo ok raw\nread line\n");
+        const auto transport = platform::openEchoTransport({helper, false});
+        QVERIFY(transport);
+        int replies = 0;
+        transport->setReplyHandler([&](const QByteArray&) { ++replies; });
+        QVERIFY(transport->send("10.213.7.1")); // it reads this one and ends
+        QTRY_VERIFY(!transport->send("10.213.7.2"));
+        transport->readPending();
+        QCOMPARE(replies, 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEchoTransport)
+#include "test_echotransport.moc"
