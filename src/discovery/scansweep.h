@@ -33,6 +33,8 @@ public:
     using ReverseLookup = std::function<QByteArray(QByteArrayView dotted)>;
 
     static constexpr std::chrono::milliseconds kAnswerWindow{50};
+    // Closer together, the requests of a /24 would reach the LAN as one burst
+    // of ARP requests; a transport may ask for more.
     static constexpr std::chrono::microseconds kMinimumInterval{250};
     static constexpr int kMaxLookups = 16;
 

@@ -23,9 +23,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Requests closer together than this would reach the LAN as one burst of ARP
-// requests; the helper keeps its own, wider floor.
-constexpr std::chrono::nanoseconds kSocketInterval = 250us;
+// The helper keeps this much between two requests: sending faster would only
+// queue them there, while their answer windows run here.
 constexpr std::chrono::nanoseconds kHelperInterval = 1ms;
 // Only a broken helper takes anywhere near this to say whether it can probe.
 constexpr int kHelperStartMs = 3000;
@@ -61,7 +60,8 @@ public:
     {
         return m_socket.kind() == icmp::SocketKind::Raw ? EchoMethod::Raw : EchoMethod::Datagram;
     }
-    std::chrono::nanoseconds minimumInterval() const override { return kSocketInterval; }
+    // Our own socket sets no floor; the scan's own pacing is all there is.
+    std::chrono::nanoseconds minimumInterval() const override { return {}; }
 
     bool send(QByteArrayView dotted) override
     {
