@@ -29,7 +29,7 @@ run() { # label, then VAR=value... for the test
         ZEPH_LAN_SILENT="3 5" "$@" "$test_bin"
 }
 
-all="scanner alpha delta alpha epsilon zeta" # host-number order
+all="scanner@1 alpha@2 delta@6 alpha@9 epsilon@200 zeta@253" # name@host, in list order
 run "root, in-process raw socket" ZEPH_LAN_ROOT=1 ZEPH_LAN_METHOD=raw ZEPH_LAN_EXPECT="$all"
 
 ip netns exec "$ns" sysctl -qw net.ipv4.ping_group_range="1 0"

@@ -135,8 +135,8 @@ private Q_SLOTS:
         QCOMPARE(replies, alive);
     }
 
-    // The whole /24: every named answering host, in host-number order; the
-    // dropped and the nameless host stay out.
+    // The whole /24: every named answering host with its address, in
+    // host-number order; the dropped and the nameless host stay out.
     void scan()
     {
         if (m_address.isEmpty())
@@ -149,13 +149,23 @@ private Q_SLOTS:
         scanner.startUp(platform::localIPv4Address("127.0.1.1"));
         QCOMPARE(scanner.addressPrefix(), Scanner::prefixOf(m_address));
         QSignalSpy finished(&scanner, &Scanner::finished);
+        QSignalSpy listed(&scanner, &Scanner::computerListed);
         QElapsedTimer t;
         t.start();
         scanner.run();
         QVERIFY(finished.wait(10000));
         qInfo("scan of %d addresses: %lld ms", scanner.highestHostNumber(), t.elapsed());
-        const QByteArray expected = env("ZEPH_LAN_EXPECT");
-        QCOMPARE(view.computers, expected.isEmpty() ? QList<QByteArray>{} : expected.split(' '));
+        QList<QByteArray> names, addresses;
+        for (const QByteArray& pair : env("ZEPH_LAN_EXPECT").split(' ')) {
+            if (pair.isEmpty())
+                continue;
+            names << pair.left(pair.indexOf('@'));
+            addresses << scanner.addressPrefix() + pair.mid(pair.indexOf('@') + 1);
+        }
+        QCOMPARE(view.computers, names);
+        QCOMPARE(listed.size(), names.size());
+        for (qsizetype i = 0; i < listed.size(); ++i)
+            QCOMPARE(listed[i], (QVariantList{names[i], addresses[i]}));
         QVERIFY(history.text().endsWith(Scanner::completedText() +
                                         QByteArray("\xA1\xEF\xA1\xEF\xA1\xEF")));
         QCOMPARE(view.progressPosition, scanner.highestHostNumber());
