@@ -12,7 +12,7 @@ simlan="$here/../tests/tools/simlan.sh"
 lan="zb$(($$ % 100000))"
 tmp=$(mktemp -d)
 trap '"$simlan" down "$lan"; rm -rf "$tmp"' EXIT
-trap 'exit 1' INT TERM
+trap 'exit 1' HUP INT PIPE TERM # the EXIT trap then takes the LAN down
 
 "$simlan" up "$lan" 10.213.7 1:scanner 2:h2 5:h5 17:h17 40:h40 64 99:h99 128:h128 200:h200 251:h251
 ns=$("$simlan" ns "$lan" 1)
