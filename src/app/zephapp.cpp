@@ -1,6 +1,8 @@
 #include "app/zephapp.h"
 
 #include "app/application.h"
+#include "app/commandline.h"
+#include "app/displayplatform.h"
 
 #include "core/logging.h"
 #include "core/product.h"
@@ -143,7 +145,14 @@ void ZephApp::endProcess()
 
 int runApplication(int argc, char* argv[])
 {
+    // Answered before the application exists: no display is needed, and no
+    // marker, socket or scan is touched.
+    if (const CommandLineAction action = parseCommandLine(argc, argv);
+        action != CommandLineAction::Run)
+        return printCommandLineAnswer(action, stdout);
+    PlatformPreference platform;
     QApplication app(argc, argv);
+    platform.release();
     QApplication::setApplicationName(product::kAppId.toString());
     QApplication::setWindowIcon(QIcon(ui::resource::kIcon.toString()));
     ZephApp zeph;

@@ -9,6 +9,7 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -42,7 +43,9 @@ MainWindow::MainWindow(QWidget* parent)
     guiFont.setPixelSize(12);
     setFont(guiFont);
     connectControls();
-    m_destroyWatch = std::make_unique<DestroyWatch>(this, [this] { close(); });
+    // Only an X server lets another client destroy the window outright.
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        m_destroyWatch = std::make_unique<DestroyWatch>(this, [this] { close(); });
 }
 
 MainWindow::~MainWindow()

@@ -1,5 +1,6 @@
 #include "ui/traycontroller.h"
 
+#include "core/logging.h"
 #include "core/product.h"
 #include "ui/trayicon.h"
 #include "ui/windowdef.h"
@@ -31,6 +32,7 @@ TrayController::TrayController(QWidget* window)
             connect(action, &QAction::triggered, this, &TrayController::exitRequested,
                     Qt::QueuedConnection);
     }
+    m_icon->setMenu(m_menu);
     connect(m_icon, &TrayIcon::trayEvent, this, &TrayController::trayEvent);
 }
 
@@ -54,6 +56,7 @@ void TrayController::hideWindow()
     m_window->showMinimized();
     m_window->hide();
     m_hidden = true;
+    qCDebug(lcUi) << "main window hidden into the tray";
 }
 
 void TrayController::showWindow()
@@ -62,6 +65,7 @@ void TrayController::showWindow()
     m_window->raise();
     m_window->activateWindow();
     m_hidden = false;
+    qCDebug(lcUi) << "main window shown";
 }
 
 void TrayController::trayEvent(int kind)

@@ -5,6 +5,9 @@
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDBusVariant>
 #include <QMenu>
 #include <QSystemTrayIcon>
 
@@ -22,7 +25,16 @@ bool TrayIcon::hostIsStatusNotifier()
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
-    return bus.interface()->isServiceRegistered(QStringLiteral("org.kde.StatusNotifierWatcher"));
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (!bus.interface()->isServiceRegistered(watcher))
+        return false;
+    // The same test Qt makes before it exports the icon as an item: a watcher
+    // alone, with no panel behind it, leaves the XEmbed icon in use.
+    QDBusInterface props(watcher, QStringLiteral("/StatusNotifierWatcher"),
+                         QStringLiteral("org.freedesktop.DBus.Properties"), bus);
+    const QDBusReply<QDBusVariant> reply = props.call(
+        QStringLiteral("Get"), watcher, QStringLiteral("IsStatusNotifierHostRegistered"));
+    return reply.isValid() && reply.value().variant().toBool();
 }
 
 void TrayIcon::set(const QIcon& icon, const QString& tip)
@@ -34,6 +46,11 @@ void TrayIcon::set(const QIcon& icon, const QString& tip)
     if (!m_icon) {
         m_icon = new QSystemTrayIcon(this);
         m_statusNotifier = hostIsStatusNotifier();
+        // A panel shows an item's menu itself, from the exported menu. The
+        // XEmbed icon keeps the program's own popup (on the right release, at
+        // the pointer), so there Qt must not pop a menu up on the press.
+        if (m_statusNotifier)
+            m_icon->setContextMenu(m_menu);
         connect(m_icon, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (const int kind = trayEventKind(reason, m_statusNotifier))

@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QPointer>
 
-class QMenu;
+#include <QMenu>
 class QSystemTrayIcon;
 
 namespace zeph::ui {
@@ -21,12 +21,15 @@ public:
     // Installs or changes the icon (a null icon removes it, as does remove()).
     void set(const QIcon& icon, const QString& tip);
     void remove();
+    // The tray menu that a StatusNotifier panel shows (set before the icon).
+    void setMenu(QMenu* menu) { m_menu = menu; }
     bool isInstalled() const { return m_icon != nullptr; }
     QString tip() const;
 
     // A StatusNotifierItem host never reports a double-click, only an
     // activation; there an activation counts as kind 2 so the icon still
-    // shows and hides the window.
+    // shows and hides the window. True when a watcher runs with a panel
+    // registered, which is when Qt exports the icon as an item.
     static bool hostIsStatusNotifier();
 
 Q_SIGNALS:
@@ -34,6 +37,7 @@ Q_SIGNALS:
 
 private:
     QSystemTrayIcon* m_icon = nullptr;
+    QPointer<QMenu> m_menu;
     bool m_statusNotifier = false;
 };
 

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# command_line ZEPH: `zeph --version` and `zeph --help` answer and exit 0 with
+# no display at all, and touch nothing of a run: no file in the runtime folder
+# (the single-instance marker) or the home folder (autostart), no socket (the
+# message port, the scan). The socket check uses strace when it is installed.
+set -euo pipefail
+ZEPH=${1:?usage: command_line.sh ZEPH}
+TMP=$(mktemp -d /tmp/zeph-cmdline.XXXXXX)
+trap 'rm -rf "$TMP"' EXIT
+mkdir -m 700 "$TMP/runtime" "$TMP/home"
+
+fail() {
+    echo "command_line: FAIL: $*" >&2
+    exit 1
+}
+
+# run OUT ARGS...: zeph with an empty environment but for its folders.
+run() {
+    local out=$1
+    shift
+    local tracer=()
+    command -v strace >/dev/null && tracer=(strace -f -qq -e trace=socket,bind -o "$TMP/trace")
+    local rc=0
+    env -i PATH=/usr/bin:/bin HOME="$TMP/home" XDG_RUNTIME_DIR="$TMP/runtime" \
+        XDG_CONFIG_HOME="$TMP/home/.config" LANG=C.UTF-8 \
+        timeout 20 "${tracer[@]}" "$ZEPH" "$@" >"$out" 2>"$TMP/stderr" || rc=$?
+    [[ $rc == 0 ]] || fail "zeph $* exited with $rc: $(cat "$TMP/stderr")"
+    [[ ! -s $TMP/stderr ]] || fail "zeph $* wrote to stderr: $(cat "$TMP/stderr")"
+    [[ -z $(ls -A "$TMP/runtime" "$TMP/home" | grep -v ':$' | grep -v '^$' || true) ]] ||
+        fail "zeph $* left files: $(find "$TMP/runtime" "$TMP/home" -mindepth 1)"
+    if [[ -f $TMP/trace ]]; then
+        ! grep -E '(socket|bind)\(' "$TMP/trace" || fail "zeph $* opened a socket"
+        rm -f "$TMP/trace"
+    fi
+}
+
+run "$TMP/version" --version
+grep -Eqx 'zeph [0-9]+\.[0-9]+(\.[0-9]+)?' "$TMP/version" || fail "--version printed: $(cat "$TMP/version")"
+[[ $(wc -l <"$TMP/version") == 1 ]] || fail "--version printed more than one line"
+
+for opt in --help -h; do
+    run "$TMP/help" "$opt"
+    grep -q '^Usage: zeph \[--help | --version\]$' "$TMP/help" || fail "$opt printed: $(cat "$TMP/help")"
+    grep -q -- '--version' "$TMP/help" || fail "$opt does not list --version"
+done
+echo "command_line: PASS"
