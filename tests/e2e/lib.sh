@@ -312,10 +312,13 @@ start_zeph() {
     for v in ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS; do
         [[ -z ${!v:-} ]] || pass+=("$v=${!v}")
     done
+    # The desktop: an X display and no session bus, unless the script gives
+    # its own session variables in ZEPH_SESSION_ENV (then DISPLAY is ignored).
+    local session=(DISPLAY="$display" DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb)
+    [[ -z ${ZEPH_SESSION_ENV+set} ]] || session=("${ZEPH_SESSION_ENV[@]}")
     "${launcher[@]}" unshare --uts -- sh -c 'hostname "$1" && shift && exec "$@"' sh "$host" \
-        env -i PATH=/usr/bin:/bin DISPLAY="$display" HOME="$dir/home" \
-        XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/runtime" \
-        DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb LANG=C.UTF-8 \
+        env -i PATH=/usr/bin:/bin HOME="$dir/home" \
+        XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/runtime" "${session[@]}" LANG=C.UTF-8 \
         QT_LOGGING_RULES='zeph.*.debug=true' "${pass[@]}" "$ZEPH_BIN" >"$log" 2>&1 &
     local _zpid=$!
     track "$_zpid"
@@ -343,10 +346,10 @@ focus_until_hidden() {
     not_viewable "$1" "$2"
 }
 
-# activate DISPLAY PID VAR: wait for the main window, give it the focus (there
-# is no window manager), and wait until it has hidden into the tray.
-activate() {
-    local d=$1 pid=$2 var=$3 _aw
+# activate_window DISPLAY PID VAR: wait for the main window, give it the focus
+# (there is no window manager), and wait until it has hidden; VAR gets it.
+activate_window() {
+    local d=$1 pid=$2 _aw
     wait_var _aw 20 "the main window of pid $pid" main_window "$d" "$pid"
     poll 10 "the main window to be shown" viewable "$d" "$_aw"
     [[ $(win_title "$d" "$_aw") != "$PRODUCT_TITLE" ]] || fail "main window titled like the refusal box"
@@ -355,6 +358,13 @@ activate() {
     # the window has gone into the tray.
     poll 10 "the window to hide into the tray at its first activation" \
         focus_until_hidden "$d" "$_aw"
+    printf -v "$3" '%s' "$_aw"
+}
+
+# activate DISPLAY PID VAR: activate_window, then wait for the XEmbed tray icon.
+activate() {
+    local d=$1 pid=$2 var=$3 _aw
+    activate_window "$d" "$pid" _aw
     local _aicon
     wait_var _aicon 10 "the tray icon" tray_icon "$d" "$pid"
     printf -v "$var" '%s' "$_aw"
@@ -414,3 +424,67 @@ expect_history() {
 
 # shellcheck disable=SC2034 # used by the scripts
 DASHES="--------------------------------------------------------"
+
+# ------------------------------------------------------- StatusNotifier panel
+
+SNI=("$PY" "$E2E_DIR/sni.py")
+
+session_bus_answers() {
+    dbus-send --session --dest=org.freedesktop.DBus --type=method_call / \
+        org.freedesktop.DBus.Peer.Ping 2>/dev/null
+}
+
+# start_session_bus: a private D-Bus session bus on a socket file, so that
+# programs in every network namespace reach it; exported as the session bus.
+start_session_bus() {
+    local sock="$E2E_TMP/session-bus"
+    dbus-daemon --session --nofork --nopidfile --address="unix:path=$sock" \
+        >>"$E2E_TMP/dbus.log" 2>&1 &
+    track $!
+    export DBUS_SESSION_BUS_ADDRESS="unix:path=$sock"
+    poll 10 "the session bus" session_bus_answers
+    say "session bus at $sock"
+}
+
+# start_sni_panel: Debian's status-notifier-watcher and a registered host on
+# the session bus: what a StatusNotifier panel provides.
+start_sni_panel() {
+    status-notifier-watcher >>"$E2E_TMP/watcher.log" 2>&1 &
+    track $!
+    poll 10 "the StatusNotifier watcher" "${SNI[@]}" ready watcher
+    "${SNI[@]}" host >>"$E2E_TMP/sni-host.log" 2>&1 &
+    track $!
+    poll 10 "the StatusNotifier host to register" "${SNI[@]}" ready host
+}
+
+# sni_item VAR PID: the bus name of the item that process PID registered.
+sni_item() { wait_var "$1" 20 "the StatusNotifier item of pid $2" "${SNI[@]}" item "$2"; }
+
+# expect_sni_item NAME: its tip is the product title and it carries an icon.
+expect_sni_item() {
+    local tip icon pixmaps
+    tip=$("${SNI[@]}" prop "$1" ToolTip) || fail "no ToolTip on $1"
+    [[ $tip == "$PRODUCT_TITLE" ]] || fail "item tip is '$tip'"
+    icon=$("${SNI[@]}" prop "$1" IconName) || fail "no IconName on $1"
+    pixmaps=$("${SNI[@]}" prop "$1" IconPixmap) || fail "no IconPixmap on $1"
+    [[ -n $icon || $pixmaps =~ [1-9][0-9]*x[1-9] ]] || fail "item $1 has no icon"
+    say "item $1: tip '$tip', icon '${icon:-}' pixmaps '$pixmaps'"
+}
+
+# expect_sni_menu NAME: the exported menu is the tray menu, labels as dbusmenu
+# spells them ("_" marks the mnemonic).
+expect_sni_menu() {
+    local got want
+    got=$("${SNI[@]}" menu "$1") || fail "cannot read the menu of $1"
+    want=$(printf '%s\n' "_X.显示主窗口" "_G.关于ZEPH..." "-" "_T.退出")
+    [[ $got == "$want" ]] || fail "item menu is: $(echo "$got" | tr '\n' '|')"
+}
+
+# sni_exit NAME PID: choose "退出" in the item's menu; the copy ends with code 0.
+sni_exit() {
+    "${SNI[@]}" choose "$1" "_T.退出" || fail "cannot choose the exit entry"
+    poll 10 "the copy to end after the menu's exit" proc_ended "$2"
+    local _rc
+    exit_code "$2" _rc
+    [[ $_rc == 0 ]] || fail "exit code $_rc after the menu's exit"
+}

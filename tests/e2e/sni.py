@@ -2,6 +2,7 @@
 """A StatusNotifier panel for the end-to-end tests, on the session bus named by
 DBUS_SESSION_BUS_ADDRESS (python3-dbus).
 
+  sni.py ready watcher|host   exit 0 once the watcher runs / a host is registered
   sni.py host                 register a host with the watcher and stay (until killed)
   sni.py item PID             print the bus name of the item of process PID (exit 1: none)
   sni.py prop NAME PROPERTY   print one property of item NAME (icons: their size)
@@ -15,6 +16,7 @@ import os
 import sys
 
 import dbus
+import dbus.service
 
 WATCHER = "org.kde.StatusNotifierWatcher"
 ITEM_IFACE = "org.kde.StatusNotifierItem"
@@ -38,6 +40,18 @@ def host():
     watcher.RegisterStatusNotifierHost(name, dbus_interface=WATCHER)
     print(name, flush=True)
     GLib.MainLoop().run()
+
+
+def ready(what):
+    try:
+        b = bus()
+        if what == "watcher":
+            return bool(b.name_has_owner(WATCHER))
+        watcher = b.get_object(WATCHER, "/StatusNotifierWatcher")
+        return bool(watcher.Get(WATCHER, "IsStatusNotifierHostRegistered",
+                                dbus_interface=dbus.PROPERTIES_IFACE))
+    except dbus.DBusException:
+        return False
 
 
 def item_of(pid):
@@ -97,8 +111,9 @@ def main(argv):
         print(__doc__, file=sys.stderr)
         return 2
     cmd = argv[1]
+    if cmd == "ready":
+        return 0 if ready(argv[2]) else 1
     if cmd == "host":
-        import dbus.service  # noqa: F401
         host()
     elif cmd == "item":
         found = item_of(int(argv[2]))
