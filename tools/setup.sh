@@ -8,9 +8,12 @@
 #   bash tools/setup.sh test   two builds, each followed by ctest:
 #                              build-ci   (-DZEPH_WERROR=ON)
 #                              build-asan (-DZEPH_SANITIZE=ON -DZEPH_WERROR=ON)
+#   bash tools/setup.sh package  Release build (prefix /usr) in build-package/,
+#                              then dist/zeph_<version>_<arch>.deb (cpack)
 #
-# Packages: every name in tools/deps/run-*.txt (both commands) and
-# tools/deps/test-*.txt (test only), one a line, '#' starts a comment.
+# Packages: every name in tools/deps/run-*.txt (all commands),
+# tools/deps/test-*.txt (test only) and tools/deps/package-*.txt (package
+# only), one a line, '#' starts a comment.
 #
 # Environment:
 #   ZEPH_NETNS=1          run: start zeph inside a private network namespace with
@@ -21,6 +24,9 @@
 #   ZEPH_JOBS=N           parallel build jobs (default 2)
 #   ZEPH_CTEST_JOBS=N     parallel tests (default 1: some tests share ports)
 #   ZEPH_PREFIX=DIR       run: install prefix (default /usr/local)
+#   ZEPH_PACKAGE_BUILD=DIR, ZEPH_DIST=DIR
+#                         package: build folder and output folder
+#                         (default build-package and dist, in the repository)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -35,7 +41,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,29p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
 }
 
@@ -224,8 +230,35 @@ cmd_test() {
     return 1
 }
 
+# ---------------------------------------------------------------- package
+
+cmd_package() {
+    install_packages run package
+    local dir="${ZEPH_PACKAGE_BUILD:-$ROOT/build-package}" dist="${ZEPH_DIST:-$ROOT/dist}"
+    # Debian's hardening flags (format checks, fortify, stack protector, relro).
+    local flags=()
+    if command -v dpkg-buildflags >/dev/null; then
+        flags=(-DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
+            -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)")
+    fi
+    say "Configuring a Release build with prefix /usr in $dir"
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+        -DZEPH_BUILD_TESTS=OFF -DZEPH_BUILD_BENCH=OFF "${flags[@]}"
+    say "Building"
+    cmake --build "$dir" -j"$JOBS"
+    say "Packing"
+    mkdir -p "$dist"
+    (cd "$dir" && cpack -G DEB -B "$dist")
+    rm -rf "$dist/_CPack_Packages"
+    local deb
+    deb=$(ls -t "$dist"/zeph_*.deb | head -n1)
+    say "Package: $deb"
+    printf '%s\n' "$deb"
+}
+
 case "${1:-}" in
 run) cmd_run ;;
 test) cmd_test ;;
+package) cmd_package ;;
 *) usage ;;
 esac
