@@ -25,7 +25,9 @@ X11UTIL=("$PY" "$E2E_DIR/x11util.py")
 
 : "${E2E_NAME:=e2e}"
 : "${ZEPH_BIN:?ZEPH_BIN must name the zeph executable}"
-[[ -x $ZEPH_BIN ]] || { echo "$E2E_NAME: $ZEPH_BIN is not executable" >&2; exit 1; }
+# A script that installs the program itself checks it once it is there.
+[[ ${E2E_ZEPH_INSTALLED_LATER:-0} == 1 || -x $ZEPH_BIN ]] ||
+    { echo "$E2E_NAME: $ZEPH_BIN is not executable" >&2; exit 1; }
 [[ $EUID -eq 0 ]] || { echo "$E2E_NAME: needs root (network and UTS namespaces)" >&2; exit 1; }
 
 E2E_TMP="$(mktemp -d "/tmp/zeph-e2e-$E2E_NAME.XXXXXX")"
@@ -40,6 +42,7 @@ PRODUCT_TITLE="局域网即时通信(ZEPH)v0.1"
 
 E2E_PIDS=()
 E2E_LANS=()
+E2E_CLEANUPS=() # commands (eval'd) run at exit, last first, after the processes have ended
 
 say() { printf '[%s %s] %s\n' "$E2E_NAME" "$(date +%T.%3N)" "$*" >&2; }
 
@@ -81,6 +84,9 @@ e2e_cleanup() {
     done
     for lan in "${E2E_LANS[@]}"; do
         "$SIMLAN" down "$lan" || true
+    done
+    for ((i = ${#E2E_CLEANUPS[@]} - 1; i >= 0; i--)); do
+        eval "${E2E_CLEANUPS[i]}" || true
     done
     cp -f "$E2E_TMP"/*.log "$ARTIFACTS"/ 2>/dev/null || true
     [[ ${ZEPH_E2E_KEEP:-0} == 1 ]] || rm -rf "$E2E_TMP"
