@@ -355,16 +355,16 @@ focus_until_hidden() {
 # activate_window DISPLAY PID VAR: wait for the main window, give it the focus
 # (there is no window manager), and wait until it has hidden; VAR gets it.
 activate_window() {
-    local d=$1 pid=$2 _aw
-    wait_var _aw 20 "the main window of pid $pid" main_window "$d" "$pid"
-    poll 10 "the main window to be shown" viewable "$d" "$_aw"
-    [[ $(win_title "$d" "$_aw") != "$PRODUCT_TITLE" ]] || fail "main window titled like the refusal box"
+    local d=$1 pid=$2 _awin
+    wait_var _awin 20 "the main window of pid $pid" main_window "$d" "$pid"
+    poll 10 "the main window to be shown" viewable "$d" "$_awin"
+    [[ $(win_title "$d" "$_awin") != "$PRODUCT_TITLE" ]] || fail "main window titled like the refusal box"
     # No --sync here: the copy hides the window as soon as it is activated,
     # which can happen before xdotool sees the focus arrive. Focus again until
     # the window has gone into the tray.
     poll 10 "the window to hide into the tray at its first activation" \
-        focus_until_hidden "$d" "$_aw"
-    printf -v "$3" '%s' "$_aw"
+        focus_until_hidden "$d" "$_awin"
+    printf -v "$3" '%s' "$_awin"
 }
 
 # activate DISPLAY PID VAR: activate_window, then wait for the XEmbed tray icon.
