@@ -7,6 +7,7 @@ DBUS_SESSION_BUS_ADDRESS (python3-dbus).
   sni.py item PID             print the bus name of the item of process PID (exit 1: none)
   sni.py prop NAME PROPERTY   print one property of item NAME (icons: their size)
   sni.py activate NAME        call Activate(0, 0), as a left click on the icon does
+  sni.py context NAME         call ContextMenu(100, 100), as a panel does that shows no menu itself
   sni.py menu NAME            print the exported menu's top level, one label a line
                               ("-" for a separator)
   sni.py choose NAME LABEL    send "clicked" to the menu entry with that label
@@ -124,6 +125,8 @@ def main(argv):
         print(prop(argv[2], argv[3]))
     elif cmd == "activate":
         item(argv[2]).Activate(0, 0, dbus_interface=ITEM_IFACE)
+    elif cmd == "context":
+        item(argv[2]).ContextMenu(100, 100, dbus_interface=ITEM_IFACE)
     elif cmd == "menu":
         for _, label in menu_entries(argv[2])[1]:
             print(label)

@@ -7,6 +7,8 @@
 #     title and it carries an icon;
 #   - Activate (a click on the item) shows the hidden window and hides the
 #     shown one: the double-click of the tray (event kind 2);
+#   - ContextMenu (from a panel that shows no menu itself) pops the tray menu
+#     up as a right click does (event kind 3), and Escape closes it;
 #   - the exported menu (com.canonical.dbusmenu) is the tray menu, and its
 #     entries work through Event "clicked": "显示主窗口" shows the window,
 #     "退出" ends the program with exit code 0.
@@ -38,6 +40,12 @@ say "Activate shows the hidden window, and hides it again"
 poll 10 "the window to come out of the tray" viewable "$D" "$W"
 "${SNI[@]}" activate "$ITEM" || fail "Activate failed"
 poll 10 "the window to go back into the tray" not_viewable "$D" "$W"
+
+say "ContextMenu pops the tray menu up"
+"${SNI[@]}" context "$ITEM" || fail "ContextMenu failed"
+wait_var MENU 10 "the tray menu to pop up" popup_menu "$D" "$P"
+x "$D" key Escape
+poll 10 "the tray menu to close" not_viewable "$D" "$MENU"
 
 say "the menu's 显示主窗口 shows the window"
 "${SNI[@]}" choose "$ITEM" "_X.显示主窗口" || fail "cannot choose the show entry"
