@@ -16,8 +16,9 @@ QByteArray preferredPlatform(const QByteArray& qpaPlatform, const QByteArray& di
                              const QByteArray& waylandDisplay);
 
 // Puts the preference into QT_QPA_PLATFORM for the application about to be
-// built; the returned guard takes it out again, so that programs started later
-// (a web browser, smbclient) choose for themselves.
+// built, and takes it out again when released (or destroyed), so that programs
+// started later (a web browser, smbclient) choose for themselves. A -platform
+// option on the command line still wins: Qt reads it first.
 class PlatformPreference {
 public:
     PlatformPreference();
