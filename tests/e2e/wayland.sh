@@ -42,7 +42,7 @@ start_sni_panel
 # mode XWAYLAND_DISPLAY gets its X display.
 start_weston() {
     local var=$1 mode=$2 dir="$E2E_TMP/weston-$2" args=() launcher=()
-    mkdir -p -m 700 "$dir"
+    mkdir -m 700 "$dir"
     local log="$E2E_TMP/weston-$mode.log"
     if [[ $mode == xwayland ]]; then
         args=(--backend=headless-backend.so --xwayland)
