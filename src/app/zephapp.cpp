@@ -14,6 +14,7 @@
 #include "platform/localaddress.h"
 #include "platform/names.h"
 #include "platform/popupmessage.h"
+#include "platform/scannames.h"
 #include "ui/mainwindow.h"
 #include "ui/windowdef.h"
 
@@ -49,6 +50,13 @@ bool ZephApp::start()
     m_scanner = std::make_unique<Scanner>(
         m_history, w.scanView(), [] { return platform::openEchoTransport(); },
         &platform::reverseLookup);
+    // Every name the scan lists resolves back to its address, also when only
+    // the computer itself knew its name.
+    QObject::connect(m_scanner.get(), &Scanner::started, [] { platform::forgetScanNames(); });
+    QObject::connect(m_scanner.get(), &Scanner::computerListed,
+                     [](const QByteArray& name, const QByteArray& dotted) {
+                         platform::rememberScanName(name, dotted);
+                     });
     m_service = std::make_unique<MessengerService>(m_history, w.form());
     w.historyPane().attach(m_history);
     w.setScanRunningQuery([this] { return m_scanner->running(); });

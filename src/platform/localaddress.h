@@ -19,4 +19,9 @@ QByteArray localIPv4Address(QByteArrayView resolvedOwnName);
 QByteArray defaultRouteInterface(QByteArrayView procNetRoute);
 QByteArray interfaceIPv4Address(QByteArrayView interfaceName);
 
+// The broadcast address of the subnet of the interface that holds the dotted
+// address localAddress; empty when no interface that is up holds it or the
+// interface has no broadcast address (loopback, point-to-point).
+QByteArray subnetBroadcastAddress(QByteArrayView localAddress);
+
 } // namespace zeph::platform

@@ -82,6 +82,27 @@ QByteArray interfaceIPv4Address(QByteArrayView interfaceName)
     return firstAddress([&](const ifaddrs& i) { return interfaceName == i.ifa_name; });
 }
 
+QByteArray subnetBroadcastAddress(QByteArrayView localAddress)
+{
+    QByteArray broadcast;
+    firstAddress([&](const ifaddrs& i) {
+        if (!(i.ifa_flags & IFF_BROADCAST) || dottedOf(i.ifa_addr) != localAddress)
+            return false;
+        // From the netmask, not ifa_broadaddr: an address added without "brd"
+        // reports 0.0.0.0 or its own address there.
+        const auto* mask = reinterpret_cast<const sockaddr_in*>(i.ifa_netmask);
+        const auto* addr = reinterpret_cast<const sockaddr_in*>(i.ifa_addr);
+        in_addr b{};
+        if (mask && ntohl(mask->sin_addr.s_addr) < 0xFFFFFFFEu)
+            b.s_addr = addr->sin_addr.s_addr | ~mask->sin_addr.s_addr;
+        char buf[INET_ADDRSTRLEN] = {};
+        if (b.s_addr != 0 && inet_ntop(AF_INET, &b, buf, sizeof buf))
+            broadcast = buf;
+        return true;
+    });
+    return broadcast;
+}
+
 QByteArray localIPv4Address(QByteArrayView resolvedOwnName)
 {
     if (isUsable(resolvedOwnName))

@@ -1,7 +1,12 @@
 #include "platform/names.h"
 
+#include "core/gbk.h"
 #include "core/ipv4.h"
 #include "core/logging.h"
+#include "platform/lanlookup.h"
+#include "platform/scannames.h"
+
+#include <QString>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -34,6 +39,37 @@ bool parseDotted(QByteArrayView text, in_addr& addr)
     return true;
 }
 
+constexpr QByteArrayView kMdnsDomain = ".local";
+
+bool endsWithMdnsDomain(QByteArrayView name)
+{
+    return name.size() > kMdnsDomain.size() &&
+           name.last(kMdnsDomain.size()).compare(kMdnsDomain, Qt::CaseInsensitive) == 0;
+}
+
+// Multicast DNS names are UTF-8; ours are GBK. The question for a plain name
+// is NAME.local.
+QByteArray mdnsQuestionName(QByteArrayView gbkName)
+{
+    const QByteArray utf8 = gbk::toUnicode(gbkName).toUtf8();
+    return endsWithMdnsDomain(utf8) ? utf8 : utf8 + kMdnsDomain.toByteArray();
+}
+
+// NAME.local as GBK NAME; empty for a name outside .local (which NAME.local
+// would not find again) or one that does not fit GBK (the list could not show
+// it, nor could a message name it).
+QByteArray fromMdnsName(QByteArrayView utf8)
+{
+    if (!endsWithMdnsDomain(utf8))
+        return {};
+    utf8.chop(kMdnsDomain.size());
+    const QString text = QString::fromUtf8(utf8);
+    const QByteArray name = gbk::fromUnicode(text);
+    if (gbk::toUnicode(name) != text || text.toUtf8() != utf8)
+        return {};
+    return name;
+}
+
 } // namespace
 
 QByteArray ownHostName()
@@ -56,6 +92,23 @@ bool isDottedIPv4(QByteArrayView text)
 }
 
 QByteArray resolveName(QByteArrayView name)
+{
+    if (name.isEmpty() || name.contains('\0'))
+        return {};
+    if (isDottedIPv4(name))
+        return name.toByteArray();
+    if (QByteArray dotted = systemResolveName(name); !dotted.isEmpty())
+        return dotted;
+    if (QByteArray dotted = scanNameAddress(name); !dotted.isEmpty())
+        return dotted;
+    const std::optional<lan::Interface> on = lan::scanInterface();
+    if (!on)
+        return {};
+    const std::optional<std::uint32_t> found = lan::resolveOnLan(*on, name, mdnsQuestionName(name));
+    return found ? lan::dottedText(*found) : QByteArray();
+}
+
+QByteArray systemResolveName(QByteArrayView name)
 {
     if (name.isEmpty())
         return {};
@@ -96,11 +149,13 @@ QByteArray reverseLookup(QByteArrayView dotted)
     char host[NI_MAXHOST] = {};
     const int rc = getnameinfo(reinterpret_cast<const sockaddr*>(&sin), sizeof sin, host,
                                sizeof host, nullptr, 0, NI_NAMEREQD);
-    if (rc != 0) {
-        qCDebug(lcPlatform) << "no name for" << dotted << gai_strerror(rc);
-        return {};
-    }
-    return QByteArray(host);
+    if (rc == 0)
+        return QByteArray(host);
+    qCDebug(lcPlatform) << "no resolver name for" << dotted << gai_strerror(rc);
+    const std::uint32_t address = ntohl(sin.sin_addr.s_addr);
+    if (QByteArray name = lan::netbiosName(address); !name.isEmpty())
+        return name;
+    return fromMdnsName(lan::mdnsName(address));
 }
 
 } // namespace zeph::platform

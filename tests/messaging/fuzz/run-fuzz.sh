@@ -1,11 +1,13 @@
 #!/bin/sh
-# Builds the message fuzz target with clang, replays the committed seed corpus
-# and fuzzes for a few seconds. Exit 77 (skipped) where clang is missing.
-# Usage: run-fuzz.sh FUZZ_SOURCE_DIR BUILD_DIR REPOSITORY_ROOT
+# Builds a fuzz target with clang, replays its committed seed corpus and fuzzes
+# for a few seconds. Exit 77 (skipped) where clang is missing.
+# Usage: run-fuzz.sh FUZZ_SOURCE_DIR BUILD_DIR REPOSITORY_ROOT [TARGET]
+# (TARGET: the executable FUZZ_SOURCE_DIR builds; fuzz_message by default)
 set -eu
 src=$1
 build=$2
 root=$3
+target=${4:-fuzz_message}
 seconds=${ZEPH_FUZZ_SECONDS:-5}
 
 if ! command -v clang++ >/dev/null 2>&1; then
@@ -23,8 +25,8 @@ trap 'rm -rf "$work"' EXIT INT TERM
 # Every seed on its own, then bounded fuzzing that writes new inputs only to a
 # scratch folder (the committed corpus stays as it is). libFuzzer's own failure
 # code is 77, which ctest reads as "skipped": any failure becomes exit 1.
-"$build/fuzz_message" -error_exitcode=1 -timeout_exitcode=1 "$src"/corpus/* || exit 1
-"$build/fuzz_message" -error_exitcode=1 -timeout_exitcode=1 -max_total_time="$seconds" \
+"$build/$target" -error_exitcode=1 -timeout_exitcode=1 "$src"/corpus/* || exit 1
+"$build/$target" -error_exitcode=1 -timeout_exitcode=1 -max_total_time="$seconds" \
     -max_len=8192 -timeout=10 -artifact_prefix="$build/" -print_final_stats=1 \
     "$work" "$src/corpus" || exit 1
-echo "fuzz_message: seed corpus and ${seconds}s of fuzzing passed"
+echo "$target: seed corpus and ${seconds}s of fuzzing passed"

@@ -1,0 +1,67 @@
+#pragma once
+// Asking the LAN itself for names and addresses, for when the resolver knows
+// none: NetBIOS (UDP 137) and multicast DNS (UDP 5353). Every call opens its
+// own socket on an ephemeral port and waits a bounded time, so calls from
+// several threads at once are safe. Addresses are IPv4 in host byte order.
+
+#include "core/ipv4.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+
+namespace zeph::platform::lan {
+
+// Addresses in host byte order, as the wire codecs read them.
+constexpr std::uint32_t toHostOrder(const ipv4::Address& a)
+{
+    return (std::uint32_t{a[0]} << 24) | (std::uint32_t{a[1]} << 16) | (std::uint32_t{a[2]} << 8) |
+           a[3];
+}
+constexpr ipv4::Address fromHostOrder(std::uint32_t a)
+{
+    return {std::uint8_t(a >> 24), std::uint8_t(a >> 16), std::uint8_t(a >> 8), std::uint8_t(a)};
+}
+inline QByteArray dottedText(std::uint32_t address)
+{
+    return QByteArray::fromStdString(ipv4::format(fromHostOrder(address)));
+}
+
+// How long one question waits for its answer. A host that has no server on
+// the port usually says so at once (ICMP port unreachable), which ends the
+// wait early.
+inline constexpr std::chrono::milliseconds kAnswerWait{250};
+
+// The scan interface: the address whose /24 the scan covers and the
+// broadcast address of its subnet (0 when the interface has none). Found at
+// the first call and kept for the run.
+struct Interface {
+    std::uint32_t address = 0;
+    std::uint32_t broadcast = 0;
+};
+std::optional<Interface> scanInterface();
+
+// The NetBIOS workstation name of the computer at address (node-status
+// request to its UDP 137, only its own answer counts); empty if none.
+QByteArray netbiosName(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait);
+
+// The multicast DNS host name of the computer at address: a reverse (PTR)
+// question from an ephemeral port, which makes the responder answer by unicast
+// (RFC 6762, 6.7), sent both straight to the host's UDP 5353 (5.5) and to the
+// group out of the scan interface; only the host's own answer counts. Dotted,
+// as the responder gives it (normally NAME.local); empty if none.
+QByteArray mdnsName(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait);
+
+// The address of name on the scan interface's subnet: a NetBIOS name query
+// broadcast to its broadcast address (only for a valid NetBIOS name) and a
+// multicast DNS question for mdnsName (a one-shot query from an ephemeral
+// port, answered by unicast) go out together; the first positive answer
+// wins. Either question is left out when its name is empty or unusable.
+std::optional<std::uint32_t> resolveOnLan(const Interface& on, QByteArrayView netbiosName,
+                                          QByteArrayView mdnsName,
+                                          std::chrono::milliseconds wait = kAnswerWait);
+
+} // namespace zeph::platform::lan

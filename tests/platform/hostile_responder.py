@@ -1,0 +1,101 @@
+#!/usr/bin/python3
+"""Answers every NetBIOS (UDP 137) and multicast DNS (UDP 5353) question with
+malformed packets that carry the question's own id: truncated answers, counts
+beyond the data, compression loops, names with control bytes, group-only and
+conflicting names. A program that asks must list no name and must not crash.
+A reverse question about another host, seen through the multicast group, gets
+a well-formed answer naming "impostor": only the host asked may answer it.
+Usage: hostile_responder.py ADDRESS (it binds ADDRESS:137 and 0.0.0.0:5353)."""
+import select
+import socket
+import struct
+import sys
+
+
+def encoded(name, pad=b" ", suffix=b"\0"):
+    raw = name.ljust(15, pad)[:15] + suffix
+    return b"\x20" + b"".join(bytes([65 + (b >> 4), 65 + (b & 15)]) for b in raw) + b"\0"
+
+
+def node_status(tid, entries, flags=0x8400, count=None):
+    data = bytes([len(entries) if count is None else count])
+    for name, suffix, nflags in entries:
+        data += name.ljust(15, b" ")[:15] + bytes([suffix]) + struct.pack(">H", nflags)
+    rr = encoded(b"*", b"\0") + struct.pack(">HHIH", 0x21, 1, 0, len(data)) + data
+    return struct.pack(">HHHHHH", tid, flags, 0, 1, 0, 0) + rr
+
+
+def netbios_answers(tid):
+    good = node_status(tid, [(b"HOSTILE", 0, 0x0400)])
+    yield good[:40]                                              # cut in the owner name
+    yield good[:57]                                              # cut in the name table
+    yield node_status(tid, [(b"HOSTILE", 0, 0x0400)], count=200)[:-18]  # count, no entries
+    yield node_status(tid, [(b"BAD\x01NAME", 0, 0x0400)])       # control byte
+    yield node_status(tid, [(b"\x7f\x7f", 0, 0x0400)])
+    yield node_status(tid, [(b"GROUP", 0, 0x8400), (b"CONFLICT", 0, 0x0C00)])
+    yield node_status(tid, [(b"               ", 0, 0x0400)])   # blanks only
+    yield node_status(tid, [(b"ERROR", 0, 0x0400)], flags=0x8403)
+    loop = bytearray(good)
+    loop[12:14] = b"\xc0\x0c"                                    # owner points at itself
+    yield bytes(loop[:14] + good[46:])
+    yield struct.pack(">HHHHHH", tid, 0x8400, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF)
+    yield b""
+
+
+def dns_name(dotted):
+    return b"".join(bytes([len(l)]) + l for l in dotted.encode().split(b".")) + b"\0"
+
+
+def dns_answers(tid, question, own_reverse):
+    head = lambda qd, an: struct.pack(">HHHHHH", tid, 0x8400, qd, an, 0, 0)
+    q = question + struct.pack(">HH", 12, 1)
+    ptr = lambda data: b"\xc0\x0c" + struct.pack(">HHIH", 12, 1, 120, len(data)) + data
+    if question.endswith(dns_name("in-addr.arpa")) and question != own_reverse:
+        yield head(1, 1) + q + ptr(dns_name("impostor.local"))
+    yield head(1, 1) + q + ptr(b"\xc0\x0c")[:-1]                 # cut short
+    yield head(1, 1) + q + ptr(b"\x03a\x01b\x05local\x00")        # control byte
+    yield head(1, 1) + q + ptr(b"\x03a.b\x05local\x00")           # dot in a label
+    at = 12 + len(q) + 12 + 6                                     # where the pointer lands
+    yield head(1, 1) + q + ptr(b"\x05hello" + struct.pack(">H", 0xC000 | at))  # points at itself
+    yield head(1, 1) + q + ptr(b"\x05hello\xc0\x0e")              # a name, but not in .local
+    yield head(1, 1) + q + ptr(b"\x05hello\xc0\xff")              # pointer past the end
+    yield head(1, 1) + q + b"\xc0\x0c" + struct.pack(">HHIH", 12, 1, 120, 900) + b"\x02xx\x00"
+    yield head(1, 0xFFFF) + q
+    yield head(0xFFFF, 1) + q
+    selfloop = bytearray(head(1, 1) + b"\xc0\x0c" + struct.pack(">HH", 12, 1))
+    yield bytes(selfloop)
+    yield b"\xff" * 11
+
+
+def question_name(packet):
+    """The question's name as sent (labels up to the zero byte)."""
+    end = packet.find(b"\0", 12)
+    return packet[12:end + 1] if end > 0 else b"\0"
+
+
+def main():
+    address = sys.argv[1]
+    own_reverse = dns_name(".".join(reversed(address.split("."))) + ".in-addr.arpa")
+    nb = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    nb.bind((address, 137))
+    md = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    md.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    md.bind(("0.0.0.0", 5353))
+    group = socket.inet_aton("224.0.0.251") + socket.inet_aton(address)
+    md.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, group)
+    while True:
+        ready, _, _ = select.select([nb, md], [], [])
+        for s in ready:
+            packet, peer = s.recvfrom(9000)
+            if len(packet) < 12:
+                continue
+            tid = struct.unpack(">H", packet[:2])[0]
+            print("netbios" if s is nb else "mdns", "question from", peer[0], flush=True)
+            answers = netbios_answers(tid) if s is nb else \
+                dns_answers(tid, question_name(packet), own_reverse)
+            for answer in answers:
+                s.sendto(answer, peer)
+
+
+if __name__ == "__main__":
+    main()
