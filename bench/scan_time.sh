@@ -4,7 +4,9 @@
 # run: the median of 5 runs each, and their ratio. Then the same scan through
 # the zeph-probe helper, as an ordinary user on an ICMP datagram socket, and
 # with every reverse lookup taking 1 s (the lookups overlap: about 1 s in all).
-# Usage: bench/scan_time.sh BUILD_DIR     (as root; needs fping)
+# Last, the same 10 hosts named only through NetBIOS (nmbd on each, no
+# hosts-file entry), beside the resolver-named scan.
+# Usage: bench/scan_time.sh BUILD_DIR     (as root; needs fping and nmbd)
 set -eu
 build=${1:?usage: scan_time.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
@@ -50,3 +52,47 @@ printf '%-16s %6s %10s  (%s)\n' "fping -i0" "$alive" "$fping_ms" "$(echo $fping_
 echo "ratio scan/fping (raw socket, root): $(awk -v a="$own_ms" -v b="$fping_ms" \
     'BEGIN { printf "%.2f", a / b }')"
 echo "every lookup 1 s: $(field "$slow" median_ms) ms, $(field "$slow" listed) listed"
+
+# The same hosts named only through NetBIOS: no names in the hosts files, nmbd
+# on each but the scanner; the nameless host 64 gets a NetBIOS name too.
+"$simlan" down "$lan"
+netbios_hosts="2 5 17 40 64 99 128 200 251"
+# shellcheck disable=SC2086 # host numbers
+"$simlan" up "$lan" 10.213.7 1 $netbios_hosts
+"$simlan" check "$lan" 1 10.213.7.1
+for n in $netbios_hosts; do
+    d="$tmp/nmbd$n"
+    mkdir -p "$d/private" "$d/lock" "$d/state" "$d/cache" "$d/pid" "$d/ncalrpc"
+    cat >"$d/smb.conf" <<CONF
+[global]
+netbios name = NB$n
+workgroup = ZEPHBENCH
+disable netbios = no
+smb ports = 139
+interfaces = eth0
+bind interfaces only = yes
+local master = no
+private dir = $d/private
+lock directory = $d/lock
+state directory = $d/state
+cache directory = $d/cache
+pid directory = $d/pid
+ncalrpc dir = $d/ncalrpc
+log file = $d/log
+CONF
+    ip netns exec "$("$simlan" ns "$lan" "$n")" nmbd --foreground --no-process-group \
+        -s "$d/smb.conf" </dev/null >/dev/null 2>&1 &
+done
+for n in $netbios_hosts; do # node status is answered once nmbd listens on its address
+    for _ in $(seq 100); do
+        ip netns exec "$("$simlan" ns "$lan" "$n")" ss -Huln "sport = :137" |
+            grep -q "10.213.7.$n:" && break
+        sleep 0.1
+    done
+done
+netbios=$(scan "$build/bench/scan_time" --runs 5)
+echo "named by         listed  median_ms  (5 runs, ms)"
+printf '%-16s %6s %10s  (%s)\n' "resolver" "$(field "$own" listed)" "$own_ms" \
+    "$(echo "$own" | sed 's/.*all_ms //')"
+printf '%-16s %6s %10s  (%s)\n' "NetBIOS only" "$(field "$netbios" listed)" \
+    "$(field "$netbios" median_ms)" "$(echo "$netbios" | sed 's/.*all_ms //')"
