@@ -44,16 +44,18 @@ struct Interface {
 };
 std::optional<Interface> scanInterface();
 
-// The NetBIOS workstation name of the computer at address (node-status
-// request to its UDP 137, only its own answer counts); empty if none.
-QByteArray netbiosName(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait);
-
-// The multicast DNS host name of the computer at address: a reverse (PTR)
-// question from an ephemeral port, which makes the responder answer by unicast
-// (RFC 6762, 6.7), sent both straight to the host's UDP 5353 (5.5) and to the
-// group out of the scan interface; only the host's own answer counts. Dotted,
-// as the responder gives it (normally NAME.local); empty if none.
-QByteArray mdnsName(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait);
+// The names the computer at address gives itself, asked both ways at once
+// from ephemeral ports, so that one wait covers both: its NetBIOS workstation
+// name (node-status request to its UDP 137) and its multicast DNS host name (a
+// reverse PTR question, which a responder answers by unicast, RFC 6762 6.7,
+// sent straight to its UDP 5353, 5.5, and to the group out of the scan
+// interface). Only the host's own answers with our ids count. A NetBIOS name
+// ends the wait at once; so does a port unreachable from both ports.
+struct HostNames {
+    QByteArray netbios; // as it arrived (GBK), padding trimmed; empty if none
+    QByteArray mdns;    // dotted, as the responder gives it (normally NAME.local)
+};
+HostNames hostNames(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait);
 
 // The address of name on the scan interface's subnet: a NetBIOS name query
 // broadcast to its broadcast address (only for a valid NetBIOS name) and a

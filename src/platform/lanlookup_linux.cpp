@@ -58,14 +58,14 @@ std::uint16_t newTransactionId()
     return static_cast<std::uint16_t>(QRandomGenerator::global()->generate());
 }
 
-// A question in flight on its own socket; accept() reads each datagram that
-// arrives on it and says whether it is the answer.
+// A question in flight on its own socket.
 struct Question {
     Socket socket;
     QByteArray request;
     sockaddr_in to{};
     bool connected = false; // then the kernel passes only the peer's datagrams
-    bool done = false;      // answered, refused or broken
+    int port = 0;           // questions to one port of one host end together when refused
+    bool done = false;      // answered, refused, given up or never sent
 };
 
 bool send(Question& q)
@@ -87,12 +87,13 @@ bool send(Question& q)
     return true;
 }
 
-// Waits for the questions until one is answered (its index) or the wait ends.
-// accept(index, datagram, source address) decides. A connected question asks
-// one host: its refusal (ICMP port unreachable) says that nothing listens
-// there and ends the wait for every question, which all ask that host.
-template <std::size_t N, typename Accept>
-int waitForAnswer(std::array<Question*, N> questions, milliseconds wait, Accept&& accept)
+// Waits until every question is done or the wait ends. read(index, datagram,
+// source address) takes each datagram and marks the questions it settles
+// done. A connected question asks one port of one host: its refusal (ICMP
+// port unreachable) says that nothing listens there and ends every question
+// to that port.
+template <std::size_t N, typename Read>
+void waitForAnswers(std::array<Question*, N> questions, milliseconds wait, Read&& read)
 {
     const Clock::time_point deadline = Clock::now() + wait;
     std::array<char, kMaxPacket> buf{};
@@ -101,36 +102,35 @@ int waitForAnswer(std::array<Question*, N> questions, milliseconds wait, Accept&
         nfds_t count = 0;
         std::array<std::size_t, N> index{};
         for (std::size_t i = 0; i < N; ++i) {
-            if (questions[i] == nullptr || questions[i]->done)
+            if (questions[i]->done)
                 continue;
             fds[count] = pollfd{questions[i]->socket.fd(), POLLIN, 0};
             index[count++] = i;
         }
         const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now()).count();
         if (count == 0 || left <= 0)
-            return -1;
+            return;
         const int rc = ::poll(fds.data(), count, static_cast<int>(left));
         if (rc < 0 && errno != EINTR)
-            return -1;
+            return;
         for (nfds_t k = 0; rc > 0 && k < count; ++k) {
-            if (!fds[k].revents)
-                continue;
             Question& q = *questions[index[k]];
-            for (;;) {
+            while (fds[k].revents && !q.done) {
                 sockaddr_in from{};
                 socklen_t len = sizeof from;
                 const ssize_t n = ::recvfrom(q.socket.fd(), buf.data(), buf.size(), 0,
                                              reinterpret_cast<sockaddr*>(&from), &len);
-                if (n < 0) {
-                    if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
-                        break;
-                    if (q.connected && errno == ECONNREFUSED)
-                        return -1;
-                    q.done = true;
-                    break;
+                if (n >= 0) {
+                    read(index[k], QByteArrayView(buf.data(), n), ntohl(from.sin_addr.s_addr));
+                    continue;
                 }
-                if (accept(index[k], QByteArrayView(buf.data(), n), ntohl(from.sin_addr.s_addr)))
-                    return static_cast<int>(index[k]);
+                if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)
+                    break;
+                q.done = true;
+                if (q.connected && errno == ECONNREFUSED) {
+                    for (Question* other : questions)
+                        other->done = other->done || other->port == q.port;
+                }
             }
         }
     }
@@ -171,55 +171,53 @@ std::optional<Interface> scanInterface()
     return once;
 }
 
-QByteArray netbiosName(std::uint32_t address, milliseconds wait)
+HostNames hostNames(std::uint32_t address, milliseconds wait)
 {
-    Question q;
-    const std::uint16_t id = newTransactionId();
-    q.request = netbios::nodeStatusRequest(id);
-    q.to = endpoint(address, netbios::kPort);
-    q.connected = true;
-    if (!send(q))
-        return {};
-    QByteArray name;
-    waitForAnswer(std::array<Question*, 1>{&q}, wait,
-                  [&](std::size_t, QByteArrayView answer, std::uint32_t) {
-                      name = netbios::nodeStatusName(answer, id);
-                      return !name.isEmpty();
-                  });
-    qCDebug(lcPlatform) << "NetBIOS name of" << dottedText(address) << ":" << name;
-    return name;
-}
+    // Three questions at once, so that one wait covers them all: the NetBIOS
+    // node status, and the multicast DNS reverse question both straight to
+    // the host and to the group (for a responder that answers only what
+    // reaches it by multicast). Only the host's own answers count.
+    Question nb;
+    const std::uint16_t nbId = newTransactionId();
+    nb.request = netbios::nodeStatusRequest(nbId);
+    nb.to = endpoint(address, netbios::kPort);
+    nb.connected = true;
+    nb.port = netbios::kPort;
+    nb.done = !send(nb);
 
-QByteArray mdnsName(std::uint32_t address, milliseconds wait)
-{
-    // The same question twice: straight to the host, whose refusal ends the
-    // wait at once when no responder listens there, and to the group, for a
-    // responder that answers only what reaches it by multicast. Only the
-    // host's own answer counts either way.
-    const std::uint16_t id = newTransactionId();
-    const QByteArray reverse = dns::reverseName(address);
     Question direct;
-    direct.request = dns::query(id, reverse, dns::kTypePtr, true);
+    const std::uint16_t mdId = newTransactionId();
+    const QByteArray reverse = dns::reverseName(address);
+    direct.request = dns::query(mdId, reverse, dns::kTypePtr, true);
     direct.to = endpoint(address, dns::kMdnsPort);
     direct.connected = true;
-    if (!send(direct))
-        return {};
+    direct.port = dns::kMdnsPort;
+    direct.done = !send(direct);
     Question group;
     group.request = direct.request;
     group.to = endpoint(kMdnsGroup, dns::kMdnsPort);
+    group.port = dns::kMdnsPort;
     const std::optional<Interface> on = scanInterface();
-    if (!on || !multicastFrom(group, on->address) || !send(group))
-        group.done = true;
-    QByteArray name;
-    waitForAnswer(std::array<Question*, 2>{&direct, &group}, wait,
-                  [&](std::size_t, QByteArrayView answer, std::uint32_t from) {
-                      if (from != address)
-                          return false;
-                      name = dns::ptrTarget(answer, id, reverse);
-                      return !name.isEmpty();
-                  });
-    qCDebug(lcPlatform) << "multicast DNS name of" << dottedText(address) << ":" << name;
-    return name;
+    group.done = direct.done || !on || !multicastFrom(group, on->address) || !send(group);
+
+    HostNames names;
+    waitForAnswers(std::array<Question*, 3>{&nb, &direct, &group}, wait,
+                   [&](std::size_t which, QByteArrayView answer, std::uint32_t from) {
+                       if (from != address)
+                           return;
+                       if (which == 0) {
+                           names.netbios = netbios::nodeStatusName(answer, nbId);
+                           // The preferred name: nothing more to wait for.
+                           if (!names.netbios.isEmpty())
+                               nb.done = direct.done = group.done = true;
+                       } else if (names.mdns.isEmpty()) {
+                           names.mdns = dns::ptrTarget(answer, mdId, reverse);
+                           direct.done = group.done = !names.mdns.isEmpty();
+                       }
+                   });
+    qCDebug(lcPlatform) << "names of" << dottedText(address) << ": NetBIOS" << names.netbios
+                        << ", multicast DNS" << names.mdns;
+    return names;
 }
 
 std::optional<std::uint32_t> resolveOnLan(const Interface& on, QByteArrayView netbiosName,
@@ -247,12 +245,13 @@ std::optional<std::uint32_t> resolveOnLan(const Interface& on, QByteArrayView ne
         md.done = true;
 
     std::optional<std::uint32_t> found;
-    waitForAnswer(std::array<Question*, 2>{&nb, &md}, wait,
-                  [&](std::size_t which, QByteArrayView answer, std::uint32_t) {
-                      found = which == 0 ? netbios::nameQueryAddress(answer, nbId, netbiosName)
-                                         : dns::aRecord(answer, mdId, mdnsName);
-                      return found.has_value();
-                  });
+    waitForAnswers(std::array<Question*, 2>{&nb, &md}, wait,
+                   [&](std::size_t which, QByteArrayView answer, std::uint32_t) {
+                       found = which == 0 ? netbios::nameQueryAddress(answer, nbId, netbiosName)
+                                          : dns::aRecord(answer, mdId, mdnsName);
+                       nb.done = nb.done || found.has_value();
+                       md.done = md.done || found.has_value();
+                   });
     qCDebug(lcPlatform) << "LAN address of" << netbiosName << mdnsName << "(subnet broadcast"
                         << dottedText(on.broadcast) << "):" << (found ? dottedText(*found) : "");
     return found;

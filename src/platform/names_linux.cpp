@@ -153,9 +153,8 @@ QByteArray reverseLookup(QByteArrayView dotted)
         return QByteArray(host);
     qCDebug(lcPlatform) << "no resolver name for" << dotted << gai_strerror(rc);
     const std::uint32_t address = ntohl(sin.sin_addr.s_addr);
-    if (QByteArray name = lan::netbiosName(address); !name.isEmpty())
-        return name;
-    return fromMdnsName(lan::mdnsName(address));
+    const lan::HostNames names = lan::hostNames(address);
+    return !names.netbios.isEmpty() ? names.netbios : fromMdnsName(names.mdns);
 }
 
 } // namespace zeph::platform

@@ -118,7 +118,7 @@ private Q_SLOTS:
             return QList<QByteArray>{"junk", w::nodeStatus(id + 1, {{"WRONG", 0}}),
                                      w::nodeStatus(id, {{"ALPHA", 0}})};
         });
-        QCOMPARE(lan::netbiosName(kLoop2), QByteArray("ALPHA"));
+        QCOMPARE(lan::hostNames(kLoop2).netbios, QByteArray("ALPHA"));
         QCOMPARE(r.requests(), 1);
     }
 
@@ -132,7 +132,7 @@ private Q_SLOTS:
             kLoop3);
         QElapsedTimer t;
         t.start();
-        QCOMPARE(lan::netbiosName(kLoop2, 200ms), QByteArray());
+        QCOMPARE(lan::hostNames(kLoop2, 200ms).netbios, QByteArray());
         QVERIFY2(t.elapsed() >= 190 && t.elapsed() < 400, QByteArray::number(t.elapsed()));
     }
 
@@ -140,24 +140,58 @@ private Q_SLOTS:
     {
         QElapsedTimer t;
         t.start();
-        QCOMPARE(lan::netbiosName(0x7F000004), QByteArray());
-        QCOMPARE(lan::mdnsName(0x7F000004), QByteArray());
-        // Port unreachable, not the two waits of 250 ms each.
-        QVERIFY2(t.elapsed() < 400, QByteArray::number(t.elapsed()));
+        const lan::HostNames names = lan::hostNames(0x7F000004);
+        QCOMPARE(names.netbios, QByteArray());
+        QCOMPARE(names.mdns, QByteArray());
+        // Port unreachable from both, not the wait of 250 ms.
+        QVERIFY2(t.elapsed() < 200, QByteArray::number(t.elapsed()));
     }
 
     void mdnsNameFromTheAddressItself()
     {
         Responder r(kLoop2, dns::kMdnsPort, [](const QByteArray& q) {
-            const QByteArray reverse = dns::reverseName(kLoop2);
             // Our question asks for a unicast answer.
             if (!q.endsWith(QByteArray("\x00\x0C\x80\x01", 4)))
                 return QList<QByteArray>{};
             return QList<QByteArray>{w::dnsAnswer(
-                idOf(q), reverse, 12,
+                idOf(q), dns::reverseName(kLoop2), 12,
                 w::record(QByteArray("\xC0\x0C", 2), 12, 0x8001, w::dnsName("bravo.local")))};
         });
-        QCOMPARE(lan::mdnsName(kLoop2), QByteArray("bravo.local"));
+        const lan::HostNames names = lan::hostNames(kLoop2);
+        QCOMPARE(names.netbios, QByteArray());
+        QCOMPARE(names.mdns, QByteArray("bravo.local"));
+    }
+
+    // Both ways at once: a NetBIOS answer ends the wait even when it comes
+    // after the multicast DNS one; while NetBIOS may still answer, a multicast
+    // DNS name alone waits for it, within the wait.
+    void bothWaysAtOnce()
+    {
+        auto ptr = [](const QByteArray& q) {
+            return QList<QByteArray>{w::dnsAnswer(
+                idOf(q), dns::reverseName(kLoop2), 12,
+                w::record(QByteArray("\xC0\x0C", 2), 12, 1, w::dnsName("bravo.local")))};
+        };
+        Responder md(kLoop2, dns::kMdnsPort, ptr);
+        {
+            Responder nb(kLoop2, netbios::kPort, [](const QByteArray& q) {
+                std::this_thread::sleep_for(50ms);
+                return QList<QByteArray>{w::nodeStatus(idOf(q), {{"BRAVO", 0}})};
+            });
+            QElapsedTimer t;
+            t.start();
+            const lan::HostNames names = lan::hostNames(kLoop2);
+            QCOMPARE(names.netbios, QByteArray("BRAVO"));
+            QVERIFY2(t.elapsed() < 200, QByteArray::number(t.elapsed()));
+        }
+        Responder silent(kLoop2, netbios::kPort,
+                         [](const QByteArray&) { return QList<QByteArray>{}; });
+        QElapsedTimer t;
+        t.start();
+        const lan::HostNames names = lan::hostNames(kLoop2, 150ms);
+        QCOMPARE(names.netbios, QByteArray());
+        QCOMPARE(names.mdns, QByteArray("bravo.local"));
+        QVERIFY2(t.elapsed() >= 140 && t.elapsed() < 400, QByteArray::number(t.elapsed()));
     }
 
     // The scan engine asks from many threads at once: every answer reaches
@@ -173,7 +207,7 @@ private Q_SLOTS:
         for (int i = 0; i < 16; ++i) {
             threads.emplace_back([&right] {
                 for (int k = 0; k < 10; ++k) {
-                    const QByteArray name = lan::netbiosName(kLoop2);
+                    const QByteArray name = lan::hostNames(kLoop2).netbios;
                     if (name.startsWith("PC") && name.size() > 2)
                         ++right;
                 }

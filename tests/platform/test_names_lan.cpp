@@ -54,8 +54,10 @@ bool serversReady(const QList<QByteArray>& addresses)
 {
     QDeadlineTimer deadline(30000);
     for (const QByteArray& a : addresses) {
-        while (platform::lan::netbiosName(addressOf(a)).isEmpty() &&
-               platform::lan::mdnsName(addressOf(a)).isEmpty()) {
+        for (;;) {
+            const platform::lan::HostNames names = platform::lan::hostNames(addressOf(a));
+            if (!names.netbios.isEmpty() || !names.mdns.isEmpty())
+                break;
             if (deadline.hasExpired()) {
                 qWarning("no name server answers at %s", a.constData());
                 return false;
