@@ -222,7 +222,8 @@ QByteArray nodeStatusName(QByteArrayView response, std::uint16_t transactionId)
             (flags & (kGroupName | kDeregistering | kConflict)))
             continue;
         QByteArrayView name = entry.first(kMaxNameLength);
-        while (!name.isEmpty() && name.back() == ' ')
+        // Blanks pad a name; a few stacks pad with zero bytes instead.
+        while (!name.isEmpty() && (name.back() == ' ' || name.back() == '\0'))
             name.chop(1);
         if (name.isEmpty() || hasControlByte(name))
             continue;

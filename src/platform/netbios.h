@@ -27,7 +27,7 @@ QByteArray upperCased(QByteArrayView name);
 QByteArray nodeStatusRequest(std::uint16_t transactionId);
 
 // The first unique (not group) name with suffix 0x00 of a node-status
-// response, its padding blanks trimmed. Empty unless the packet is a positive
+// response, its padding (blanks, or zero bytes) trimmed. Empty unless the packet is a positive
 // response with this transaction id. Names in conflict or being released, and
 // names holding a control byte, are passed over.
 QByteArray nodeStatusName(QByteArrayView response, std::uint16_t transactionId);

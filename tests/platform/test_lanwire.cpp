@@ -59,6 +59,11 @@ private Q_SLOTS:
                                         {"OTHER", 0x00, 0x0400}};
         QCOMPARE(netbios::nodeStatusName(w::nodeStatus(7, names), 7), QByteArray("ALPHA"));
         QCOMPARE(netbios::nodeStatusName(w::nodeStatus(7, {{kChinese, 0x00}}), 7), kChinese);
+        QCOMPARE(netbios::nodeStatusName(
+                     w::nodeStatus(7, {{QByteArray("ZEROS\0\0\0\0\0\0\0\0\0\0", 15), 0x00}}), 7),
+                 QByteArray("ZEROS"));
+        QCOMPARE(netbios::nodeStatusName(w::nodeStatus(7, {{QByteArray("A\0B", 3), 0x00}}), 7),
+                 QByteArray()); // a zero byte inside is no padding
         // Inner blanks stay; only the padding goes.
         QCOMPARE(netbios::nodeStatusName(w::nodeStatus(7, {{"MY PC", 0x00}}), 7),
                  QByteArray("MY PC"));
