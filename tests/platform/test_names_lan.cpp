@@ -52,7 +52,7 @@ std::uint32_t addressOf(const QByteArray& dotted)
 // the servers register their names a few seconds after they start.
 bool serversReady(const QList<QByteArray>& addresses)
 {
-    QDeadlineTimer deadline(30000);
+    QDeadlineTimer deadline(60000); // generous: a loaded machine starts daemons slowly
     for (const QByteArray& a : addresses) {
         for (;;) {
             const platform::lan::HostNames names = platform::lan::hostNames(addressOf(a));
