@@ -64,9 +64,9 @@ void PreciseTimer::startAt(std::chrono::steady_clock::time_point when)
     // Zero would disarm it: a time already past fires at once anyway.
     const auto ns = std::max<std::int64_t>(
         1, duration_cast<nanoseconds>((when - kEarly).time_since_epoch()).count());
-    itimerspec spec{};
-    spec.it_value = {time_t(ns / 1000000000), long(ns % 1000000000)};
-    ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    itimerspec deadline{};
+    deadline.it_value = {time_t(ns / 1000000000), long(ns % 1000000000)};
+    ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &deadline, nullptr);
 }
 
 void PreciseTimer::stop()
