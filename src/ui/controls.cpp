@@ -25,6 +25,13 @@ namespace {
 // pixels are that desktop's pixels too).
 constexpr int kSystemEdgeHeight = 2;
 
+// The least height of a single-line edit box in this font: one line of text
+// plus twice the system edge. A box defined lower is made this high.
+int singleLineEditHeight(const QFont& font)
+{
+    return QFontMetrics(font).height() + 2 * kSystemEdgeHeight;
+}
+
 const QColor kGradientLeft(10, 36, 106);
 const QColor kGradientMiddle(86, 117, 171);
 const QColor kGradientRight(166, 202, 240);
@@ -159,11 +166,6 @@ void setButtonCaption(QPushButton* button, const QString& caption)
 {
     button->setText(caption);
     button->setShortcut(QKeySequence());
-}
-
-int singleLineEditHeight(const QFont& font)
-{
-    return QFontMetrics(font).height() + 2 * kSystemEdgeHeight;
 }
 
 QChar mnemonicOf(const QString& caption)

@@ -53,10 +53,6 @@ QWidget* buildControl(const ControlDef& def, QWidget* parent);
 // routes Alt+letter itself, in control order.
 void setButtonCaption(QPushButton* button, const QString& caption);
 
-// The least height of a single-line edit box in this font: one line of text
-// plus twice the system edge. A box defined lower is made this high.
-int singleLineEditHeight(const QFont& font);
-
 // The letter after '&' in a caption, or a null QChar.
 QChar mnemonicOf(const QString& caption);
 
