@@ -144,7 +144,7 @@ bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView dat
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(message::wirePort(port));
-    std::memcpy(&to.sin_addr, destination->data(), destination->size()); // network order
+    to.sin_addr.s_addr = htonl(destination->toHostOrder());
     ssize_t sent = 0;
     do {
         sent = sendto(m_fd, data.data(), static_cast<size_t>(data.size()), 0,

@@ -162,7 +162,7 @@ bool parseDotted(const char* text, in_addr* out)
     const auto a = text ? ipv4::parse(text) : std::nullopt;
     if (!a)
         return false;
-    std::memcpy(&out->s_addr, a->data(), a->size());
+    out->s_addr = htonl(a->toHostOrder());
     return true;
 }
 

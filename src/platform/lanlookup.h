@@ -18,16 +18,11 @@ namespace zeph::platform::lan {
 // Addresses in host byte order, as the wire codecs read them.
 constexpr std::uint32_t toHostOrder(const ipv4::Address& a)
 {
-    return (std::uint32_t{a[0]} << 24) | (std::uint32_t{a[1]} << 16) | (std::uint32_t{a[2]} << 8) |
-           a[3];
-}
-constexpr ipv4::Address fromHostOrder(std::uint32_t a)
-{
-    return {std::uint8_t(a >> 24), std::uint8_t(a >> 16), std::uint8_t(a >> 8), std::uint8_t(a)};
+    return a.toHostOrder();
 }
 inline QByteArray dottedText(std::uint32_t address)
 {
-    return QByteArray::fromStdString(ipv4::format(fromHostOrder(address)));
+    return QByteArray::fromStdString(ipv4::Address(address).toString());
 }
 
 // How long one question waits for its answer. A host that has no server on

@@ -35,7 +35,7 @@ bool parseDotted(QByteArrayView text, in_addr& addr)
     const auto a = ipv4::parse(text);
     if (!a)
         return false;
-    std::memcpy(&addr.s_addr, a->data(), a->size());
+    addr.s_addr = htonl(a->toHostOrder());
     return true;
 }
 

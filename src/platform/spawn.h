@@ -1,7 +1,9 @@
 #pragma once
 // Child programs without a shell: byte-exact arguments (a GBK name stays
 // GBK), the standard streams the caller chooses, no other descriptor
-// inherited; and the owner of a file descriptor.
+// inherited.
+
+#include "platform/uniquefd.h"
 
 #include <QByteArray>
 #include <QList>
@@ -11,33 +13,6 @@
 #include <sys/types.h>
 
 namespace zeph::platform {
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) noexcept : m_fd(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : m_fd(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept
-    {
-        reset(other.release());
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { reset(); }
-
-    int get() const { return m_fd; }
-    explicit operator bool() const { return m_fd >= 0; }
-    int release() noexcept
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-    void reset(int fd = -1) noexcept;
-
-private:
-    int m_fd;
-};
 
 // Close-on-exec descriptor pairs. A pipe: first reads, second writes. A
 // socket pair (AF_UNIX stream) for talking both ways, or for writing to a

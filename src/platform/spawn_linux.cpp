@@ -17,13 +17,6 @@ extern char** environ;
 
 namespace zeph::platform {
 
-void UniqueFd::reset(int fd) noexcept
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
-
 std::optional<FdPair> makePipe()
 {
     int fds[2];
