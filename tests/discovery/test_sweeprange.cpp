@@ -1,0 +1,61 @@
+// Which addresses a scan sweeps, at the edges of every rule.
+
+#include "discovery/sweeprange.h"
+
+#include <QTest>
+
+using zeph::Ipv4Address;
+using zeph::SweepRange;
+using zeph::sweepRange;
+
+namespace {
+Ipv4Address a(int b0, int b1, int b2, int b3)
+{
+    return Ipv4Address(std::uint8_t(b0), std::uint8_t(b1), std::uint8_t(b2), std::uint8_t(b3));
+}
+} // namespace
+
+class TestSweepRange : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    // /24 and longer, or no prefix known: 1..255 of the own /24, .255 included
+    // even where it is not the broadcast address or lies outside the subnet.
+    void ownSlash24AsAlways()
+    {
+        const SweepRange expected{a(10, 1, 2, 1), a(10, 1, 2, 255)};
+        for (int prefix : {-1, 24, 25, 30, 32})
+            QCOMPARE(sweepRange(a(10, 1, 2, 200), prefix), expected);
+        QCOMPARE(expected.size(), 255);
+        QCOMPARE(expected.indexOf(a(10, 1, 2, 0)), -1);
+        QCOMPARE(expected.indexOf(a(10, 1, 2, 255)), 254);
+    }
+
+    // /20 to /23: the whole subnet without network and broadcast address,
+    // whichever part of it the own address is in.
+    void wholeSubnetFrom20To23()
+    {
+        QCOMPARE(sweepRange(a(10, 1, 3, 9), 23), (SweepRange{a(10, 1, 2, 1), a(10, 1, 3, 254)}));
+        QCOMPARE(sweepRange(a(10, 1, 2, 9), 23), (SweepRange{a(10, 1, 2, 1), a(10, 1, 3, 254)}));
+        const SweepRange r22 = sweepRange(a(192, 168, 6, 1), 22);
+        QCOMPARE(r22, (SweepRange{a(192, 168, 4, 1), a(192, 168, 7, 254)}));
+        QCOMPARE(r22.size(), 1022);
+        QCOMPARE(r22.at(255), a(192, 168, 5, 0)); // inner .0 and .255 are hosts
+        QCOMPARE(r22.indexOf(a(192, 168, 5, 0)), 255);
+        QCOMPARE(r22.indexOf(a(192, 168, 8, 0)), -1);
+        QCOMPARE(sweepRange(a(172, 16, 31, 7), 20).size(), 4094);
+    }
+
+    // Wider subnets: only the /20 holding the own address; the subnet's own
+    // network and broadcast address are left out where that /20 holds them.
+    void widerSubnetsSweepTheOwn20()
+    {
+        QCOMPARE(sweepRange(a(10, 1, 20, 5), 16), (SweepRange{a(10, 1, 16, 0), a(10, 1, 31, 255)}));
+        QCOMPARE(sweepRange(a(10, 1, 2, 5), 16), (SweepRange{a(10, 1, 0, 1), a(10, 1, 15, 255)}));
+        QCOMPARE(sweepRange(a(10, 255, 250, 5), 8),
+                 (SweepRange{a(10, 255, 240, 0), a(10, 255, 255, 254)}));
+        QCOMPARE(sweepRange(a(10, 1, 20, 5), 0).size(), 4096);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSweepRange)
+#include "test_sweeprange.moc"
