@@ -2,6 +2,7 @@
 // send them, and against the damaged ones a hostile responder may send.
 
 #include "platform/dnswire.h"
+#include "platform/llmnr.h"
 #include "platform/netbios.h"
 #include "platform/scannames.h"
 #include "wirepackets.h"
@@ -198,6 +199,33 @@ private Q_SLOTS:
             QCOMPARE(dns::aRecord(fwd.first(n), 5, "bravo.local"), std::nullopt);
         for (qsizetype n = 0; n < ptr.size(); ++n)
             QCOMPARE(dns::ptrTarget(ptr.first(n), 5, q), QByteArray());
+    }
+
+    // LLMNR: DNS packets without the recursion and unicast-response bits; a
+    // response counts only with exactly its one question and not truncated.
+    void llmnr()
+    {
+        QCOMPARE(llmnr::query(0x0102, "winpc", dns::kTypeA),
+                 w::header(0x0102, 0, 1, 0) + w::dnsName("winpc") + QByteArray("\0\1\0\1", 4));
+        const QByteArray reverse = dns::reverseName(0x0AD50702);
+        auto answer = [&](unsigned flags, unsigned questions) {
+            QByteArray out = w::header(5, flags, questions, 1);
+            for (unsigned q = 0; q < questions; ++q)
+                out += w::dnsName(reverse) + QByteArray("\0\x0C\0\1", 4);
+            return out + w::record(w::dnsName(reverse), 12, 1, w::dnsName("winpc"));
+        };
+        QCOMPARE(llmnr::ptrTarget(answer(0x8000, 1), 5, reverse), QByteArray("winpc"));
+        QCOMPARE(llmnr::ptrTarget(answer(0x8400, 1), 5, reverse), QByteArray("winpc")); // C bit
+        QCOMPARE(llmnr::ptrTarget(answer(0x8200, 1), 5, reverse), QByteArray()); // truncated
+        QCOMPARE(llmnr::ptrTarget(answer(0x8000, 0), 5, reverse), QByteArray());
+        QCOMPARE(llmnr::ptrTarget(answer(0x8000, 2), 5, reverse), QByteArray());
+        QCOMPARE(llmnr::ptrTarget(answer(0x8000, 1), 6, reverse), QByteArray());
+        QCOMPARE(llmnr::ptrTarget(answer(0x8000, 1).left(11), 5, reverse), QByteArray());
+        const QByteArray forward = w::header(9, 0x8000, 1, 1) + w::dnsName("winpc") +
+                                   QByteArray("\0\1\0\1", 4) +
+                                   w::record(w::dnsName("WINPC"), 1, 1, w::a(0x0AD50702));
+        QCOMPARE(llmnr::aRecord(forward, 9, "winpc"), std::optional<std::uint32_t>(0x0AD50702));
+        QCOMPARE(llmnr::aRecord(forward, 9, "other"), std::nullopt);
     }
 
     void dnsHostileNames()

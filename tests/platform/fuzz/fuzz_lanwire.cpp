@@ -4,6 +4,7 @@
 // The transaction id is the input's own, so the fuzzer reaches past it.
 
 #include "platform/dnswire.h"
+#include "platform/llmnr.h"
 #include "platform/netbios.h"
 
 #include <cstdint>
@@ -52,6 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             check(!dns::query(id, target, dns::kTypeA, true).isEmpty());
         }
         (void)dns::aRecord(packet, id, owner);
+        // LLMNR reads the same records with its own header rules: never more.
+        const QByteArray llmnrTarget = llmnr::ptrTarget(packet, id, owner);
+        check(llmnrTarget.isEmpty() || llmnrTarget == target);
+        check(!llmnr::aRecord(packet, id, owner) || dns::aRecord(packet, id, owner));
     }
     return 0;
 }

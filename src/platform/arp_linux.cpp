@@ -1,0 +1,188 @@
+#include "platform/arp.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <ifaddrs.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <net/if.h>
+#include <net/if_arp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <string>
+
+namespace zeph::arp {
+namespace {
+
+constexpr std::uint16_t kOpRequest = 1;
+constexpr std::uint16_t kOpReply = 2;
+// A flood of ARP on the segment must not hold the reader.
+constexpr int kMaxReadsPerCall = 256;
+// Far more than a sweep has waiting at once.
+constexpr std::size_t kMaxOutstanding = 8192;
+
+int prefixOf(std::uint32_t mask)
+{
+    int n = 0;
+    while (n < 32 && (mask & (0x80000000u >> n)))
+        ++n;
+    return n;
+}
+
+void put16(std::uint8_t* p, std::uint16_t v)
+{
+    p[0] = std::uint8_t(v >> 8);
+    p[1] = std::uint8_t(v);
+}
+
+std::uint16_t get16(const std::uint8_t* p)
+{
+    return std::uint16_t(p[0] << 8 | p[1]);
+}
+
+void putAddress(std::uint8_t* p, Ipv4Address a)
+{
+    for (std::size_t k = 0; k < 4; ++k)
+        p[k] = a[k];
+}
+
+Ipv4Address getAddress(const std::uint8_t* p)
+{
+    return Ipv4Address(p[0], p[1], p[2], p[3]);
+}
+
+} // namespace
+
+std::optional<Link> linkFor(Ipv4Address target)
+{
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0)
+        return std::nullopt;
+    std::optional<Link> found;
+    std::string name;
+    for (ifaddrs* i = list; i && !found; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_netmask ||
+            !(i->ifa_flags & IFF_UP) || (i->ifa_flags & (IFF_LOOPBACK | IFF_NOARP)) ||
+            !(i->ifa_flags & IFF_BROADCAST))
+            continue;
+        Link link;
+        link.address = Ipv4Address(
+            ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr));
+        link.prefixLength = prefixOf(
+            ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr));
+        if (link.prefixLength > 30 || !link.holds(target))
+            continue;
+        link.index = int(::if_nametoindex(i->ifa_name));
+        name = i->ifa_name;
+        found = link;
+    }
+    bool hasLinkAddress = false;
+    for (ifaddrs* i = list; i && found; i = i->ifa_next) {
+        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_PACKET || name != i->ifa_name)
+            continue;
+        const auto* ll = reinterpret_cast<const sockaddr_ll*>(i->ifa_addr);
+        if (ll->sll_hatype == ARPHRD_ETHER && ll->sll_halen == found->linkAddress.size()) {
+            std::memcpy(found->linkAddress.data(), ll->sll_addr, found->linkAddress.size());
+            hasLinkAddress = true;
+        }
+    }
+    ::freeifaddrs(list);
+    if (!found || found->index <= 0 || !hasLinkAddress)
+        return std::nullopt;
+    return found;
+}
+
+std::array<std::uint8_t, kPacketSize> request(const Link& link, Ipv4Address target)
+{
+    std::array<std::uint8_t, kPacketSize> p{};
+    put16(&p[0], ARPHRD_ETHER);
+    put16(&p[2], ETHERTYPE_IP);
+    p[4] = 6;
+    p[5] = 4;
+    put16(&p[6], kOpRequest);
+    std::memcpy(&p[8], link.linkAddress.data(), 6);
+    putAddress(&p[14], link.address);
+    // Target hardware address: zero, as the kernel's own requests.
+    putAddress(&p[24], target);
+    return p;
+}
+
+std::optional<Reply> parseReply(const std::uint8_t* data, std::size_t size, const Link& link)
+{
+    if (size < kPacketSize || get16(data) != ARPHRD_ETHER || get16(data + 2) != ETHERTYPE_IP ||
+        data[4] != 6 || data[5] != 4 || get16(data + 6) != kOpReply)
+        return std::nullopt;
+    Reply reply;
+    std::memcpy(reply.linkAddress.data(), data + 8, 6);
+    reply.sender = getAddress(data + 14);
+    const bool multicastOrZero = (reply.linkAddress[0] & 1) != 0 ||
+                                 reply.linkAddress == LinkAddress{};
+    if (multicastOrZero || !link.holds(reply.sender) || getAddress(data + 24) != link.address ||
+        std::memcmp(data + 18, link.linkAddress.data(), 6) != 0)
+        return std::nullopt;
+    return reply;
+}
+
+bool Socket::open()
+{
+    m_fd.reset(::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, htons(ETH_P_ARP)));
+    if (!m_fd)
+        return false;
+    const int buffer = 256 * 1024;
+    ::setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    return true;
+}
+
+bool Socket::send(Ipv4Address target)
+{
+    if (!m_fd)
+        return false;
+    if (!m_link || !m_link->holds(target))
+        m_link = linkFor(target);
+    if (!m_link || m_outstanding.size() >= kMaxOutstanding)
+        return false;
+    const auto packet = request(*m_link, target);
+    sockaddr_ll to{};
+    to.sll_family = AF_PACKET;
+    to.sll_protocol = htons(ETH_P_ARP);
+    to.sll_ifindex = m_link->index;
+    to.sll_halen = 6;
+    std::memset(to.sll_addr, 0xFF, 6);
+    if (::sendto(m_fd.get(), packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                 sizeof to) != ssize_t(packet.size()))
+        return false;
+    m_outstanding[target.toHostOrder()] = m_link->index;
+    return true;
+}
+
+std::vector<Reply> Socket::readReplies()
+{
+    std::vector<Reply> replies;
+    if (!m_fd)
+        return replies;
+    std::uint8_t buf[256];
+    for (int reads = 0; reads < kMaxReadsPerCall; ++reads) {
+        sockaddr_ll from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n = ::recvfrom(m_fd.get(), buf, sizeof buf, 0,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            break;
+        if (!m_link || from.sll_pkttype == PACKET_OUTGOING || from.sll_ifindex != m_link->index)
+            continue;
+        const std::optional<Reply> reply = parseReply(buf, std::size_t(n), *m_link);
+        if (!reply)
+            continue;
+        const auto it = m_outstanding.find(reply->sender.toHostOrder());
+        if (it == m_outstanding.end() || it->second != from.sll_ifindex)
+            continue;
+        m_outstanding.erase(it); // answered: a second reply changes nothing
+        replies.push_back(*reply);
+    }
+    return replies;
+}
+
+} // namespace zeph::arp
