@@ -21,7 +21,10 @@ struct SweepRange {
     Ipv4Address last;
 
     int size() const { return int(last.toHostOrder() - first.toHostOrder()) + 1; }
-    Ipv4Address at(int index) const { return Ipv4Address(first.toHostOrder() + std::uint32_t(index)); }
+    Ipv4Address at(int index) const
+    {
+        return Ipv4Address(first.toHostOrder() + std::uint32_t(index));
+    }
     // -1 when the address is outside the range.
     int indexOf(Ipv4Address a) const
     {

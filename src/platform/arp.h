@@ -21,12 +21,13 @@ namespace zeph::arp {
 
 using LinkAddress = std::array<std::uint8_t, 6>;
 
-// An Ethernet interface that is up, not loopback, with an IPv4 subnet.
+// An interface that is up, not loopback, with an IPv4 subnet.
 struct Link {
     int index = 0;
     Ipv4Address address;
     int prefixLength = 0;
     LinkAddress linkAddress{};
+    bool isEthernet = false; // linkAddress is its own; ARP works there
 
     bool holds(Ipv4Address target) const
     {
@@ -36,8 +37,10 @@ struct Link {
     }
 };
 
-// The interface whose subnet holds target, if any.
+// The Ethernet interface whose subnet holds target, if any.
 std::optional<Link> linkFor(Ipv4Address target);
+// The interface that holds the address own, Ethernet or not.
+std::optional<Link> linkOwning(Ipv4Address own);
 
 inline constexpr std::size_t kPacketSize = 28; // Ethernet/IPv4 ARP, without the frame
 
@@ -66,7 +69,7 @@ public:
 
 private:
     platform::UniqueFd m_fd;
-    std::optional<Link> m_link; // of the last request
+    std::optional<Link> m_link;                           // of the last request
     std::unordered_map<std::uint32_t, int> m_outstanding; // target -> interface
 };
 

@@ -9,8 +9,8 @@
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <string>
+#include <sys/socket.h>
 
 namespace zeph::arp {
 namespace {
@@ -54,7 +54,11 @@ Ipv4Address getAddress(const std::uint8_t* p)
 
 } // namespace
 
-std::optional<Link> linkFor(Ipv4Address target)
+namespace {
+
+// The first interface whose IPv4 entry wanted() accepts, with its
+// link-layer address when it is an Ethernet card.
+template <typename Wanted> std::optional<Link> findLink(Wanted&& wanted)
 {
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
@@ -63,19 +67,20 @@ std::optional<Link> linkFor(Ipv4Address target)
     std::string name;
     for (ifaddrs* i = list; i && !found; i = i->ifa_next) {
         if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_netmask ||
-            !(i->ifa_flags & IFF_UP) || (i->ifa_flags & (IFF_LOOPBACK | IFF_NOARP)) ||
-            !(i->ifa_flags & IFF_BROADCAST))
+            !(i->ifa_flags & IFF_UP) || (i->ifa_flags & IFF_LOOPBACK))
             continue;
         Link link;
-        link.address = Ipv4Address(
-            ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr));
-        link.prefixLength = prefixOf(
-            ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr));
-        if (link.prefixLength > 30 || !link.holds(target))
-            continue;
+        link.address =
+            Ipv4Address(ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr));
+        link.prefixLength =
+            prefixOf(ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr));
         link.index = int(::if_nametoindex(i->ifa_name));
+        const bool arpCapable = (i->ifa_flags & IFF_BROADCAST) && !(i->ifa_flags & IFF_NOARP);
+        if (link.index <= 0 || !wanted(link, arpCapable))
+            continue;
         name = i->ifa_name;
         found = link;
+        found->isEthernet = arpCapable;
     }
     bool hasLinkAddress = false;
     for (ifaddrs* i = list; i && found; i = i->ifa_next) {
@@ -88,9 +93,24 @@ std::optional<Link> linkFor(Ipv4Address target)
         }
     }
     ::freeifaddrs(list);
-    if (!found || found->index <= 0 || !hasLinkAddress)
-        return std::nullopt;
+    if (found)
+        found->isEthernet = found->isEthernet && hasLinkAddress;
     return found;
+}
+
+} // namespace
+
+std::optional<Link> linkFor(Ipv4Address target)
+{
+    std::optional<Link> link = findLink([&](const Link& l, bool arpCapable) {
+        return arpCapable && l.prefixLength <= 30 && l.holds(target);
+    });
+    return link && link->isEthernet ? link : std::nullopt;
+}
+
+std::optional<Link> linkOwning(Ipv4Address own)
+{
+    return findLink([&](const Link& l, bool) { return l.address == own; });
 }
 
 std::array<std::uint8_t, kPacketSize> request(const Link& link, Ipv4Address target)
@@ -116,8 +136,8 @@ std::optional<Reply> parseReply(const std::uint8_t* data, std::size_t size, cons
     Reply reply;
     std::memcpy(reply.linkAddress.data(), data + 8, 6);
     reply.sender = getAddress(data + 14);
-    const bool multicastOrZero = (reply.linkAddress[0] & 1) != 0 ||
-                                 reply.linkAddress == LinkAddress{};
+    const bool multicastOrZero =
+        (reply.linkAddress[0] & 1) != 0 || reply.linkAddress == LinkAddress{};
     if (multicastOrZero || !link.holds(reply.sender) || getAddress(data + 24) != link.address ||
         std::memcmp(data + 18, link.linkAddress.data(), 6) != 0)
         return std::nullopt;

@@ -137,8 +137,7 @@ bool Socket::requestDump()
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     return ::sendto(m_fd.get(), request.data(), request.size(), 0,
-                    reinterpret_cast<sockaddr*>(&kernel),
-                    sizeof kernel) == ssize_t(request.size());
+                    reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) == ssize_t(request.size());
 }
 
 Batch Socket::read(bool* lost)

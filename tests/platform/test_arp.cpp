@@ -62,11 +62,11 @@ private Q_SLOTS:
         QCOMPARE(parsed->linkAddress[5], std::uint8_t(9));
 
         const std::vector<std::vector<std::uint8_t>> refused{
-            reply(kTheirs, host, kOurs, kLink.address, 1),                // a request
+            reply(kTheirs, host, kOurs, kLink.address, 1),                  // a request
             reply(kTheirs, Ipv4Address(10, 9, 0, 1), kOurs, kLink.address), // off the subnet
             reply(kTheirs, Ipv4Address(10, 1, 3, 255), kOurs, kLink.address),
-            reply(kTheirs, host, kOurs, Ipv4Address(10, 1, 2, 8)),      // for another address
-            reply(kTheirs, host, kTheirs, kLink.address),               // for another card
+            reply(kTheirs, host, kOurs, Ipv4Address(10, 1, 2, 8)),       // for another address
+            reply(kTheirs, host, kTheirs, kLink.address),                // for another card
             reply({0x01, 0, 0x5E, 0, 0, 1}, host, kOurs, kLink.address), // multicast sender
             reply({0, 0, 0, 0, 0, 0}, host, kOurs, kLink.address),
         };

@@ -216,7 +216,7 @@ private Q_SLOTS:
         };
         QCOMPARE(llmnr::ptrTarget(answer(0x8000, 1), 5, reverse), QByteArray("winpc"));
         QCOMPARE(llmnr::ptrTarget(answer(0x8400, 1), 5, reverse), QByteArray("winpc")); // C bit
-        QCOMPARE(llmnr::ptrTarget(answer(0x8200, 1), 5, reverse), QByteArray()); // truncated
+        QCOMPARE(llmnr::ptrTarget(answer(0x8200, 1), 5, reverse), QByteArray());        // truncated
         QCOMPARE(llmnr::ptrTarget(answer(0x8000, 0), 5, reverse), QByteArray());
         QCOMPARE(llmnr::ptrTarget(answer(0x8000, 2), 5, reverse), QByteArray());
         QCOMPARE(llmnr::ptrTarget(answer(0x8000, 1), 6, reverse), QByteArray());

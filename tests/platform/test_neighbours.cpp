@@ -99,12 +99,12 @@ private Q_SLOTS:
     // the end is seen.
     void parsesADump()
     {
-        const auto bytes = message(RTM_NEWNEIGH, AF_INET, NUD_REACHABLE, {10, 1, 2, 3}) +
-                           message(RTM_NEWNEIGH, AF_INET6, NUD_REACHABLE,
-                                   std::vector<std::uint8_t>(16, 0xFE)) +
-                           message(RTM_NEWNEIGH, AF_INET, NUD_INCOMPLETE, {10, 1, 2, 4}, false) +
-                           message(RTM_DELNEIGH, AF_INET, NUD_FAILED, {10, 1, 2, 5}) +
-                           message(RTM_NEWNEIGH, AF_INET, NUD_STALE, {}) + done();
+        const auto bytes =
+            message(RTM_NEWNEIGH, AF_INET, NUD_REACHABLE, {10, 1, 2, 3}) +
+            message(RTM_NEWNEIGH, AF_INET6, NUD_REACHABLE, std::vector<std::uint8_t>(16, 0xFE)) +
+            message(RTM_NEWNEIGH, AF_INET, NUD_INCOMPLETE, {10, 1, 2, 4}, false) +
+            message(RTM_DELNEIGH, AF_INET, NUD_FAILED, {10, 1, 2, 5}) +
+            message(RTM_NEWNEIGH, AF_INET, NUD_STALE, {}) + done();
         const nb::Batch batch = nb::parse(bytes.data(), bytes.size());
         QVERIFY(batch.done);
         QCOMPARE(batch.entries.size(), std::size_t(3));

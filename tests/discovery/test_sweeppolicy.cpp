@@ -1,5 +1,7 @@
-// Which addresses a scan sweeps, at the edges of every rule.
+// Which addresses a scan sweeps, at the edges of every rule, and what the
+// link layer's answers count for.
 
+#include "discovery/linkpresence.h"
 #include "discovery/sweeprange.h"
 
 #include <QTest>
@@ -15,7 +17,7 @@ Ipv4Address a(int b0, int b1, int b2, int b3)
 }
 } // namespace
 
-class TestSweepRange : public QObject {
+class TestSweepPolicy : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     // /24 and longer, or no prefix known: 1..255 of the own /24, .255 included
@@ -55,7 +57,38 @@ private Q_SLOTS:
                  (SweepRange{a(10, 255, 240, 0), a(10, 255, 255, 254)}));
         QCOMPARE(sweepRange(a(10, 1, 20, 5), 0).size(), 4096);
     }
+
+    // A card answering for more than a handful of addresses is a proxy: past
+    // the limit its answers stop counting; other cards are not affected, and
+    // an address answered again by the same card is not counted twice.
+    void proxyAnswersStopCounting()
+    {
+        zeph::ProxyFilter filter;
+        const zeph::LinkAddress proxy{2, 0, 0, 0, 0, 1};
+        const zeph::LinkAddress host{2, 0, 0, 0, 0, 2};
+        const std::size_t limit = zeph::ProxyFilter::kMaxAddressesPerCard;
+        for (std::size_t i = 1; i <= limit; ++i) {
+            QVERIFY(filter.counts(a(10, 0, 0, int(i)), proxy));
+            QVERIFY(filter.counts(a(10, 0, 0, int(i)), proxy)); // again: still within
+        }
+        QVERIFY(!filter.counts(a(10, 0, 0, 100), proxy));
+        QVERIFY(!filter.counts(a(10, 0, 0, 1), proxy)); // once a proxy, never again
+        QVERIFY(filter.counts(a(10, 0, 0, 100), host));
+    }
+
+    void unresolvedNeighboursCountOpenQuestionsOnly()
+    {
+        zeph::UnresolvedNeighbours open;
+        open.update(a(10, 0, 0, 1), true, false);
+        open.update(a(10, 0, 0, 2), true, false);
+        open.update(a(10, 0, 0, 2), true, false);
+        QCOMPARE(open.count(), 2);
+        open.update(a(10, 0, 0, 1), false, false); // resolved or failed
+        open.update(a(10, 0, 0, 2), true, true);   // removed while asking
+        open.update(a(10, 0, 0, 3), false, false);
+        QCOMPARE(open.count(), 0);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestSweepRange)
-#include "test_sweeprange.moc"
+QTEST_GUILESS_MAIN(TestSweepPolicy)
+#include "test_sweeppolicy.moc"
