@@ -4,8 +4,12 @@
 # run: the median of 5 runs each, and their ratio. Then the same scan through
 # the zeph-probe helper, as an ordinary user on an ICMP datagram socket, and
 # with every reverse lookup taking 1 s (the lookups overlap: about 1 s in all).
-# Last, the same 10 hosts named only through NetBIOS (nmbd on each, no
-# hosts-file entry), beside the resolver-named scan.
+# Then the same 10 hosts named only through NetBIOS (nmbd on each, no
+# hosts-file entry), beside the resolver-named scan. Last, a /22 with five
+# named hosts spread over its four /24s: as root (ARP from our own socket),
+# as an ordinary user through the helper (ARP from the helper), as an
+# ordinary user on an ICMP datagram socket (no ARP: paced for the neighbour
+# table), beside fping on the same namespace.
 # Usage: bench/scan_time.sh BUILD_DIR     (as root; needs fping and nmbd)
 set -eu
 build=${1:?usage: scan_time.sh BUILD_DIR}
@@ -96,3 +100,30 @@ printf '%-16s %6s %10s  (%s)\n' "resolver" "$(field "$own" listed)" "$own_ms" \
     "$(echo "$own" | sed 's/.*all_ms //')"
 printf '%-16s %6s %10s  (%s)\n' "NetBIOS only" "$(field "$netbios" listed)" \
     "$(field "$netbios" median_ms)" "$(echo "$netbios" | sed 's/.*all_ms //')"
+
+# A /22: 1,022 addresses, five named hosts in its four /24s.
+"$simlan" down "$lan"
+"$simlan" up "$lan" 10.213.4/22 1:scanner 0.77:q0 1.5:q1a 1.200:q1b 2.9:q2 3.254:q3
+"$simlan" check "$lan" 1 10.213.4.1
+setcap cap_net_raw+ep "$tmp/zeph-probe"
+as_user="setpriv --reuid=nobody --regid=nogroup --clear-groups --"
+raw22=$(scan "$build/bench/scan_time" --runs 5)
+scan sysctl -qw net.ipv4.ping_group_range="1 0"
+# shellcheck disable=SC2086 # the command prefix
+helper22=$(scan $as_user "$build/bench/scan_time" --runs 5 --helper "$tmp/zeph-probe")
+scan sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+# shellcheck disable=SC2086
+datagram22=$(scan $as_user "$build/bench/scan_time" --runs 3)
+fping22=""
+for _ in 1 2 3 4 5; do
+    start=$(now_ns)
+    alive22=$(scan fping -a -q -g -r0 -t50 -i0 10.213.4.0/22 2>/dev/null | wc -l) || true
+    fping22="$fping22 $((($(now_ns) - start) / 1000000))"
+done
+echo "/22, 5 named    listed  median_ms  (runs, ms)"
+for r in "$raw22" "$helper22" "$datagram22"; do
+    printf '%-16s %6s %10s  (%s)\n' "$(field "$r" method)" "$(field "$r" listed)" \
+        "$(field "$r" median_ms)" "$(echo "$r" | sed 's/.*all_ms //')"
+done
+printf '%-16s %6s %10s  (%s)\n' "fping -i0" "$alive22" \
+    "$(for t in $fping22; do echo "$t"; done | median)" "$(echo $fping22)"
