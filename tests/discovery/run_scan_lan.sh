@@ -1,11 +1,15 @@
 #!/bin/sh
 # The scan on a simulated LAN, as root and as an ordinary user through each way
-# the probe can get out. Usage: run_scan_lan.sh TEST_BINARY ZEPH_PROBE SIMLAN
+# the probe can get out; then on a /22 where hosts ignore echo and a proxy-ARP
+# host answers ARP for every address nobody else holds.
+# Usage: run_scan_lan.sh TEST_BINARY ZEPH_PROBE SIMLAN   (root; nmbd, python3)
 set -eu
 test_bin=$1 probe_bin=$2 simlan=$3
+here=$(cd "$(dirname "$0")" && pwd)
 lan="zd$(($$ % 100000))"
+wide="pr16$(($$ % 10000))"
 tmp=$(mktemp -d)
-cleanup() { "$simlan" down "$lan"; rm -rf "$tmp"; }
+cleanup() { "$simlan" down "$lan"; "$simlan" down "$wide"; rm -rf "$tmp"; }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
@@ -45,4 +49,58 @@ run "user, ICMP datagram socket" ZEPH_LAN_METHOD=datagram \
     ZEPH_LAN_EXPECT="$all" $as_user
 run "user, helper on a datagram socket" ZEPH_LAN_HELPER="$tmp/zeph-probe-nocap" ZEPH_LAN_IN_PROCESS=0 \
     ZEPH_LAN_METHOD=helper-datagram ZEPH_LAN_EXPECT="$all" $as_user
+
+# The /22: names in all four /24s. 0.3, 1.4 and 2.5 ignore echo and are named
+# by the hosts file, by nmbd and by an LLMNR responder; 3.7 answers echo
+# without a name; 2.50 is the proxy. Only named hosts are listed, in address
+# order, through every way out.
+"$simlan" down "$lan"
+"$simlan" up "$wide" 10.213.4/22 1:scanner 0.2:alpha 0.3:gamma:drop 1.4::drop 2.5::drop \
+    3.6:delta 3.7 2.50::proxyarp
+"$simlan" check "$wide" 1 10.213.4.1
+wns() { "$simlan" ns "$wide" "$1"; }
+d="$tmp/nmbd"
+mkdir -p "$d/private" "$d/lock" "$d/state" "$d/cache" "$d/pid" "$d/ncalrpc"
+cat >"$d/smb.conf" <<CONF
+[global]
+netbios name = NBDROP
+workgroup = ZEPHLAN
+disable netbios = no
+smb ports = 139
+interfaces = eth0
+bind interfaces only = yes
+local master = no
+private dir = $d/private
+lock directory = $d/lock
+state directory = $d/state
+cache directory = $d/cache
+pid directory = $d/pid
+ncalrpc dir = $d/ncalrpc
+log file = $d/log
+CONF
+ip netns exec "$(wns 1.4)" nmbd --foreground --no-process-group -s "$d/smb.conf" \
+    </dev/null >"$tmp/nmbd.log" 2>&1 &
+ip netns exec "$(wns 2.5)" python3 "$here/../tools/llmnr_responder.py" llmnrpc 10.213.6.5 \
+    </dev/null >"$tmp/llmnr.log" 2>&1 &
+for _ in $(seq 300); do # nmbd answers node status once it listens on its address
+    ip netns exec "$(wns 1.4)" ss -Huln "sport = :137" | grep -q "10.213.5.4:" &&
+        grep -q listening "$tmp/llmnr.log" && break
+    sleep 0.2
+done
+
+wide_run() { # label, then VAR=value... for the test
+    label=$1
+    shift
+    echo "== /22: $label"
+    ip netns exec "$(wns 1)" env ZEPH_LAN_ADDRESS=10.213.4.1 "$@" "$test_bin" scan
+}
+named="scanner@10.213.4.1 alpha@10.213.4.2 gamma@10.213.4.3 NBDROP@10.213.5.4 \
+llmnrpc@10.213.6.5 delta@10.213.7.6"
+wide_run "root: ARP and echo from our own sockets" ZEPH_LAN_EXPECT="$named"
+ip netns exec "$(wns 1)" sysctl -qw net.ipv4.ping_group_range="1 0"
+wide_run "user, ARP and echo through the helper" ZEPH_LAN_HELPER="$tmp/zeph-probe" \
+    ZEPH_LAN_EXPECT="$named" $as_user
+ip netns exec "$(wns 1)" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+wide_run "user, ICMP datagram socket and the neighbour table" ZEPH_LAN_EXPECT="$named" $as_user
+grep -q "^answered" "$tmp/llmnr.log" || { echo "nobody asked LLMNR" >&2; exit 1; }
 echo "== all passed"
