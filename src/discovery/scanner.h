@@ -7,7 +7,7 @@
 //
 // The way out, the clock and the resolver are injected so that the scan does
 // not depend on the platform: the real ones are zeph::platform::openEchoTransport,
-// makeSystemScanClock() and zeph::platform::reverseLookup.
+// makeSystemScanClock() and the application's reverse name lookup.
 
 #include "core/ipv4.h"
 #include "discovery/scanclock.h"
