@@ -7,7 +7,7 @@
 // Prints: method, runs, listed, median_ms, then each run's milliseconds.
 
 #include "discovery/scanner.h"
-#include "discovery/scanview.h"
+#include "fakescanview.h"
 #include "history/history.h"
 #include "platform/echoprobe.h"
 #include "platform/localaddress.h"
@@ -23,19 +23,6 @@
 #include <thread>
 
 namespace {
-
-struct QuietView : zeph::ScanView {
-    int listed = 0;
-    void setStatus(const QByteArray&) override {}
-    void waitCursorOn() override {}
-    void restoreCursor() override {}
-    void setProgressVisible(bool) override {}
-    void setProgressMaximum(int) override {}
-    void setProgressPosition(int) override {}
-    void clearComputers() override { listed = 0; }
-    void addComputer(const QByteArray&) override { ++listed; }
-    void setScanButtons(bool) override {}
-};
 
 const char* methodName(zeph::platform::EchoMethod m)
 {
@@ -71,15 +58,15 @@ int main(int argc, char* argv[])
         else if (!std::strcmp(argv[i], "--helper"))
             options = {argv[i + 1], false};
     }
-    const QByteArray local = zeph::platform::localIPv4Address("127.0.1.1");
-    if (!local.startsWith("10.213.")) {
+    const auto local = zeph::ipv4::parse(zeph::platform::localIPv4Address("127.0.1.1"));
+    if (!local || !local->inSubnet(zeph::Ipv4Address(10, 213, 0, 0), 16)) {
         std::fprintf(stderr, "scan_time: run me through bench/scan_time.sh (local %s)\n",
-                     local.constData());
+                     local ? local->toString().c_str() : "none");
         return 1;
     }
 
     zeph::History history;
-    QuietView view;
+    zeph::test::QuietScanView view;
     zeph::platform::EchoMethod method = zeph::platform::EchoMethod::None;
     zeph::Scanner scanner(
         history, view,
@@ -88,9 +75,9 @@ int main(int argc, char* argv[])
             method = transport ? transport->method() : zeph::platform::EchoMethod::None;
             return transport;
         },
-        [slowMs](QByteArrayView dotted) {
+        [slowMs](zeph::Ipv4Address address) {
             std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
-            return zeph::platform::reverseLookup(dotted);
+            return zeph::platform::reverseLookup(QByteArray::fromStdString(address.toString()));
         });
     scanner.startUp(local);
 

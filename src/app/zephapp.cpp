@@ -49,14 +49,16 @@ bool ZephApp::start()
     m_messenger = std::make_unique<Messenger>(m_history, w.form());
     m_scanner = std::make_unique<Scanner>(
         m_history, w.scanView(), [] { return platform::openEchoTransport(); },
-        &platform::reverseLookup);
+        [](Ipv4Address address) {
+            return platform::reverseLookup(QByteArray::fromStdString(address.toString()));
+        });
     // Every name the scan lists resolves back to its address, also when only
     // the computer itself knew its name.
     QObject::connect(m_scanner.get(), &Scanner::started, [] { platform::forgetScanNames(); });
-    QObject::connect(m_scanner.get(), &Scanner::computerListed,
-                     [](const QByteArray& name, const QByteArray& dotted) {
-                         platform::rememberScanName(name, dotted);
-                     });
+    QObject::connect(
+        m_scanner.get(), &Scanner::computerListed, [](const QByteArray& name, Ipv4Address address) {
+            platform::rememberScanName(name, QByteArray::fromStdString(address.toString()));
+        });
     m_service = std::make_unique<MessengerService>(m_history, w.form());
     w.historyPane().attach(m_history);
     w.setScanRunningQuery([this] { return m_scanner->running(); });
@@ -103,7 +105,8 @@ void ZephApp::startUpHandler()
                               product::kAuthor.toString() + u' ' + product::kDate.toString() +
                               u' ' + product::kWebAddress.toString());
     // 4. The subsystems' own initialisations: scan, messaging, history.
-    m_scanner->startUp(platform::localIPv4Address(platform::resolveName(platform::ownHostName())));
+    m_scanner->startUp(
+        ipv4::parse(platform::localIPv4Address(platform::resolveName(platform::ownHostName()))));
     m_messenger->startUp();
     m_history.initialise();
     m_messenger->reportStartUpProblems();

@@ -2,6 +2,7 @@
 // run_scan_lan.sh inside the scanning host's namespace, which tells it through
 // the environment what the LAN holds; the parser cases need no LAN.
 
+#include "addresstext.h"
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
@@ -42,6 +43,13 @@ QList<QByteArray> ownAddresses()
     }
     freeifaddrs(list);
     return found;
+}
+
+// Host n of the /24 that holds dotted.
+Ipv4Address hostOf(const QByteArray& dotted, const QByteArray& n)
+{
+    const auto own = ipv4::parse(dotted);
+    return Ipv4Address(own ? own->masked(24).toHostOrder() + n.toUInt() : 0);
 }
 
 const char* methodName(platform::EchoMethod m)
@@ -117,17 +125,16 @@ private Q_SLOTS:
                  env("ZEPH_LAN_METHOD").constData());
         if (!transport)
             return;
-        QList<QByteArray> replies;
-        transport->setReplyHandler([&](const QByteArray& from) { replies << from; });
-        const QByteArray prefix = Scanner::prefixOf(m_address);
-        QList<QByteArray> alive;
+        QList<Ipv4Address> replies;
+        transport->setReplyHandler([&](Ipv4Address from) { replies << from; });
+        QList<Ipv4Address> alive;
         for (const QByteArray& n : env("ZEPH_LAN_ALIVE").split(' '))
-            alive << prefix + n;
+            alive << hostOf(m_address, n);
         for (const QByteArray& n :
              env("ZEPH_LAN_SILENT").split(' ') + env("ZEPH_LAN_ALIVE").split(' '))
-            QVERIFY(transport->send(prefix + n));
-        QVERIFY(!transport->send(""));
-        QVERIFY(!transport->send("224.0.0.1"));
+            QVERIFY(transport->send(hostOf(m_address, n)));
+        QVERIFY(!transport->send(Ipv4Address()));
+        QVERIFY(!transport->send(Ipv4Address(224, 0, 0, 1)));
         QTRY_COMPARE(replies.size(), alive.size());
         QTest::qWait(100); // no duplicate, no silent host
         std::sort(replies.begin(), replies.end());
@@ -145,9 +152,11 @@ private Q_SLOTS:
         test::FakeScanView view;
         Scanner scanner(
             history, view, [this] { return platform::openEchoTransport(m_options); },
-            platform::reverseLookup);
-        scanner.startUp(platform::localIPv4Address("127.0.1.1"));
-        QCOMPARE(scanner.addressPrefix(), Scanner::prefixOf(m_address));
+            [](Ipv4Address a) {
+                return platform::reverseLookup(QByteArray::fromStdString(a.toString()));
+            });
+        scanner.startUp(ipv4::parse(platform::localIPv4Address("127.0.1.1")));
+        QCOMPARE(scanner.network().value_or(Ipv4Address()), hostOf(m_address, "0"));
         QSignalSpy finished(&scanner, &Scanner::finished);
         QSignalSpy listed(&scanner, &Scanner::computerListed);
         QElapsedTimer t;
@@ -155,17 +164,20 @@ private Q_SLOTS:
         scanner.run();
         QVERIFY(finished.wait(10000));
         qInfo("scan of %d addresses: %lld ms", scanner.highestHostNumber(), t.elapsed());
-        QList<QByteArray> names, addresses;
+        QList<QByteArray> names;
+        QList<Ipv4Address> addresses;
         for (const QByteArray& pair : env("ZEPH_LAN_EXPECT").split(' ')) {
             if (pair.isEmpty())
                 continue;
             names << pair.left(pair.indexOf('@'));
-            addresses << scanner.addressPrefix() + pair.mid(pair.indexOf('@') + 1);
+            addresses << hostOf(m_address, pair.mid(pair.indexOf('@') + 1));
         }
         QCOMPARE(view.computers, names);
         QCOMPARE(listed.size(), names.size());
-        for (qsizetype i = 0; i < listed.size(); ++i)
-            QCOMPARE(listed[i], (QVariantList{names[i], addresses[i]}));
+        for (qsizetype i = 0; i < listed.size(); ++i) {
+            QCOMPARE(listed[i][0].toByteArray(), names[i]);
+            QCOMPARE(listed[i][1].value<Ipv4Address>(), addresses[i]);
+        }
         QVERIFY(history.text().endsWith(Scanner::completedText() +
                                         QByteArray("\xA1\xEF\xA1\xEF\xA1\xEF")));
         QCOMPARE(view.progressPosition, scanner.highestHostNumber());

@@ -1,9 +1,8 @@
-#include "platform/icmpecho.h"
+#include "platform/icmp/icmpecho.h"
 
-#include "core/ipv4.h"
+#include "platform/sockaddr.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -48,16 +47,9 @@ std::uint16_t get16(const unsigned char* p)
 
 EchoSocket::EchoSocket() : m_outstanding(std::size_t(1) << 16, 0) {}
 
-EchoSocket::~EchoSocket()
-{
-    close();
-}
-
 void EchoSocket::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_fd.reset();
     m_kind = SocketKind::None;
     std::fill(m_outstanding.begin(), m_outstanding.end(), 0);
 }
@@ -65,23 +57,23 @@ void EchoSocket::close()
 bool EchoSocket::open(bool allowRaw)
 {
     close();
-    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
-    if (m_fd >= 0) {
+    m_fd.reset(::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
+    if (m_fd) {
         m_kind = SocketKind::Datagram;
     } else if (allowRaw) {
-        m_fd = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
-        if (m_fd < 0)
+        m_fd.reset(::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP));
+        if (!m_fd)
             return false;
         m_kind = SocketKind::Raw;
         // A raw socket sees every ICMP packet of the host: let only echo replies through.
         std::uint32_t filter = ~(std::uint32_t(1) << ICMP_ECHOREPLY);
-        ::setsockopt(m_fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+        ::setsockopt(m_fd.get(), SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
     } else {
         return false;
     }
     // A /24 answering at once is 255 replies queued before the first read.
     const int buffer = 256 * 1024;
-    ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    ::setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     // The identifier only matters on a raw socket; the kernel picks its own
     // for a datagram socket. Mix the process id with the clock so that two
     // copies in one process tree do not share it.
@@ -90,9 +82,9 @@ bool EchoSocket::open(bool allowRaw)
     return true;
 }
 
-bool EchoSocket::send(in_addr dest)
+bool EchoSocket::send(Ipv4Address dest)
 {
-    if (m_fd < 0 || !isProbeable(dest))
+    if (!m_fd || !isProbeable(dest))
         return false;
     ++m_sequence;
     unsigned char req[8] = {ICMP_ECHO, 0, 0, 0};
@@ -104,28 +96,27 @@ bool EchoSocket::send(in_addr dest)
     req[2] = std::uint8_t(sum >> 8);
     req[3] = std::uint8_t(sum);
 
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_addr = dest;
+    const sockaddr_in to = platform::toSockaddr(dest, 0);
     // Forget whatever went out under this number 65536 requests ago.
     m_outstanding[m_sequence] = 0;
-    if (::sendto(m_fd, req, sizeof req, 0, reinterpret_cast<sockaddr*>(&to), sizeof to) < 0)
+    if (::sendto(m_fd.get(), req, sizeof req, 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof to) < 0)
         return false;
-    m_outstanding[m_sequence] = dest.s_addr;
+    m_outstanding[m_sequence] = to.sin_addr.s_addr;
     return true;
 }
 
-std::vector<in_addr> EchoSocket::readReplies()
+std::vector<Ipv4Address> EchoSocket::readReplies()
 {
-    std::vector<in_addr> replies;
-    if (m_fd < 0)
+    std::vector<Ipv4Address> replies;
+    if (!m_fd)
         return replies;
     unsigned char buf[1500];
     for (;;) {
         sockaddr_in from{};
         socklen_t fromLen = sizeof from;
-        const ssize_t got =
-            ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &fromLen);
+        const ssize_t got = ::recvfrom(m_fd.get(), buf, sizeof buf, 0,
+                                       reinterpret_cast<sockaddr*>(&from), &fromLen);
         if (got < 0) {
             // EAGAIN: all read. Another error (a queued ICMP error for an
             // earlier packet) is consumed by the read: read on.
@@ -153,23 +144,8 @@ std::vector<in_addr> EchoSocket::readReplies()
         if (sentTo == 0 || sentTo != from.sin_addr.s_addr)
             continue;
         sentTo = 0; // answered: a duplicate changes nothing
-        replies.push_back(from.sin_addr);
+        replies.push_back(platform::fromInAddr(from.sin_addr));
     }
-}
-
-bool parseDotted(const char* text, in_addr* out)
-{
-    const auto a = text ? ipv4::parse(text) : std::nullopt;
-    if (!a)
-        return false;
-    out->s_addr = htonl(a->toHostOrder());
-    return true;
-}
-
-bool isProbeable(in_addr dest)
-{
-    const std::uint32_t a = ntohl(dest.s_addr);
-    return (a >> 24) != 0 && (a >> 28) != 0xE && a != 0xFFFFFFFFu;
 }
 
 } // namespace zeph::icmp

@@ -2,10 +2,12 @@
 // ICMP echo requests without data, sent ahead without waiting, on an ICMP
 // datagram socket (where net.ipv4.ping_group_range lets this user have one) or
 // on a raw socket (needs CAP_NET_RAW). Plain C++ on purpose: the small
-// privileged helper zeph-probe is built from this file alone, without Qt.
+// privileged helper zeph-probe links this library and nothing with Qt in it.
+
+#include "core/ipv4.h"
+#include "platform/uniquefd.h"
 
 #include <cstdint>
-#include <netinet/in.h>
 #include <vector>
 
 namespace zeph::icmp {
@@ -15,7 +17,6 @@ enum class SocketKind { None, Datagram, Raw };
 class EchoSocket {
 public:
     EchoSocket();
-    ~EchoSocket();
     EchoSocket(const EchoSocket&) = delete;
     EchoSocket& operator=(const EchoSocket&) = delete;
 
@@ -24,22 +25,22 @@ public:
     bool open(bool allowRaw = true);
     void close();
     SocketKind kind() const { return m_kind; }
-    int fd() const { return m_fd; }
+    int fd() const { return m_fd.get(); }
 
     // Sends one echo request to dest with a sequence number of its own. False
     // when it could not leave (refused destination, unreachable network,
     // permission): that address gets no reply.
-    bool send(in_addr dest);
+    bool send(Ipv4Address dest);
 
     // Reads every packet queued on the socket and returns the sources of the
     // echo replies that answer an outstanding request: same identifier (raw;
     // the kernel sees to it on a datagram socket), same sequence number, from
     // the address the request went to. A request is answered once; duplicates,
     // unreachable messages and other ICMP traffic are dropped.
-    std::vector<in_addr> readReplies();
+    std::vector<Ipv4Address> readReplies();
 
 private:
-    int m_fd = -1;
+    platform::UniqueFd m_fd;
     SocketKind m_kind = SocketKind::None;
     std::uint16_t m_ident = 0;
     std::uint16_t m_sequence = 0;
@@ -47,10 +48,10 @@ private:
     std::vector<std::uint32_t> m_outstanding;
 };
 
-// Strict dotted quad ("10.1.2.3"); false for anything else.
-bool parseDotted(const char* text, in_addr* out);
-
 // Destinations the probe refuses outright: 0.0.0.0/8, multicast, limited broadcast.
-bool isProbeable(in_addr dest);
+constexpr bool isProbeable(Ipv4Address dest)
+{
+    return !dest.isThisNetwork() && !dest.isMulticast() && !dest.isLimitedBroadcast();
+}
 
 } // namespace zeph::icmp
