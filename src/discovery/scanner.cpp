@@ -5,6 +5,7 @@
 #include "core/texts.h"
 #include "discovery/scanview.h"
 #include "history/history.h"
+#include "platform/neighbourwatch.h"
 #include "platform/echoprobe.h"
 
 namespace zeph {
@@ -52,22 +53,27 @@ QByteArray statusText()
 }
 } // namespace
 
-void Scanner::startUp(std::optional<Ipv4Address> localAddress)
+void Scanner::startUp(std::optional<Ipv4Address> localAddress, int prefixLength)
 {
-    // The scan covers the local /24 whatever the interface's own netmask.
     m_network.reset();
-    if (localAddress)
-        m_network = localAddress->masked(24);
-    else
+    m_rangeSize = kHighestHostNumber;
+    if (localAddress) {
+        const SweepRange range = sweepRange(*localAddress, prefixLength);
+        // Host number n is the nth address of the range.
+        m_network = Ipv4Address(range.first.toHostOrder() - 1);
+        m_rangeSize = range.size();
+        m_segment = {*localAddress, prefixLength, platform::neighbourTableLimit() / 2};
+    } else {
         qCWarning(lcDiscovery) << "no usable local IPv4 address";
-    m_highest = kHighestHostNumber;
+    }
+    m_highest = m_rangeSize;
     m_view.setProgressMaximum(m_highest);
     m_running = false;
 }
 
 void Scanner::setHighestHostNumber(int n)
 {
-    m_highest = qBound(1, n, kHighestHostNumber);
+    m_highest = qBound(1, n, m_rangeSize);
     m_view.setProgressMaximum(m_highest);
 }
 
@@ -103,8 +109,8 @@ void Scanner::run()
         end(false);
         return;
     }
-    m_sweep = new ScanSweep(*m_network, m_highest, m_openTransport ? m_openTransport() : nullptr,
-                            *m_clock, m_lookup, this);
+    m_sweep = new ScanSweep(*m_network, m_highest, m_segment,
+                            m_openTransport ? m_openTransport() : nullptr, *m_clock, m_lookup, this);
     connect(m_sweep, &ScanSweep::listed, this, &Scanner::list);
     connect(m_sweep, &ScanSweep::progressed, this,
             [this](int host) { m_view.setProgressPosition(host); });

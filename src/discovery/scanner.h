@@ -12,6 +12,7 @@
 #include "core/ipv4.h"
 #include "discovery/scanclock.h"
 #include "discovery/scansweep.h"
+#include "discovery/sweeprange.h"
 
 #include <QByteArray>
 #include <QList>
@@ -44,10 +45,11 @@ public:
             std::unique_ptr<ScanClock> clock = nullptr, QObject* parent = nullptr);
     ~Scanner() override;
 
-    // Start-up: the local address's /24, highest host number 255, progress
-    // maximum, not scanning. Without an address every later scan probes
-    // nothing and says so.
-    void startUp(std::optional<Ipv4Address> localAddress);
+    // Start-up: the addresses to sweep from the local address and its
+    // subnet's prefix length (see sweepRange: the own /24 unless the subnet
+    // is a /20 to /23, -1 = unknown), the progress maximum their number, not
+    // scanning. Without an address every later scan probes nothing and says so.
+    void startUp(std::optional<Ipv4Address> localAddress, int prefixLength = -1);
 
     // Starts a scan; it ends with finished(). Does nothing while one runs.
     void run();
@@ -59,7 +61,8 @@ public:
     bool running() const { return m_running; }
     // Reverse lookups of the scan in progress still running (for tests).
     int lookupsRunning() const { return m_sweep ? m_sweep->lookupsRunning() : 0; }
-    // The /24 the scan covers (its host part zero); none without a local address.
+    // The address just below the first one swept (host number 0; on a /24
+    // its network address); none without a local address.
     std::optional<Ipv4Address> network() const { return m_network; }
     int highestHostNumber() const { return m_highest; }
 
@@ -68,8 +71,8 @@ public:
     const QList<QByteArray>& computers() const { return m_computers; }
     QByteArray computerAt(qsizetype index) const;
 
-    // Test hook: scan a shorter range (1..n, clamped to 1..255). Also moves the
-    // progress maximum, as start-up does.
+    // Test hook: scan a shorter range (1..n, clamped to the range start-up
+    // found). Also moves the progress maximum, as start-up does.
     void setHighestHostNumber(int n);
 
     // The history texts of the scan, GBK.
@@ -97,6 +100,8 @@ private:
     ScanSweep* m_sweep = nullptr; // the scan in progress; a child
 
     std::optional<Ipv4Address> m_network;
+    ScanSweep::Segment m_segment;
+    int m_rangeSize = kHighestHostNumber;
     int m_highest = kHighestHostNumber;
     bool m_running = false;
     QList<QByteArray> m_computers;

@@ -30,16 +30,26 @@ struct ScanSweep::Mailbox {
 ScanSweep::ScanSweep(Ipv4Address network, int highest,
                      std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
                      ReverseLookup lookup, QObject* parent)
-    : QObject(parent), m_network(network), m_highest(highest), m_transport(std::move(transport)),
-      m_clock(clock), m_lookup(std::move(lookup)),
+    : ScanSweep(network, highest, Segment{}, std::move(transport), clock, std::move(lookup), parent)
+{
+}
+
+ScanSweep::ScanSweep(Ipv4Address network, int highest, Segment segment,
+                     std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
+                     ReverseLookup lookup, QObject* parent)
+    : QObject(parent), m_network(network), m_highest(highest), m_segment(segment),
+      m_transport(std::move(transport)), m_clock(clock), m_lookup(std::move(lookup)),
       m_interval(std::max<std::chrono::nanoseconds>(
           kMinimumInterval,
           m_transport ? m_transport->minimumInterval() : std::chrono::nanoseconds::zero())),
       m_mailbox(std::make_shared<Mailbox>()), m_hosts(std::size_t(highest) + 1)
 {
     m_mailbox->sweep = this;
-    if (m_transport)
+    if (m_transport) {
         m_transport->setReplyHandler([this](Ipv4Address from) { replied(from); });
+        m_transport->setLinkAnswerHandler(
+            [this](Ipv4Address a, const LinkAddress& card) { linkAnswered(a, card); });
+    }
 }
 
 ScanSweep::~ScanSweep()
@@ -84,18 +94,19 @@ void ScanSweep::step()
     if (m_transport)
         m_transport->readPending();
     const ScanClock::TimePoint now = m_clock.now();
-    while (!m_windows.empty()) {
-        Host& h = m_hosts[std::size_t(m_windows.front())];
-        if (h.state == State::Waiting && h.deadline > now)
-            break;
-        if (h.state == State::Waiting)
+    // A window reopened for an echo (after a proxy's ARP answer) stays in the
+    // queue twice; the later entry closes it.
+    while (!m_windows.empty() && m_windows.front().deadline <= now) {
+        Host& h = m_hosts[std::size_t(m_windows.front().host)];
+        if (h.state == State::Waiting && h.deadline <= now)
             h.state = State::Settled; // silent
         m_windows.pop_front();
     }
     if (!m_transport) {
         for (; m_next <= m_highest; ++m_next)
             m_hosts[std::size_t(m_next)].state = State::Settled;
-    } else if (m_next <= m_highest && (m_next == 1 || now - m_lastSend >= m_interval)) {
+    } else if (m_next <= m_highest && (m_next == 1 || now - m_lastSend >= m_interval) &&
+               !overBudget(now)) {
         sendNext(now);
     }
     advance();
@@ -103,18 +114,57 @@ void ScanSweep::step()
         scheduleWake();
 }
 
+bool ScanSweep::onSegment(Ipv4Address address) const
+{
+    const int prefix = m_segment.prefixLength;
+    if (prefix < 0 || prefix > 30 || address == m_segment.own ||
+        !address.inSubnet(m_segment.own, prefix))
+        return false;
+    const std::uint32_t hostPart = address.toHostOrder() & ~Ipv4Address::maskOf(prefix);
+    return hostPart != 0 && hostPart != ~Ipv4Address::maskOf(prefix);
+}
+
+// The next request would make the kernel ask for one more address while as
+// many as the budget allows may still be open.
+bool ScanSweep::overBudget(ScanClock::TimePoint now)
+{
+    while (!m_kernelAsks.empty() && now - m_kernelAsks.front() >= kUnresolvedLifetime)
+        m_kernelAsks.pop_front();
+    if (int(m_kernelAsks.size()) < std::max(1, m_segment.neighbourBudget))
+        return false;
+    return !m_transport->asksArp() && onSegment(addressOf(m_next));
+}
+
 void ScanSweep::sendNext(ScanClock::TimePoint now)
 {
     const int host = m_next++;
     Host& h = m_hosts[std::size_t(host)];
+    const Ipv4Address address = addressOf(host);
     m_lastSend = now;
-    if (!m_transport->send(addressOf(host))) {
+    const bool byArp = m_transport->asksArp() && onSegment(address);
+    if (byArp ? !m_transport->sendArp(address) : !sendEcho(host, now)) {
         h.state = State::Settled; // it could not leave: silent
         return;
     }
     h.state = State::Waiting;
-    h.deadline = now + kAnswerWindow;
-    m_windows.push_back(host);
+    openWindow(host, now);
+}
+
+bool ScanSweep::sendEcho(int host, ScanClock::TimePoint now)
+{
+    const Ipv4Address address = addressOf(host);
+    if (!m_transport->send(address))
+        return false;
+    m_hosts[std::size_t(host)].echoSent = true;
+    if (!m_transport->asksArp() && onSegment(address))
+        m_kernelAsks.push_back(now);
+    return true;
+}
+
+void ScanSweep::openWindow(int host, ScanClock::TimePoint now)
+{
+    m_hosts[std::size_t(host)].deadline = now + kAnswerWindow;
+    m_windows.push_back({host, now + kAnswerWindow});
 }
 
 void ScanSweep::replied(Ipv4Address from)
@@ -130,7 +180,32 @@ void ScanSweep::replied(Ipv4Address from)
     // window that passes while the event loop is busy elsewhere loses nothing.
     if (h.state != State::Waiting)
         return;
-    h.state = State::Answered;
+    answered(host);
+}
+
+void ScanSweep::linkAnswered(Ipv4Address address, const LinkAddress& card)
+{
+    if (m_stopped)
+        return;
+    const int host = hostOf(address);
+    if (host == 0 || m_hosts[std::size_t(host)].state != State::Waiting)
+        return;
+    if (m_proxies.counts(address, card)) {
+        answered(host);
+        return;
+    }
+    // A proxy's answer says nothing: the address itself must answer echo.
+    Host& h = m_hosts[std::size_t(host)];
+    if (!h.echoSent) {
+        const ScanClock::TimePoint now = m_clock.now();
+        if (sendEcho(host, now))
+            openWindow(host, now);
+    }
+}
+
+void ScanSweep::answered(int host)
+{
+    m_hosts[std::size_t(host)].state = State::Answered;
     m_lookupQueue.push_back(host);
     startLookups();
 }
@@ -193,9 +268,11 @@ void ScanSweep::scheduleWake()
     std::optional<ScanClock::TimePoint> when;
     if (m_next <= m_highest)
         when = m_lastSend + m_interval;
+    if (m_next <= m_highest && !m_kernelAsks.empty() &&
+        int(m_kernelAsks.size()) >= m_segment.neighbourBudget)
+        when = std::max(*when, m_kernelAsks.front() + kUnresolvedLifetime);
     if (!m_windows.empty())
-        when = std::min(when.value_or(ScanClock::TimePoint::max()),
-                        m_hosts[std::size_t(m_windows.front())].deadline);
+        when = std::min(when.value_or(ScanClock::TimePoint::max()), m_windows.front().deadline);
     if (when)
         m_clock.wakeAt(*when);
     else

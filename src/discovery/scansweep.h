@@ -1,13 +1,22 @@
 #pragma once
-// One sweep of a subnet: echo requests to host numbers 1 to the highest,
+// One sweep of a subnet: a request to each of host numbers 1 to the highest,
 // in ascending order and paced apart, each address with its own answer
 // window; reverse lookups of the answering addresses on worker threads, a
 // bounded number at once. It runs as steps on the event loop and never blocks
 // it. Results come out in host-number order: an address counts as settled
 // when it stayed silent, or answered and its lookup ended, and nothing is
 // reported past an address that is not settled yet.
+//
+// An address answers with an echo reply, or when the link layer says a card
+// answers for it during its window (see LinkPresence for the cards that
+// answer for too many). On the local segment a way out that can send ARP asks
+// by ARP instead of echo; the own address, and an address whose only answer
+// came from a proxy, are asked by echo. A way out without ARP makes the kernel
+// ask (one neighbour entry per address, open for seconds): those requests are
+// paced to keep the neighbour table well below its limit.
 
 #include "core/ipv4.h"
+#include "discovery/linkpresence.h"
 #include "discovery/scanclock.h"
 
 #include <QByteArray>
@@ -37,11 +46,26 @@ public:
     // of ARP requests; a transport may ask for more.
     static constexpr std::chrono::microseconds kMinimumInterval{250};
     static constexpr int kMaxLookups = 16;
+    // How long the kernel keeps asking for an address nobody holds (three
+    // ARP requests a second apart), with a margin.
+    static constexpr std::chrono::milliseconds kUnresolvedLifetime{3500};
+
+    // The directly attached subnet: own address and prefix length (-1 when
+    // unknown: nothing counts as on the segment), and how many neighbour
+    // entries a sweep may leave open at once.
+    struct Segment {
+        Ipv4Address own;
+        int prefixLength = -1;
+        int neighbourBudget = 512;
+    };
 
     // Probes network + 1 to network + highest. A null transport means probing
     // is impossible: every address is silent.
     ScanSweep(Ipv4Address network, int highest, std::unique_ptr<platform::EchoTransport> transport,
               ScanClock& clock, ReverseLookup lookup, QObject* parent = nullptr);
+    ScanSweep(Ipv4Address network, int highest, Segment segment,
+              std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
+              ReverseLookup lookup, QObject* parent = nullptr);
     ~ScanSweep() override;
 
     // Asks the clock for the first step.
@@ -67,14 +91,25 @@ private:
     struct Host {
         State state = State::Unsent;
         ScanClock::TimePoint deadline{};
+        bool echoSent = false; // asked by ARP until then
         QByteArray name;
+    };
+    struct Window {
+        int host;
+        ScanClock::TimePoint deadline;
     };
     struct Mailbox;
 
     Ipv4Address addressOf(int host) const;
     int hostOf(Ipv4Address address) const;
+    bool onSegment(Ipv4Address address) const;
+    bool overBudget(ScanClock::TimePoint now);
     void sendNext(ScanClock::TimePoint now);
+    bool sendEcho(int host, ScanClock::TimePoint now);
+    void openWindow(int host, ScanClock::TimePoint now);
     void replied(Ipv4Address from);
+    void linkAnswered(Ipv4Address address, const LinkAddress& card);
+    void answered(int host);
     void startLookups();
     void lookedUp(int host, const QByteArray& name);
     void advance();
@@ -82,6 +117,7 @@ private:
 
     const Ipv4Address m_network;
     const int m_highest;
+    const Segment m_segment;
     std::unique_ptr<platform::EchoTransport> m_transport;
     ScanClock& m_clock;
     const ReverseLookup m_lookup;
@@ -92,7 +128,9 @@ private:
     int m_next = 1;            // next host number to send to
     int m_frontier = 1;        // lowest host number not yet settled
     ScanClock::TimePoint m_lastSend{};
-    std::deque<int> m_windows; // sent hosts whose window is open, in send order
+    std::deque<Window> m_windows; // open windows, in the order they opened
+    ProxyFilter m_proxies;
+    std::deque<ScanClock::TimePoint> m_kernelAsks; // on-segment echoes within the lifetime
     std::deque<int> m_lookupQueue;
     int m_lookupsRunning = 0;
     bool m_stopped = false;

@@ -6,13 +6,18 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 namespace zeph::platform {
 
 enum class EchoMethod { None, Datagram, Raw, HelperDatagram, HelperRaw };
+
+// An Ethernet card's address, as ARP and the neighbour table give it.
+using LinkAddress = std::array<std::uint8_t, 6>;
 
 class EchoTransport {
 public:
@@ -38,15 +43,34 @@ public:
         m_replied = std::move(handler);
     }
 
+    // True when this way out sends ARP requests itself (raw access): an
+    // address on the local segment is then asked by ARP, not by echo.
+    virtual bool asksArp() const { return false; }
+    // Sends one ARP request for address out of the interface whose subnet
+    // holds it. False when it could not leave.
+    virtual bool sendArp(Ipv4Address) { return false; }
+
+    // Called when the link layer says a card answers for address: an ARP
+    // reply to our request, or the kernel's neighbour entry for it resolved
+    // (or found resolved when a request went there).
+    using LinkAnswer = std::function<void(Ipv4Address, const LinkAddress&)>;
+    void setLinkAnswerHandler(LinkAnswer handler) { m_linkAnswered = std::move(handler); }
+
 protected:
     void replied(Ipv4Address from)
     {
         if (m_replied)
             m_replied(from);
     }
+    void linkAnswered(Ipv4Address address, const LinkAddress& card)
+    {
+        if (m_linkAnswered)
+            m_linkAnswered(address, card);
+    }
 
 private:
     std::function<void(Ipv4Address)> m_replied;
+    LinkAnswer m_linkAnswered;
 };
 
 struct EchoOptions {
@@ -60,7 +84,9 @@ struct EchoOptions {
 // The way out: an ICMP datagram socket where net.ipv4.ping_group_range allows
 // one, else a raw socket when this process may open one, else the zeph-probe
 // helper (installed with cap_net_raw), one process for the transport's life.
-// Null when none works: probing is impossible here.
+// Where this process (root) or the helper may send ARP, the transport does;
+// elsewhere it reports the kernel's neighbour table. Null when none works:
+// probing is impossible here.
 std::unique_ptr<EchoTransport> openEchoTransport(const EchoOptions& options = {});
 
 } // namespace zeph::platform

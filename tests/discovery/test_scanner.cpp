@@ -49,6 +49,7 @@ Ipv4Address address(int host)
 
 // The resolver: shared with its worker threads, which may outlive a test's rig.
 struct Names {
+    Ipv4Address network{10, 213, 7, 0};           // host number n is network + n
     QMap<int, QByteArray> names;                  // host -> name ("" = none)
     QMap<int, std::shared_ptr<QSemaphore>> gates; // lookups that wait for the test
     std::mutex mutex;
@@ -73,7 +74,7 @@ struct Names {
             const std::lock_guard lock(mutex);
             looked << address;
         }
-        const int host = address[3];
+        const int host = int(address.toHostOrder() - network.toHostOrder());
         if (const auto gate = gates.value(host))
             gate->tryAcquire(1, int(gateTimeout.count()));
         note("returned " + QByteArray::number(host));
@@ -95,7 +96,7 @@ struct Rig {
     FakeClock* clock;
     std::unique_ptr<Scanner> scanner;
 
-    explicit Rig(QByteArrayView local = "10.213.7.42")
+    explicit Rig(QByteArrayView local = "10.213.7.42", int prefixLength = -1)
     {
         auto c = std::make_unique<FakeClock>();
         clock = c.get();
@@ -108,7 +109,9 @@ struct Rig {
                 return std::make_unique<FakeTransport>(lan);
             },
             [n = names](Ipv4Address a) { return n->lookUp(a); }, std::move(c));
-        scanner->startUp(zeph::ipv4::parse(local));
+        scanner->startUp(zeph::ipv4::parse(local), prefixLength);
+        if (const auto network = scanner->network())
+            lan.network = names->network = *network;
     }
     ~Rig()
     {
@@ -139,7 +142,7 @@ struct Rig {
     // Runs the scan in steps of fake time, with the event loop in between.
     bool finish()
     {
-        for (int i = 0; i < 2000 && scanner->running(); ++i) {
+        for (int i = 0; i < 40000 && scanner->running(); ++i) {
             clock->advance(500us);
             QCoreApplication::processEvents();
         }
@@ -518,6 +521,115 @@ private Q_SLOTS:
         QCOMPARE(r.lan.sent.size(), 255);
         QCOMPARE(r.view.computers, QList<QByteArray>{"three"});
         checkIdle(r);
+    }
+
+    // A /22: its 1,022 addresses in ascending order, the progress range their
+    // number, names from every /24 of it listed in address order.
+    void wideSubnet()
+    {
+        Rig r("10.213.6.42", 22);
+        QCOMPARE(r.scanner->network(), Ipv4Address(10, 213, 4, 0));
+        QCOMPARE(r.view.progressMaximum, 1022);
+        // 10.213.4.9, 10.213.5.0 (a host inside a /22), 10.213.6.42 (self), 10.213.7.254.
+        r.setLan({{9, "q0"}, {256, "q1"}, {554, "self"}, {1022, "q3"}, {700, ""}});
+        r.scanner->run();
+        QVERIFY(r.finish());
+        QCOMPARE(r.lan.sent.size(), 1022);
+        QCOMPARE(r.lan.sent.first(), Ipv4Address(10, 213, 4, 1));
+        QCOMPARE(r.lan.sent.last(), Ipv4Address(10, 213, 7, 254));
+        QVERIFY(std::is_sorted(r.lan.sent.begin(), r.lan.sent.end()));
+        QCOMPARE(r.view.computers, (QList<QByteArray>{"q0", "q1", "self", "q3"}));
+        QCOMPARE(r.view.progressPosition, 1022);
+        checkIdle(r);
+    }
+
+    // Without ARP of our own the kernel asks, and the neighbour table says who
+    // answered: an address whose card answers within its window counts even
+    // when it ignores echo; a card answering later or for an address not yet
+    // asked counts for nothing.
+    void linkAnswerWithinTheWindow()
+    {
+        Rig r;
+        r.setLan({{2, "echoes"}});
+        r.names->names.insert(3, "silent");
+        r.names->names.insert(4, "late");
+        r.names->names.insert(9, "early");
+        r.lan.cards = {{3, {2, 0, 0, 0, 0, 3}}};
+        r.scanner->setHighestHostNumber(9);
+        r.scanner->run();
+        r.clock->advance(1ms); // 1..4 sent
+        r.lan.transport->cardAnswers(address(9), {2, 0, 0, 0, 0, 9});
+        r.clock->advance(60ms);
+        r.lan.transport->cardAnswers(address(4), {2, 0, 0, 0, 0, 4});
+        QVERIFY(r.finish());
+        QCOMPARE(r.view.computers, (QList<QByteArray>{"echoes", "silent"}));
+        QVERIFY(r.lan.arpSent.isEmpty());
+    }
+
+    // Where the way out sends ARP: addresses on the segment are asked by ARP
+    // only, an answer lists the host without any echo; the own address and
+    // addresses off the segment (a /24 swept on a /25, its broadcast address)
+    // are asked by echo.
+    void arpInsteadOfEcho()
+    {
+        Rig r("10.213.7.42", 25);
+        r.lan.arp = true;
+        r.lan.answering = {42, 100, 200};
+        r.lan.cards = {{5, {2, 0, 0, 0, 0, 5}}, {100, {2, 0, 0, 0, 0, 100}}};
+        r.names->names = {{5, "arp"}, {42, "self"}, {100, "both"}, {200, "routed"}};
+        r.scanner->run();
+        QVERIFY(r.finish());
+        QCOMPARE(r.view.computers, (QList<QByteArray>{"arp", "self", "both", "routed"}));
+        QCOMPARE(r.lan.arpSent.size(), 125); // 1..126 but the own 42
+        QList<Ipv4Address> echoes{address(42)};
+        for (int host = 127; host <= 255; ++host) // the /25's broadcast address as well
+            echoes << address(host);
+        QCOMPARE(r.lan.sent, echoes);
+        checkIdle(r);
+    }
+
+    // One card answering ARP for every address (proxy ARP): past a few
+    // addresses its answers stop counting and the address is asked by echo;
+    // only named hosts that answer are listed, and the lookups stay few.
+    void proxyArp()
+    {
+        Rig r("10.213.7.1", 24);
+        r.lan.arp = true;
+        const zeph::platform::LinkAddress proxy{2, 0, 0, 0, 0, 0xEE};
+        for (int host = 2; host <= 255; ++host)
+            r.lan.cards.insert(host, proxy);
+        r.lan.cards.insert(77, {2, 0, 0, 0, 0, 77}); // a real host: its own card
+        r.lan.answering = {1, 150};
+        r.names->names = {{1, "self"}, {77, "real"}, {150, "echoes"}, {200, "gone"}};
+        r.scanner->run();
+        QVERIFY(r.finish());
+        QCOMPARE(r.view.computers, (QList<QByteArray>{"self", "real", "echoes"}));
+        QVERIFY(r.names->lookedCount() <= qsizetype(zeph::ProxyFilter::kMaxAddressesPerCard) + 3);
+        QCOMPARE(r.lan.arpSent.size(), 253); // 2..254
+        QVERIFY(r.lan.sent.contains(address(150)));
+        QVERIFY(!r.lan.sent.contains(address(77)));
+        checkIdle(r);
+    }
+
+    // Without ARP of our own, every request to an address on the segment
+    // leaves a neighbour entry open for seconds: no more than the budget
+    // (half the table's limit) are sent within that time; a /24 never waits.
+    void neighbourTablePacing()
+    {
+        Rig r("10.213.6.42", 22);
+        r.scanner->run();
+        QVERIFY(r.finish());
+        QCOMPARE(r.lan.sent.size(), 1022);
+        const int budget = 512; // the test machine's table holds 1,024
+        for (qsizetype i = budget; i < r.lan.sentAt.size(); ++i)
+            QVERIFY2(r.lan.sentAt[i] - r.lan.sentAt[i - budget] >=
+                         zeph::ScanSweep::kUnresolvedLifetime,
+                     QByteArray::number(i));
+
+        Rig small;
+        small.scanner->run();
+        QVERIFY(small.finish());
+        QVERIFY(small.lan.sentAt.last() - small.lan.sentAt.first() < 100ms);
     }
 
     // A second run while one runs is refused; a scanner destroyed with a

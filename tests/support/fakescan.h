@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QObject>
 
 #include <algorithm>
@@ -44,10 +45,17 @@ struct FakeClock : ScanClock {
 
 struct FakeTransport;
 
-// A subnet: the host numbers that answer, the requests that went out.
+// A subnet: the host numbers that answer, the requests that went out. Host
+// number n is network + n.
 struct FakeLan {
     FakeClock* clock = nullptr;
+    Ipv4Address network{10, 213, 7, 0};
     QList<int> answering;
+    // Link layer: the card that answers for a host number (ARP, or the
+    // kernel's neighbour entry), even when the host ignores echo.
+    QMap<int, platform::LinkAddress> cards;
+    bool arp = false; // the way out sends ARP itself
+    QList<Ipv4Address> arpSent;
     QList<int> unsendable;  // requests that cannot leave
     bool autoAnswer = true; // answering hosts reply before the next step
     std::chrono::nanoseconds interval{0};
@@ -60,6 +68,7 @@ struct FakeLan {
 struct FakeTransport : platform::EchoTransport {
     FakeLan& lan;
     QList<Ipv4Address> arrived;
+    QList<Ipv4Address> cardsArrived;
     QObject readable; // like a socket notifier: the event loop reads what arrived
 
     explicit FakeTransport(FakeLan& l) : lan(l) { lan.transport = this; }
@@ -67,27 +76,58 @@ struct FakeTransport : platform::EchoTransport {
 
     platform::EchoMethod method() const override { return platform::EchoMethod::Raw; }
     std::chrono::nanoseconds minimumInterval() const override { return lan.interval; }
+    int hostOf(Ipv4Address address) const
+    {
+        return int(address.toHostOrder() - lan.network.toHostOrder());
+    }
     bool send(Ipv4Address address) override
     {
         lan.sent << address;
         lan.sentAt << lan.clock->now();
-        const int host = address[3];
+        const int host = hostOf(address);
         if (lan.unsendable.contains(host))
             return false;
-        if (lan.autoAnswer && lan.answering.contains(host)) {
-            arrived << address;
-            QMetaObject::invokeMethod(
-                &readable, [this] { readPending(); }, Qt::QueuedConnection);
-        }
+        if (lan.autoAnswer && lan.answering.contains(host))
+            arrive(arrived, address);
+        // Without ARP of our own, the kernel asks: the neighbour table answers.
+        if (lan.autoAnswer && !lan.arp && lan.cards.contains(host))
+            arrive(cardsArrived, address);
+        return true;
+    }
+    bool asksArp() const override { return lan.arp; }
+    bool sendArp(Ipv4Address address) override
+    {
+        lan.arpSent << address;
+        if (lan.unsendable.contains(hostOf(address)))
+            return false;
+        if (lan.autoAnswer && lan.cards.contains(hostOf(address)))
+            arrive(cardsArrived, address);
         return true;
     }
     void readPending() override
     {
+        for (const Ipv4Address from : std::exchange(cardsArrived, {}))
+            linkAnswered(from, lan.cards.value(hostOf(from)));
         for (const Ipv4Address from : std::exchange(arrived, {}))
             replied(from);
     }
     // A reply that arrives now.
     void reply(Ipv4Address from) { replied(from); }
+    // A link-layer answer that arrives now.
+    void cardAnswers(Ipv4Address address, const platform::LinkAddress& card)
+    {
+        linkAnswered(address, card);
+    }
+
+private:
+    void arrive(QList<Ipv4Address>& queue, Ipv4Address address)
+    {
+        queue << address;
+        QMetaObject::invokeMethod(
+            &readable, [this] { readPending(); }, Qt::QueuedConnection);
+    }
+
+public:
 };
 
 } // namespace zeph::test
