@@ -5,8 +5,8 @@
 #include "core/texts.h"
 #include "discovery/scanview.h"
 #include "history/history.h"
-#include "platform/neighbourwatch.h"
 #include "platform/echoprobe.h"
+#include "platform/neighbourwatch.h"
 
 namespace zeph {
 
@@ -109,8 +109,9 @@ void Scanner::run()
         end(false);
         return;
     }
-    m_sweep = new ScanSweep(*m_network, m_highest, m_segment,
-                            m_openTransport ? m_openTransport() : nullptr, *m_clock, m_lookup, this);
+    m_sweep =
+        new ScanSweep(*m_network, m_highest, m_segment,
+                      m_openTransport ? m_openTransport() : nullptr, *m_clock, m_lookup, this);
     connect(m_sweep, &ScanSweep::listed, this, &Scanner::list);
     connect(m_sweep, &ScanSweep::progressed, this,
             [this](int host) { m_view.setProgressPosition(host); });

@@ -3,6 +3,7 @@
 #include "core/logging.h"
 #include "platform/echoviahelper.h"
 #include "platform/echoviasocket.h"
+#include "platform/echowithneighbours.h"
 
 #include <climits>
 #include <unistd.h>
@@ -45,11 +46,13 @@ std::unique_ptr<EchoTransport> openEchoTransport(const EchoOptions& options)
     if (!transport)
         transport =
             options.helperPath.isEmpty() ? findHelper() : startEchoViaHelper(options.helperPath);
-    if (!transport)
+    if (!transport) {
         qCWarning(lcPlatform) << "ICMP echo is not available: the computer list stays empty";
-    else
-        qCDebug(lcPlatform) << "ICMP echo by" << int(transport->method());
-    return transport;
+        return transport;
+    }
+    qCDebug(lcPlatform) << "ICMP echo by" << int(transport->method()) << "ARP"
+                        << transport->asksArp();
+    return transport->asksArp() ? std::move(transport) : withNeighbourTable(std::move(transport));
 }
 
 } // namespace zeph::platform

@@ -48,8 +48,9 @@ public:
         m_helper = std::move(pair->first);
         m_pid = *pid;
         const QByteArray hello = readHello();
-        if (isLine(hello, probe::kHelloRaw)) {
+        if (isLine(hello, probe::kHelloRaw) || isLine(hello, probe::kHelloRawArp)) {
             m_method = EchoMethod::HelperRaw;
+            m_arp = isLine(hello, probe::kHelloRawArp);
         } else if (isLine(hello, probe::kHelloDatagram)) {
             m_method = EchoMethod::HelperDatagram;
         } else {
@@ -72,9 +73,19 @@ public:
     bool send(Ipv4Address address) override
     {
         // The helper refuses these too, but silently.
-        if (!m_helper || !icmp::isProbeable(address))
+        return icmp::isProbeable(address) && sendLine(probe::line(address));
+    }
+
+    bool asksArp() const override { return m_arp; }
+    bool sendArp(Ipv4Address address) override
+    {
+        return m_arp && sendLine(probe::arpRequestLine(address));
+    }
+
+    bool sendLine(const std::string& line)
+    {
+        if (!m_helper)
             return false;
-        const std::string line = probe::line(address);
         // A line is far below the socket's buffer; a short write means it is gone.
         if (::send(m_helper.get(), line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT) !=
             ssize_t(line.size())) {
@@ -107,9 +118,11 @@ public:
         while ((end = m_pending.indexOf('\n')) >= 0) {
             const QByteArray line = m_pending.left(end);
             m_pending.remove(0, end + 1);
-            if (const auto from =
-                    probe::parseLine(std::string_view(line.constData(), std::size_t(line.size()))))
+            const std::string_view text(line.constData(), std::size_t(line.size()));
+            if (const auto from = probe::parseLine(text))
                 replied(*from);
+            else if (const auto arp = m_arp ? probe::parseArpReplyLine(text) : std::nullopt)
+                linkAnswered(arp->address, arp->card);
         }
         if (m_pending.size() > kMaxLine)
             m_pending.clear(); // not a line of ours
@@ -153,6 +166,7 @@ private:
     UniqueFd m_helper;
     pid_t m_pid = -1;
     EchoMethod m_method = EchoMethod::None;
+    bool m_arp = false;
     QByteArray m_pending;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

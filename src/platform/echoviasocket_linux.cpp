@@ -1,5 +1,6 @@
 #include "platform/echoviasocket.h"
 
+#include "platform/icmp/arp.h"
 #include "platform/icmp/icmpecho.h"
 
 #include <QSocketNotifier>
@@ -17,6 +18,12 @@ public:
         m_notifier = std::make_unique<QSocketNotifier>(m_socket.fd(), QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, m_notifier.get(),
                          [this] { readPending(); });
+        // Whoever may open a raw ICMP socket may send ARP as well.
+        if (m_socket.kind() == icmp::SocketKind::Raw && m_arp.open()) {
+            m_arpNotifier = std::make_unique<QSocketNotifier>(m_arp.fd(), QSocketNotifier::Read);
+            QObject::connect(m_arpNotifier.get(), &QSocketNotifier::activated,
+                             m_arpNotifier.get(), [this] { readPending(); });
+        }
         return true;
     }
 
@@ -29,15 +36,22 @@ public:
 
     bool send(Ipv4Address address) override { return m_socket.send(address); }
 
+    bool asksArp() const override { return m_arp.isOpen(); }
+    bool sendArp(Ipv4Address address) override { return m_arp.send(address); }
+
     void readPending() override
     {
+        for (const arp::Reply& r : m_arp.readReplies())
+            linkAnswered(r.sender, r.linkAddress);
         for (const Ipv4Address from : m_socket.readReplies())
             replied(from);
     }
 
 private:
     icmp::EchoSocket m_socket;
+    arp::Socket m_arp;
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::unique_ptr<QSocketNotifier> m_arpNotifier;
 };
 
 } // namespace

@@ -1,12 +1,15 @@
 // zeph-probe: sends ICMP echo requests for the scan when the program itself may
-// not open an ICMP socket. Installed with cap_net_raw in its permitted and
-// effective sets; it opens its one socket first and then gives up every
-// capability for good, so the rest of its life it can do nothing but use that
-// socket. It talks only over its standard input and output, in the lines of
-// platform/icmp/probeprotocol.h. It ignores multicast and broadcast
-// destinations as well, and holds at most a few hundred requests waiting for
-// their turn.
+// not open an ICMP socket, and ARP requests where it may open a packet socket.
+// Installed with cap_net_raw in its permitted and effective sets; it opens its
+// sockets first and then gives up every capability for good, so the rest of
+// its life it can do nothing but use them: echo requests anywhere but
+// multicast and broadcast, ARP requests only for addresses on the subnet of
+// one of this host's Ethernet interfaces, with that interface's own addresses. It talks only over
+// its standard input and output, in the lines of platform/icmp/probeprotocol.h. It ignores
+// multicast and broadcast destinations as well, and holds at most a few hundred requests waiting
+// for their turn.
 
+#include "platform/icmp/arp.h"
 #include "platform/icmp/icmpecho.h"
 #include "platform/icmp/probeprotocol.h"
 
@@ -29,6 +32,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using zeph::Ipv4Address;
 constexpr std::size_t kMaxWaiting = 512;
+
+struct Request {
+    Ipv4Address address;
+    bool arp = false;
+};
 
 bool dropAllCapabilities()
 {
@@ -59,8 +67,10 @@ bool writeAll(std::string_view text)
 // Splits what came in into requests; a line too long is dropped whole.
 class Requests {
 public:
+    explicit Requests(bool arp) : m_arp(arp) {}
+
     // False at end of input.
-    bool read(std::deque<Ipv4Address>& waiting)
+    bool read(std::deque<Request>& waiting)
     {
         char buf[512];
         ssize_t n;
@@ -78,9 +88,12 @@ public:
                 continue;
             }
             const auto dest = zeph::probe::parseLine(m_line);
+            const auto arpDest = m_arp ? zeph::probe::parseArpRequestLine(m_line) : std::nullopt;
             if (!m_tooLong && dest && zeph::icmp::isProbeable(*dest) &&
                 waiting.size() < kMaxWaiting)
-                waiting.push_back(*dest);
+                waiting.push_back({*dest, false});
+            else if (!m_tooLong && arpDest && waiting.size() < kMaxWaiting)
+                waiting.push_back({*arpDest, true});
             m_line.clear();
             m_tooLong = false;
         }
@@ -88,6 +101,7 @@ public:
     }
 
 private:
+    const bool m_arp;
     std::string m_line;
     bool m_tooLong = false;
 };
@@ -100,6 +114,14 @@ bool reportReplies(zeph::icmp::EchoSocket& socket)
     return out.empty() || writeAll(out);
 }
 
+bool reportArpReplies(zeph::arp::Socket& socket)
+{
+    std::string out;
+    for (const zeph::arp::Reply& r : socket.readReplies())
+        out += zeph::probe::arpReplyLine(r.sender, r.linkAddress);
+    return out.empty() || writeAll(out);
+}
+
 } // namespace
 
 int main()
@@ -109,19 +131,22 @@ int main()
 
     zeph::icmp::EchoSocket socket;
     const bool opened = socket.open(true);
+    zeph::arp::Socket arp;
+    const bool arpOpened = socket.kind() == zeph::icmp::SocketKind::Raw && arp.open();
     // Also when nothing could be opened: whatever we were given goes now.
     if (!dropAllCapabilities() || !opened) {
         writeAll(std::string(zeph::probe::kHelloFail) + '\n');
         return 1;
     }
-    const std::string_view hello = socket.kind() == zeph::icmp::SocketKind::Raw
+    const std::string_view hello = arpOpened ? zeph::probe::kHelloRawArp
+                                   : socket.kind() == zeph::icmp::SocketKind::Raw
                                        ? zeph::probe::kHelloRaw
                                        : zeph::probe::kHelloDatagram;
     if (!writeAll(std::string(hello) + '\n'))
         return 1;
 
-    Requests requests;
-    std::deque<Ipv4Address> waiting;
+    Requests requests(arpOpened);
+    std::deque<Request> waiting;
     Clock::time_point nextSend = Clock::now();
     for (;;) {
         timespec wait{};
@@ -132,17 +157,25 @@ int main()
             wait = {time_t(ns / 1000000000), long(ns % 1000000000)};
             timeout = &wait;
         }
-        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {socket.fd(), POLLIN, 0}};
-        if (::ppoll(fds, 2, timeout, nullptr) < 0 && errno != EINTR)
+        pollfd fds[3] = {{STDIN_FILENO, POLLIN, 0},
+                         {socket.fd(), POLLIN, 0},
+                         {arpOpened ? arp.fd() : -1, POLLIN, 0}};
+        if (::ppoll(fds, 3, timeout, nullptr) < 0 && errno != EINTR)
             return 1;
         if ((fds[1].revents & POLLIN) && !reportReplies(socket))
+            return 1;
+        if ((fds[2].revents & POLLIN) && !reportArpReplies(arp))
             return 1;
         if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && !requests.read(waiting))
             return 0;
         if (!waiting.empty() && Clock::now() >= nextSend) {
             // A request that cannot leave gets no reply; the program's answer
-            // window for it simply runs out.
-            socket.send(waiting.front());
+            // window for it simply runs out. Echo and ARP share the floor.
+            const Request& next = waiting.front();
+            if (next.arp)
+                arp.send(next.address);
+            else
+                socket.send(next.address);
             waiting.pop_front();
             nextSend = Clock::now() + zeph::probe::kFloor;
         }

@@ -1,6 +1,7 @@
 // ARP requests and the replies that count, byte by byte as RFC 826 lays them out.
 
-#include "platform/arp.h"
+#include "platform/icmp/arp.h"
+#include "platform/icmp/probeprotocol.h"
 
 #include <QTest>
 
@@ -77,6 +78,31 @@ private Q_SLOTS:
         auto otherHardware = good;
         otherHardware[1] = 6; // IEEE 802
         QVERIFY(!arp::parseReply(otherHardware.data(), otherHardware.size(), kLink));
+    }
+
+    // The helper's ARP lines: what one side writes the other reads back, and
+    // nothing but exactly such a line is taken.
+    void helperLines()
+    {
+        const probe::LinkAddress card{0x02, 0xAB, 0x00, 0x10, 0xFF, 0x09};
+        const std::string reply = probe::arpReplyLine(Ipv4Address(10, 1, 3, 9), card);
+        QCOMPARE(reply, std::string("arp 10.1.3.9 02:ab:00:10:ff:09\n"));
+        const auto back =
+            probe::parseArpReplyLine(std::string_view(reply).substr(0, reply.size() - 1));
+        QVERIFY(back);
+        QCOMPARE(back->address, Ipv4Address(10, 1, 3, 9));
+        QVERIFY(back->card == card);
+        for (const char* bad : {"arp 10.1.3.9", "arp 10.1.3.9 02:ab:00:10:ff",
+                                "arp 10.1.3.9 02:ab:00:10:ff:0", "arp 10.1.3.9 02:AB:00:10:ff:09",
+                                "arp 10.1.3.9 02-ab-00-10-ff-09", "arp 10.1.3 02:ab:00:10:ff:09",
+                                "10.1.3.9 02:ab:00:10:ff:09", "arp 10.1.3.9 02:ab:00:10:ff:09 "})
+            QVERIFY2(!probe::parseArpReplyLine(bad), bad);
+        QCOMPARE(probe::arpRequestLine(Ipv4Address(10, 1, 3, 9)), std::string("arp 10.1.3.9\n"));
+        QCOMPARE(probe::parseArpRequestLine("arp 10.1.3.9"),
+                 std::optional(Ipv4Address(10, 1, 3, 9)));
+        QVERIFY(!probe::parseArpRequestLine("arp  10.1.3.9"));
+        QVERIFY(!probe::parseArpRequestLine("10.1.3.9")); // an echo request
+        QVERIFY(!probe::parseLine("arp 10.1.3.9"));       // not an echo request
     }
 };
 

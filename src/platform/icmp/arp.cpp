@@ -1,4 +1,4 @@
-#include "platform/arp.h"
+#include "platform/icmp/arp.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
