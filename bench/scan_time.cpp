@@ -6,6 +6,7 @@
 //   --slow-lookup-ms  every reverse lookup first sleeps this long
 // Prints: method, runs, listed, median_ms, then each run's milliseconds.
 
+#include "discovery/namelookup.h"
 #include "discovery/scanner.h"
 #include "discovery/scanview.h"
 #include "history/history.h"
@@ -71,7 +72,10 @@ int main(int argc, char* argv[])
         else if (!std::strcmp(argv[i], "--helper"))
             options = {argv[i + 1], false};
     }
-    const QByteArray local = zeph::platform::localIPv4Address("127.0.1.1");
+    const std::optional<zeph::Ipv4Address> localAddress =
+        zeph::platform::localIPv4Address(zeph::Ipv4Address(127, 0, 1, 1));
+    const QByteArray local =
+        localAddress ? QByteArray::fromStdString(localAddress->toString()) : QByteArray();
     if (!local.startsWith("10.213.")) {
         std::fprintf(stderr, "scan_time: run me through bench/scan_time.sh (local %s)\n",
                      local.constData());
@@ -80,6 +84,7 @@ int main(int argc, char* argv[])
 
     zeph::History history;
     QuietView view;
+    const zeph::NameLookup names;
     zeph::platform::EchoMethod method = zeph::platform::EchoMethod::None;
     zeph::Scanner scanner(
         history, view,
@@ -88,9 +93,10 @@ int main(int argc, char* argv[])
             method = transport ? transport->method() : zeph::platform::EchoMethod::None;
             return transport;
         },
-        [slowMs](QByteArrayView dotted) {
+        [slowMs, &names](QByteArrayView dotted) {
             std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
-            return zeph::platform::reverseLookup(dotted);
+            const std::optional<zeph::Ipv4Address> a = zeph::ipv4::parse(dotted);
+            return a ? names.reverse(*a) : QByteArray();
         });
     scanner.startUp(local);
 
