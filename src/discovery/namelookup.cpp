@@ -53,7 +53,11 @@ QByteArray NameLookup::reverse(Ipv4Address address) const
     if (QByteArray name = m_backends.systemReverse(address); !name.isEmpty())
         return name;
     const lan::HostNames names = m_backends.lanHostNames(address);
-    return !names.netbios.isEmpty() ? names.netbios : lan::fromMdnsName(names.mdns);
+    if (!names.netbios.isEmpty())
+        return names.netbios;
+    if (QByteArray name = lan::fromLlmnrName(names.llmnr); !name.isEmpty())
+        return name;
+    return lan::fromMdnsName(names.mdns);
 }
 
 void NameLookup::forgetScanNames()

@@ -2,8 +2,8 @@
 // Finding a computer's address from its name and its name from its address,
 // in the program's order: a dotted text is its own address; then the system
 // resolver; then the names the last scan listed (a name only the computer
-// itself knew still finds it again); then the LAN (NetBIOS and multicast
-// DNS). One object, owned by the application; every method is thread-safe.
+// itself knew still finds it again); then the LAN (NetBIOS, LLMNR and
+// multicast DNS). One object, owned by the application; every method is thread-safe.
 
 #include "core/ipv4.h"
 #include "lan/questions.h"
@@ -44,8 +44,8 @@ public:
     // nowhere. Blocks until the answer or a bounded wait.
     std::optional<Ipv4Address> resolve(QByteArrayView name) const;
     // The system resolver's name, else the computer's NetBIOS workstation
-    // name, else its multicast DNS name without ".local" (as the computer
-    // calls itself and signs its messages); empty when none.
+    // name, else its LLMNR name, else its multicast DNS name without ".local"
+    // (as the computer calls itself and signs its messages); empty when none.
     QByteArray reverse(Ipv4Address address) const;
 
     // A scan is starting: forget what the previous one listed.

@@ -3,6 +3,7 @@
 #include "core/gbk.h"
 #include "core/logging.h"
 #include "lan/dns.h"
+#include "lan/llmnr.h"
 #include "lan/netbios.h"
 #include "platform/localaddress.h"
 #include "platform/names.h"
@@ -62,13 +63,12 @@ void askHost(Question& q, Ipv4Address host, std::uint16_t port, QByteArrayView r
 }
 
 void askGroup(Question& q, Ipv4Address group, std::uint16_t port, QByteArrayView request,
-              Ipv4Address interfaceAddress)
+              Ipv4Address interfaceAddress, int ttl = kMulticastTtl)
 {
     q.port = port;
-    q.done = request.isEmpty() ||
-             !sent(q.socket.setMulticastInterface(interfaceAddress, kMulticastTtl) &&
-                       q.socket.sendTo(group, port, request),
-                   group, port);
+    q.done = request.isEmpty() || !sent(q.socket.setMulticastInterface(interfaceAddress, ttl) &&
+                                            q.socket.sendTo(group, port, request),
+                                        group, port);
 }
 
 void askBroadcast(Question& q, Ipv4Address broadcast, std::uint16_t port, QByteArrayView request)
@@ -145,12 +145,15 @@ std::optional<ScanInterface> findScanInterface()
 
 HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on, milliseconds wait)
 {
-    // Three questions at once, so that one wait covers them all: the NetBIOS
-    // node status, and the multicast DNS reverse question both straight to
-    // the host and to the group (for a responder that answers only what
-    // reaches it by multicast). Only the host's own answers count.
+    // Four questions at once, so that one wait covers them all: the NetBIOS
+    // node status, the LLMNR reverse question straight to the host (RFC 4795,
+    // 2.4), and the multicast DNS reverse question both straight to the host
+    // and to the group (for a responder that answers only what reaches it by
+    // multicast). Only the host's own answers count. A name ends the
+    // questions it outranks: NetBIOS, then LLMNR, then multicast DNS.
     HostNames names;
     Question nb;
+    Question ll;
     Question direct;
     Question group;
 
@@ -161,12 +164,22 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
         names.netbios = netbios::nodeStatusName(answer, nbId);
         // The preferred name: nothing more to wait for.
         if (!names.netbios.isEmpty())
-            nb.done = direct.done = group.done = true;
+            nb.done = ll.done = direct.done = group.done = true;
     };
     askHost(nb, address, netbios::kPort, netbios::nodeStatusRequest(nbId));
 
-    const std::uint16_t mdId = newTransactionId();
     const QByteArray reverse = dns::reverseName(address);
+    const std::uint16_t llId = newTransactionId();
+    ll.read = [&](QByteArrayView answer, Ipv4Address from) {
+        if (from != address || !names.llmnr.isEmpty())
+            return;
+        names.llmnr = llmnr::ptrTarget(answer, llId, reverse);
+        if (!names.llmnr.isEmpty())
+            ll.done = direct.done = group.done = true;
+    };
+    askHost(ll, address, llmnr::kPort, llmnr::query(llId, reverse, dns::kTypePtr));
+
+    const std::uint16_t mdId = newTransactionId();
     const QByteArray request = dns::query(mdId, reverse, dns::kTypePtr, true);
     const auto readMdns = [&](QByteArrayView answer, Ipv4Address from) {
         if (from != address || !names.mdns.isEmpty())
@@ -181,9 +194,9 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
     if (!direct.done && on)
         askGroup(group, dns::kMdnsGroup, dns::kMdnsPort, request, on->address);
 
-    waitForAnswers(std::array<Question*, 3>{&nb, &direct, &group}, wait);
+    waitForAnswers(std::array<Question*, 4>{&nb, &ll, &direct, &group}, wait);
     qCDebug(lcLan) << "names of" << address.toString().c_str() << ": NetBIOS" << names.netbios
-                   << ", multicast DNS" << names.mdns;
+                   << ", LLMNR" << names.llmnr << ", multicast DNS" << names.mdns;
     return names;
 }
 
@@ -192,13 +205,14 @@ std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView 
 {
     std::optional<Ipv4Address> found;
     Question nb;
+    Question ll;
     Question md;
 
     const std::uint16_t nbId = newTransactionId();
     nb.read = [&](QByteArrayView answer, Ipv4Address) {
         found = netbios::nameQueryAddress(answer, nbId, name);
         if (found)
-            nb.done = md.done = true;
+            nb.done = ll.done = md.done = true;
     };
     if (on.broadcast && netbios::isValidName(name))
         askBroadcast(nb, *on.broadcast, netbios::kPort, netbios::nameQueryRequest(nbId, name));
@@ -208,12 +222,29 @@ std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView 
     md.read = [&](QByteArrayView answer, Ipv4Address) {
         found = dns::aRecord(answer, mdId, mdnsName);
         if (found)
-            nb.done = md.done = true;
+            nb.done = ll.done = md.done = true;
     };
     askGroup(md, dns::kMdnsGroup, dns::kMdnsPort, dns::query(mdId, mdnsName, dns::kTypeA, true),
              on.address);
 
-    waitForAnswers(std::array<Question*, 2>{&nb, &md}, wait);
+    // LLMNR: the name as the host calls itself, asked of the group with TTL 1
+    // (RFC 4795, 2.5); only an answer from inside the subnet, for an address
+    // inside it, counts.
+    const std::uint16_t llId = newTransactionId();
+    const QByteArray llmnrName = gbk::toUnicode(name).toUtf8();
+    ll.read = [&](QByteArrayView answer, Ipv4Address from) {
+        const std::optional<Ipv4Address> a = llmnr::aRecord(answer, llId, llmnrName);
+        if (!a || !from.inSubnet(on.address, on.prefixLength) ||
+            !a->inSubnet(on.address, on.prefixLength))
+            return;
+        found = a;
+        nb.done = ll.done = md.done = true;
+    };
+    if (!llmnrName.contains('.'))
+        askGroup(ll, llmnr::kGroup, llmnr::kPort, llmnr::query(llId, llmnrName, dns::kTypeA),
+                 on.address, llmnr::kMulticastTtl);
+
+    waitForAnswers(std::array<Question*, 3>{&nb, &ll, &md}, wait);
     qCDebug(lcLan) << "LAN address of" << name << "(subnet broadcast"
                    << (on.broadcast ? on.broadcast->toString().c_str() : "none")
                    << "):" << (found ? found->toString().c_str() : "");
@@ -224,6 +255,17 @@ QByteArray mdnsQuestionName(QByteArrayView gbkName)
 {
     const QByteArray utf8 = gbk::toUnicode(gbkName).toUtf8();
     return endsWithMdnsDomain(utf8) ? utf8 : utf8 + kMdnsDomain.toByteArray();
+}
+
+QByteArray fromLlmnrName(QByteArrayView utf8)
+{
+    if (utf8.isEmpty() || utf8.contains('.'))
+        return {};
+    const QString text = QString::fromUtf8(utf8);
+    const QByteArray name = gbk::fromUnicode(text);
+    if (gbk::toUnicode(name) != text || text.toUtf8() != utf8)
+        return {};
+    return name;
 }
 
 QByteArray fromMdnsName(QByteArrayView utf8)

@@ -1,6 +1,6 @@
 #pragma once
 // Asking the LAN itself for names and addresses, for when the resolver knows
-// none: NetBIOS (UDP 137) and multicast DNS (UDP 5353). Every call opens its
+// none: NetBIOS (UDP 137), LLMNR (UDP 5355) and multicast DNS (UDP 5353). Every call opens its
 // own sockets on ephemeral ports and waits a bounded time, so calls from
 // several threads at once are safe. Names are GBK, as everywhere inside.
 
@@ -30,9 +30,10 @@ struct ScanInterface {
 // else the default route's); none without one. Asks the operating system.
 std::optional<ScanInterface> findScanInterface();
 
-// The names the computer at address gives itself, asked both ways at once
-// from ephemeral ports, so that one wait covers both: its NetBIOS workstation
-// name (node-status request to its UDP 137) and its multicast DNS host name (a
+// The names the computer at address gives itself, asked every way at once
+// from ephemeral ports, so that one wait covers them all: its NetBIOS
+// workstation name (node-status request to its UDP 137), its LLMNR name (a
+// reverse PTR question to its UDP 5355) and its multicast DNS host name (a
 // reverse PTR question, which a responder answers by unicast, RFC 6762 6.7,
 // sent straight to its UDP 5353, 5.5, and to the group out of the scan
 // interface when there is one). Only the host's own answers with our ids
@@ -40,22 +41,27 @@ std::optional<ScanInterface> findScanInterface();
 // from both ports.
 struct HostNames {
     QByteArray netbios; // as it arrived (GBK), padding trimmed; empty if none
+    QByteArray llmnr;   // as the host's LLMNR responder gives it (UTF-8)
     QByteArray mdns;    // dotted, as the responder gives it (normally NAME.local)
 };
 HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
                     std::chrono::milliseconds wait = kAnswerWait);
 
 // The address of name on the scan interface's subnet: a NetBIOS name query
-// broadcast to its broadcast address (only for a valid NetBIOS name) and a
-// multicast DNS question for NAME.local (a one-shot query from an ephemeral
-// port, answered by unicast) go out together; the first positive answer
-// wins. A question whose name cannot be written is left out.
+// broadcast to its broadcast address (only for a valid NetBIOS name), an
+// LLMNR question for a one-label name to 224.0.0.252 and a multicast DNS
+// question for NAME.local (a one-shot query from an ephemeral port, answered
+// by unicast) go out together; the first positive answer wins. A question whose name cannot be
+// written is left out.
 std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView name,
                                         std::chrono::milliseconds wait = kAnswerWait);
 
 // Multicast DNS names are UTF-8, ours GBK: the question for a plain name is
 // NAME.local.
 QByteArray mdnsQuestionName(QByteArrayView gbkName);
+// An LLMNR host name (one label, UTF-8) as GBK; empty for one that does not
+// fit GBK.
+QByteArray fromLlmnrName(QByteArrayView utf8);
 // NAME.local as GBK NAME; empty for a name outside .local (which NAME.local
 // would not find again) or one that does not fit GBK (the list could not show
 // it, nor could a message name it).

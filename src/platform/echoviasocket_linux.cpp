@@ -21,8 +21,8 @@ public:
         // Whoever may open a raw ICMP socket may send ARP as well.
         if (m_socket.kind() == icmp::SocketKind::Raw && m_arp.open()) {
             m_arpNotifier = std::make_unique<QSocketNotifier>(m_arp.fd(), QSocketNotifier::Read);
-            QObject::connect(m_arpNotifier.get(), &QSocketNotifier::activated,
-                             m_arpNotifier.get(), [this] { readPending(); });
+            QObject::connect(m_arpNotifier.get(), &QSocketNotifier::activated, m_arpNotifier.get(),
+                             [this] { readPending(); });
         }
         return true;
     }

@@ -22,10 +22,7 @@ public:
     }
 
     EchoMethod method() const override { return m_inner->method(); }
-    std::chrono::nanoseconds minimumInterval() const override
-    {
-        return m_inner->minimumInterval();
-    }
+    std::chrono::nanoseconds minimumInterval() const override { return m_inner->minimumInterval(); }
 
     bool send(Ipv4Address address) override
     {

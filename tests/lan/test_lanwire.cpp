@@ -208,7 +208,7 @@ private Q_SLOTS:
     {
         QCOMPARE(llmnr::query(0x0102, "winpc", dns::kTypeA),
                  w::header(0x0102, 0, 1, 0) + w::dnsName("winpc") + QByteArray("\0\1\0\1", 4));
-        const QByteArray reverse = dns::reverseName(0x0AD50702);
+        const QByteArray reverse = dns::reverseName(Ipv4Address(10, 213, 7, 2));
         auto answer = [&](unsigned flags, unsigned questions) {
             QByteArray out = w::header(5, flags, questions, 1);
             for (unsigned q = 0; q < questions; ++q)
@@ -225,7 +225,7 @@ private Q_SLOTS:
         const QByteArray forward = w::header(9, 0x8000, 1, 1) + w::dnsName("winpc") +
                                    QByteArray("\0\1\0\1", 4) +
                                    w::record(w::dnsName("WINPC"), 1, 1, w::a(0x0AD50702));
-        QCOMPARE(llmnr::aRecord(forward, 9, "winpc"), std::optional<std::uint32_t>(0x0AD50702));
+        QCOMPARE(llmnr::aRecord(forward, 9, "winpc"), std::optional(Ipv4Address(10, 213, 7, 2)));
         QCOMPARE(llmnr::aRecord(forward, 9, "other"), std::nullopt);
     }
 

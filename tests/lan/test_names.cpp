@@ -101,8 +101,11 @@ private Q_SLOTS:
                 return std::nullopt;
             };
             b.lanHostNames = [](Ipv4Address a) {
-                return a == Ipv4Address(10, 0, 0, 2) ? lan::HostNames{{}, "bravo.local"}
-                                                     : lan::HostNames{"CHARLIE", "c.local"};
+                if (a == Ipv4Address(10, 0, 0, 2))
+                    return lan::HostNames{{}, {}, "bravo.local"};
+                if (a == Ipv4Address(10, 0, 0, 3))
+                    return lan::HostNames{{}, "winpc", "w.local"};
+                return lan::HostNames{"CHARLIE", "charlie", "c.local"};
             };
             return b;
         };
@@ -123,6 +126,7 @@ private Q_SLOTS:
         QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 9)), QByteArray("known"));
         QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 2)), QByteArray("bravo"));   // .local dropped
         QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 7)), QByteArray("CHARLIE")); // NetBIOS first
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 3)), QByteArray("winpc"));   // then LLMNR
     }
 
     void defaultRouteParsing_data()

@@ -108,19 +108,14 @@ private Q_SLOTS:
         NameLookup lookup;
         Scanner scanner(
             history, view, [] { return platform::openEchoTransport(); },
-            [&lookup](QByteArrayView dotted) {
-                const std::optional<Ipv4Address> a = ipv4::parse(dotted);
-                return a ? lookup.reverse(*a) : QByteArray();
-            });
+            [&lookup](Ipv4Address a) { return lookup.reverse(a); });
         // As the program wires it.
         QObject::connect(&scanner, &Scanner::started, [&lookup] { lookup.forgetScanNames(); });
         QObject::connect(&scanner, &Scanner::computerListed,
-                         [&lookup](const QByteArray& name, const QByteArray& dotted) {
-                             if (const std::optional<Ipv4Address> a = ipv4::parse(dotted))
-                                 lookup.rememberScanName(name, *a);
+                         [&lookup](const QByteArray& name, Ipv4Address a) {
+                             lookup.rememberScanName(name, a);
                          });
-        scanner.startUp(
-            dottedText(platform::localIPv4Address(lookup.resolve(platform::ownHostName()))));
+        scanner.startUp(platform::localIPv4Address(lookup.resolve(platform::ownHostName())));
         scanner.setHighestHostNumber(qEnvironmentVariableIntValue("ZEPH_NAMES_HIGHEST"));
         QSignalSpy finished(&scanner, &Scanner::finished);
         QElapsedTimer t;

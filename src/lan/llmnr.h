@@ -5,7 +5,9 @@
 // answers by unicast anyway), a response that carries anything but the one
 // question, or was truncated, is discarded (2.1.1).
 
-#include "platform/dnswire.h"
+#include "core/ipv4.h"
+#include "lan/dns.h"
+#include "lan/packet.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -13,10 +15,10 @@
 #include <cstdint>
 #include <optional>
 
-namespace zeph::platform::llmnr {
+namespace zeph::lan::llmnr {
 
 inline constexpr std::uint16_t kPort = 5355;
-inline constexpr std::uint32_t kGroup = 0xE00000FC; // 224.0.0.252
+inline constexpr Ipv4Address kGroup{224, 0, 0, 252};
 // Queries to the group go out with TTL 1 (2.5): they never pass a router.
 inline constexpr int kMulticastTtl = 1;
 
@@ -30,11 +32,10 @@ inline QByteArray query(std::uint16_t id, QByteArrayView name, std::uint16_t typ
 // dns readers below.
 inline bool isUsableResponse(QByteArrayView p)
 {
-    constexpr unsigned kTruncated = 0x0200;
-    if (p.size() < 12)
-        return false;
-    const auto at = [&](qsizetype i) { return unsigned(static_cast<unsigned char>(p[i])); };
-    return (at(2) << 8 | at(3)) & kTruncated ? false : (at(4) << 8 | at(5)) == 1;
+    constexpr std::uint16_t kTruncated = 0x0200;
+    PacketReader r(p);
+    const Header h = r.header();
+    return r.ok() && !(h.flags & kTruncated) && h.questions == 1;
 }
 
 // The host's own name from the answer to a reverse PTR question (unicast to
@@ -45,10 +46,10 @@ inline QByteArray ptrTarget(QByteArrayView response, std::uint16_t id, QByteArra
 }
 
 // The address from the answer to an A question sent to the group.
-inline std::optional<std::uint32_t> aRecord(QByteArrayView response, std::uint16_t id,
-                                            QByteArrayView name)
+inline std::optional<Ipv4Address> aRecord(QByteArrayView response, std::uint16_t id,
+                                          QByteArrayView name)
 {
     return isUsableResponse(response) ? dns::aRecord(response, id, name) : std::nullopt;
 }
 
-} // namespace zeph::platform::llmnr
+} // namespace zeph::lan::llmnr
