@@ -42,6 +42,11 @@ ScanSweep::ScanSweep(Ipv4Address network, int highest, Segment segment,
       m_interval(std::max<std::chrono::nanoseconds>(
           kMinimumInterval,
           m_transport ? m_transport->minimumInterval() : std::chrono::nanoseconds::zero())),
+      // A /24 is swept as it always was: its 255 entries fit the table and
+      // one socket.
+      m_budget(highest <= kSlash24Size ? highest
+               : m_transport ? std::min(m_segment.neighbourBudget, m_transport->maxUnresolved())
+                             : m_segment.neighbourBudget),
       m_mailbox(std::make_shared<Mailbox>()), m_hosts(std::size_t(highest) + 1)
 {
     m_mailbox->sweep = this;
@@ -105,8 +110,17 @@ void ScanSweep::step()
     if (!m_transport) {
         for (; m_next <= m_highest; ++m_next)
             m_hosts[std::size_t(m_next)].state = State::Settled;
-    } else if (m_next <= m_highest && (m_next == 1 || now - m_lastSend >= m_interval) &&
-               !overBudget(now)) {
+    } else if ((m_next != 1 && now - m_lastSend < m_interval) || m_transport->busy()) {
+        // not yet
+    } else if (!m_echoLater.empty() && mayAddNeighbour(now)) {
+        sendEchoLater(now);
+    } else if (m_next <= m_highest && (m_transport->asksArp() || !onSegment(addressOf(m_next)))) {
+        sendNext(now);
+    } else if (m_next <= m_highest && !mayPinProxied()) {
+        // A proxy answers for every address here and the table holds as many
+        // of its entries as it may: the rest of the segment goes unasked.
+        settle(m_next++);
+    } else if (m_next <= m_highest && mayAddNeighbour(now)) {
         sendNext(now);
     }
     advance();
@@ -124,15 +138,22 @@ bool ScanSweep::onSegment(Ipv4Address address) const
     return hostPart != 0 && hostPart != ~Ipv4Address::maskOf(prefix);
 }
 
-// The next request would make the kernel ask for one more address while as
-// many as the budget allows may still be open.
-bool ScanSweep::overBudget(ScanClock::TimePoint now)
+bool ScanSweep::mayPinProxied() const
 {
-    while (!m_kernelAsks.empty() && now - m_kernelAsks.front() >= kUnresolvedLifetime)
-        m_kernelAsks.pop_front();
-    if (int(m_kernelAsks.size()) < std::max(1, m_segment.neighbourBudget))
-        return false;
-    return !m_transport->asksArp() && onSegment(addressOf(m_next));
+    return m_proxiedEntries < std::max(1, m_budget / 4);
+}
+
+void ScanSweep::settle(int host)
+{
+    m_hosts[std::size_t(host)].state = State::Settled;
+}
+
+// An echo to an address on the segment makes a neighbour entry the kernel
+// cannot drop for a while: no more than the budget at once.
+bool ScanSweep::mayAddNeighbour(ScanClock::TimePoint now)
+{
+    std::erase_if(m_entriesPinnedUntil, [now](ScanClock::TimePoint t) { return t <= now; });
+    return int(m_entriesPinnedUntil.size()) < std::max(1, m_budget);
 }
 
 void ScanSweep::sendNext(ScanClock::TimePoint now)
@@ -142,7 +163,7 @@ void ScanSweep::sendNext(ScanClock::TimePoint now)
     const Ipv4Address address = addressOf(host);
     m_lastSend = now;
     const bool byArp = m_transport->asksArp() && onSegment(address);
-    if (byArp ? !m_transport->sendArp(address) : !sendEcho(host, now)) {
+    if (byArp ? !m_transport->sendArp(address) : !sendEcho(host, now, kUnresolvedLifetime)) {
         h.state = State::Settled; // it could not leave: silent
         return;
     }
@@ -150,14 +171,31 @@ void ScanSweep::sendNext(ScanClock::TimePoint now)
     openWindow(host, now);
 }
 
-bool ScanSweep::sendEcho(int host, ScanClock::TimePoint now)
+void ScanSweep::sendEchoLater(ScanClock::TimePoint now)
+{
+    const int host = m_echoLater.front();
+    m_echoLater.pop_front();
+    m_lastSend = now;
+    Host& h = m_hosts[std::size_t(host)];
+    if (h.state != State::Waiting)
+        return;
+    // The proxy answers ARP for it: its entry resolves at once.
+    if (sendEcho(host, now, kResolvedLifetime))
+        openWindow(host, now);
+    else
+        h.state = State::Settled;
+    ++m_proxiedEntries;
+}
+
+bool ScanSweep::sendEcho(int host, ScanClock::TimePoint now,
+                         std::chrono::milliseconds entryLifetime)
 {
     const Ipv4Address address = addressOf(host);
     if (!m_transport->send(address))
         return false;
     m_hosts[std::size_t(host)].echoSent = true;
-    if (!m_transport->asksArp() && onSegment(address))
-        m_kernelAsks.push_back(now);
+    if (onSegment(address))
+        m_entriesPinnedUntil.push_back(now + entryLifetime);
     return true;
 }
 
@@ -194,12 +232,20 @@ void ScanSweep::linkAnswered(Ipv4Address address, const LinkAddress& card)
         answered(host);
         return;
     }
-    // A proxy's answer says nothing: the address itself must answer echo.
+    // A proxy's answer says nothing: the address itself must answer echo,
+    // sent as the neighbour table allows; its window stays open until then.
     Host& h = m_hosts[std::size_t(host)];
-    if (!h.echoSent) {
-        const ScanClock::TimePoint now = m_clock.now();
-        if (sendEcho(host, now))
-            openWindow(host, now);
+    if (h.echoSent) {
+        // The kernel resolved it through the proxy: pinned for long.
+        if (onSegment(address)) {
+            m_entriesPinnedUntil.push_back(m_clock.now() + kResolvedLifetime);
+            ++m_proxiedEntries;
+        }
+    } else if (mayPinProxied() &&
+               int(m_echoLater.size()) + m_proxiedEntries < std::max(1, m_budget / 4)) {
+        h.echoSent = true;
+        h.deadline = ScanClock::TimePoint::max();
+        m_echoLater.push_back(host);
     }
 }
 
@@ -266,11 +312,17 @@ void ScanSweep::advance()
 void ScanSweep::scheduleWake()
 {
     std::optional<ScanClock::TimePoint> when;
-    if (m_next <= m_highest)
-        when = m_lastSend + m_interval;
-    if (m_next <= m_highest && !m_kernelAsks.empty() &&
-        int(m_kernelAsks.size()) >= m_segment.neighbourBudget)
-        when = std::max(*when, m_kernelAsks.front() + kUnresolvedLifetime);
+    const bool needsNoEntry =
+        m_next <= m_highest && (m_transport->asksArp() || !onSegment(addressOf(m_next)));
+    if (m_next <= m_highest || !m_echoLater.empty())
+        when = m_transport->busy()
+                   ? std::max(m_lastSend + m_interval, m_clock.now() + kMinimumInterval)
+                   : m_lastSend + m_interval;
+    // Only requests that need a neighbour entry are left and the table is
+    // full: the next step is when its first pinned entry may go.
+    if (when && !needsNoEntry && int(m_entriesPinnedUntil.size()) >= std::max(1, m_budget))
+        when = std::max(
+            *when, *std::min_element(m_entriesPinnedUntil.begin(), m_entriesPinnedUntil.end()));
     if (!m_windows.empty())
         when = std::min(when.value_or(ScanClock::TimePoint::max()), m_windows.front().deadline);
     if (when)

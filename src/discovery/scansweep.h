@@ -46,13 +46,20 @@ public:
     // of ARP requests; a transport may ask for more.
     static constexpr std::chrono::microseconds kMinimumInterval{250};
     static constexpr int kMaxLookups = 16;
-    // How long the kernel keeps asking for an address nobody holds (three
-    // ARP requests a second apart), with a margin.
+    static constexpr int kSlash24Size = 255;
+    // How long a neighbour entry our request made cannot be dropped: while
+    // the kernel asks for an address nobody holds (three ARP requests a
+    // second apart; then it fails and may go), or while it stays REACHABLE
+    // once resolved (up to 1.5 times base_reachable_time, 30 s); with a margin.
     static constexpr std::chrono::milliseconds kUnresolvedLifetime{3500};
+    static constexpr std::chrono::milliseconds kResolvedLifetime{46000};
 
     // The directly attached subnet: own address and prefix length (-1 when
     // unknown: nothing counts as on the segment), and how many neighbour
     // entries a sweep may leave open at once.
+    // Entries resolved through a proxy (the addresses it answers for) stay
+    // for most of a minute: a quarter of the budget at most; past it, the
+    // addresses a proxy answers for go unasked.
     struct Segment {
         Ipv4Address own;
         int prefixLength = -1;
@@ -103,9 +110,12 @@ private:
     Ipv4Address addressOf(int host) const;
     int hostOf(Ipv4Address address) const;
     bool onSegment(Ipv4Address address) const;
-    bool overBudget(ScanClock::TimePoint now);
+    bool mayAddNeighbour(ScanClock::TimePoint now);
+    bool mayPinProxied() const;
+    void settle(int host);
     void sendNext(ScanClock::TimePoint now);
-    bool sendEcho(int host, ScanClock::TimePoint now);
+    void sendEchoLater(ScanClock::TimePoint now);
+    bool sendEcho(int host, ScanClock::TimePoint now, std::chrono::milliseconds entryLifetime);
     void openWindow(int host, ScanClock::TimePoint now);
     void replied(Ipv4Address from);
     void linkAnswered(Ipv4Address address, const LinkAddress& card);
@@ -122,6 +132,7 @@ private:
     ScanClock& m_clock;
     const ReverseLookup m_lookup;
     const std::chrono::nanoseconds m_interval;
+    const int m_budget; // neighbour entries a sweep may hold open at once
     std::shared_ptr<Mailbox> m_mailbox;
 
     std::vector<Host> m_hosts; // by host number; [0] unused
@@ -130,7 +141,10 @@ private:
     ScanClock::TimePoint m_lastSend{};
     std::deque<Window> m_windows; // open windows, in the order they opened
     ProxyFilter m_proxies;
-    std::deque<ScanClock::TimePoint> m_kernelAsks; // on-segment echoes within the lifetime
+    // When the neighbour entries our echoes made may be dropped again.
+    std::deque<ScanClock::TimePoint> m_entriesPinnedUntil;
+    int m_proxiedEntries = 0;    // resolved through a proxy: pinned for the whole sweep
+    std::deque<int> m_echoLater; // answered only by a proxy: echo when the table allows
     std::deque<int> m_lookupQueue;
     int m_lookupsRunning = 0;
     bool m_stopped = false;

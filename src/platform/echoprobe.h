@@ -28,6 +28,17 @@ public:
     // The least time this way out allows between two requests.
     virtual std::chrono::nanoseconds minimumInterval() const = 0;
 
+    // True while the way out still holds an earlier request: one sent now
+    // would wait there while its answer window runs here.
+    virtual bool busy() const { return false; }
+
+    // How many requests may wait for the kernel's ARP at once: each waits in
+    // the socket's send buffer, and a full buffer refuses the next.
+    virtual int maxUnresolved() const { return kDefaultMaxUnresolved; }
+    // An ICMP socket with the default send buffer (212,992 bytes) holds about
+    // 250 requests; with a margin.
+    static constexpr int kDefaultMaxUnresolved = 192;
+
     // Sends one echo request without data to address. False when it could not
     // leave; that address then gets no reply.
     virtual bool send(Ipv4Address address) = 0;

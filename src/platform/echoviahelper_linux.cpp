@@ -7,6 +7,7 @@
 
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <cerrno>
 #include <poll.h>
 #include <string>
@@ -18,6 +19,7 @@ namespace {
 // Only a broken helper takes anywhere near this to say whether it can probe.
 constexpr int kHelperStartMs = 3000;
 constexpr qsizetype kMaxLine = qsizetype(probe::kMaxLine);
+constexpr std::chrono::milliseconds kDoneTimeout{100};
 
 bool isLine(const QByteArray& line, std::string_view expected)
 {
@@ -66,9 +68,17 @@ public:
     }
 
     EchoMethod method() const override { return m_method; }
-    // The helper keeps this much between two requests: sending faster would
-    // only queue them there, while their answer windows run here.
+    // The helper keeps its floor between two requests, counted from when it
+    // woke to send the last: a loaded machine makes it slower than the floor,
+    // and requests sent at the floor would queue there (on a /22, for
+    // seconds) while their answer windows run here.
     std::chrono::nanoseconds minimumInterval() const override { return probe::kFloor; }
+    // One request waits there at most; a "done" lost would stall the scan,
+    // so a request older than this counts as gone.
+    bool busy() const override
+    {
+        return m_inFlight > 0 && std::chrono::steady_clock::now() - m_lastWrite < kDoneTimeout;
+    }
 
     bool send(Ipv4Address address) override
     {
@@ -93,6 +103,8 @@ public:
             stop();
             return false;
         }
+        ++m_inFlight;
+        m_lastWrite = std::chrono::steady_clock::now();
         return true;
     }
 
@@ -119,7 +131,9 @@ public:
             const QByteArray line = m_pending.left(end);
             m_pending.remove(0, end + 1);
             const std::string_view text(line.constData(), std::size_t(line.size()));
-            if (const auto from = probe::parseLine(text))
+            if (text == probe::kDone)
+                m_inFlight = std::max(0, m_inFlight - 1);
+            else if (const auto from = probe::parseLine(text))
                 replied(*from);
             else if (const auto arp = m_arp ? probe::parseArpReplyLine(text) : std::nullopt)
                 linkAnswered(arp->address, arp->card);
@@ -167,6 +181,8 @@ private:
     pid_t m_pid = -1;
     EchoMethod m_method = EchoMethod::None;
     bool m_arp = false;
+    int m_inFlight = 0; // request lines written, not yet done
+    std::chrono::steady_clock::time_point m_lastWrite;
     QByteArray m_pending;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };

@@ -22,6 +22,8 @@ public:
     }
 
     EchoMethod method() const override { return m_inner->method(); }
+    bool busy() const override { return m_inner->busy(); }
+    int maxUnresolved() const override { return m_inner->maxUnresolved(); }
     std::chrono::nanoseconds minimumInterval() const override { return m_inner->minimumInterval(); }
 
     bool send(Ipv4Address address) override

@@ -6,14 +6,15 @@
 set -eu
 test_bin=$1 probe_bin=$2 simlan=$3
 here=$(cd "$(dirname "$0")" && pwd)
-lan="zd$(($$ % 100000))"
-wide="pr16$(($$ % 10000))"
+lan="pr16$(($$ % 1000))a"
+wide="pr16$(($$ % 1000))w"
 tmp=$(mktemp -d)
 cleanup() { "$simlan" down "$lan"; "$simlan" down "$wide"; rm -rf "$tmp"; }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-# 1 scans; 3 has a name but ignores echo; 4 answers without a name; 9 repeats a name.
+# 1 scans; 3 has a name and ignores echo (listed: it answers ARP); 4 answers
+# without a name; 9 repeats a name.
 "$simlan" up "$lan" 10.213.7 1:scanner 2:alpha 3:gamma:drop 4 6:delta 9:alpha 200:epsilon 253:zeta
 ns=$("$simlan" ns "$lan" 1)
 "$simlan" check "$lan" 1 10.213.7.1
@@ -33,7 +34,7 @@ run() { # label, then VAR=value... for the test
         ZEPH_LAN_SILENT="3 5" "$@" "$test_bin"
 }
 
-all="scanner@1 alpha@2 delta@6 alpha@9 epsilon@200 zeta@253" # name@host, in list order
+all="scanner@1 alpha@2 gamma@3 delta@6 alpha@9 epsilon@200 zeta@253" # name@host, in list order
 run "root, in-process raw socket" ZEPH_LAN_ROOT=1 ZEPH_LAN_METHOD=raw ZEPH_LAN_EXPECT="$all"
 
 ip netns exec "$ns" sysctl -qw net.ipv4.ping_group_range="1 0"
@@ -92,6 +93,7 @@ wide_run() { # label, then VAR=value... for the test
     label=$1
     shift
     echo "== /22: $label"
+    ip -n "$(wns 1)" neigh flush all # each run asks the LAN afresh
     ip netns exec "$(wns 1)" env ZEPH_LAN_ADDRESS=10.213.4.1 "$@" "$test_bin" scan
 }
 named="scanner@10.213.4.1 alpha@10.213.4.2 gamma@10.213.4.3 NBDROP@10.213.5.4 \
@@ -100,7 +102,12 @@ wide_run "root: ARP and echo from our own sockets" ZEPH_LAN_EXPECT="$named"
 ip netns exec "$(wns 1)" sysctl -qw net.ipv4.ping_group_range="1 0"
 wide_run "user, ARP and echo through the helper" ZEPH_LAN_HELPER="$tmp/zeph-probe" \
     ZEPH_LAN_EXPECT="$named" $as_user
+# Without ARP of our own every echo leaves a neighbour entry, which a proxy
+# resolves at once and the kernel then keeps for most of a minute: past a
+# quarter of the table the segment goes unasked. The LAN without its proxy:
+# the neighbour table alone finds the hosts that ignore echo, paced for it.
 ip netns exec "$(wns 1)" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+ip netns exec "$(wns 2.50)" sysctl -qw net.ipv4.conf.eth0.proxy_arp=0
 wide_run "user, ICMP datagram socket and the neighbour table" ZEPH_LAN_EXPECT="$named" $as_user
 grep -q "^answered" "$tmp/llmnr.log" || { echo "nobody asked LLMNR" >&2; exit 1; }
 echo "== all passed"

@@ -185,7 +185,7 @@ private Q_SLOTS:
             names << pair.left(pair.indexOf('@'));
             addresses << hostOf(m_address, pair.mid(pair.indexOf('@') + 1));
         }
-        QCOMPARE(view.computers, names);
+        QCOMPARE(view.computers.join(' '), names.join(' '));
         QCOMPARE(listed.size(), names.size());
         for (qsizetype i = 0; i < listed.size(); ++i) {
             QCOMPARE(listed[i][0].toByteArray(), names[i]);

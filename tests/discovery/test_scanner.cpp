@@ -589,8 +589,9 @@ private Q_SLOTS:
     }
 
     // One card answering ARP for every address (proxy ARP): past a few
-    // addresses its answers stop counting and the address is asked by echo;
-    // only named hosts that answer are listed, and the lookups stay few.
+    // addresses its answers stop counting and the address is asked by echo,
+    // as long as the neighbour table may hold their entries (a quarter of the
+    // budget); only named hosts that answer are listed, the lookups stay few.
     void proxyArp()
     {
         Rig r("10.213.7.1", 24);
@@ -599,15 +600,17 @@ private Q_SLOTS:
         for (int host = 2; host <= 255; ++host)
             r.lan.cards.insert(host, proxy);
         r.lan.cards.insert(77, {2, 0, 0, 0, 0, 77}); // a real host: its own card
-        r.lan.answering = {1, 150};
-        r.names->names = {{1, "self"}, {77, "real"}, {150, "echoes"}, {200, "gone"}};
+        r.lan.answering = {1, 50, 200};
+        r.names->names = {{1, "self"}, {50, "echoes"}, {77, "real"}, {200, "past the limit"}};
         r.scanner->run();
         QVERIFY(r.finish());
-        QCOMPARE(r.view.computers, (QList<QByteArray>{"self", "real", "echoes"}));
+        QCOMPARE(r.view.computers, (QList<QByteArray>{"self", "echoes", "real"}));
         QVERIFY(r.names->lookedCount() <= qsizetype(zeph::ProxyFilter::kMaxAddressesPerCard) + 3);
         QCOMPARE(r.lan.arpSent.size(), 253); // 2..254
-        QVERIFY(r.lan.sent.contains(address(150)));
+        QVERIFY(r.lan.sent.contains(address(50)));
         QVERIFY(!r.lan.sent.contains(address(77)));
+        QVERIFY(!r.lan.sent.contains(address(200)));
+        QCOMPARE(r.lan.sent.size(), 1 + 255 / 4 + 1); // self, the budget, 255 off the segment
         checkIdle(r);
     }
 

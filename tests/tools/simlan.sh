@@ -110,7 +110,9 @@ up() {
             ip -n "$ns" addr add "$address/32" dev eth0
             ip -n "$ns" link set eth0 up
             ip -n "$ns" link add void0 type bridge # no ports: what goes in vanishes
-            ip -n "$ns" link set void0 up
+            # No ARP there: the namespaces share one neighbour table, which
+            # the proxy's own lookups must not fill.
+            ip -n "$ns" link set void0 arp off up
             ip -n "$ns" route add "$prefix.0/$bits" dev void0
             for other in $addresses; do
                 [ "$other" = "$address" ] || ip -n "$ns" route add "$other/32" dev eth0

@@ -10,6 +10,10 @@
 //                                out of the interface whose subnet holds it
 //   ARP reply                    "arp <dotted> <card>\n": a card (aa:bb:cc:dd:ee:ff)
 //                                answered for it (each request at most once)
+//   done                         "done\n" for every request line, once it has left
+//                                (or was refused): the program keeps one request
+//                                waiting there at most, so that the answer
+//                                windows it times start when the request leaves
 //
 // Requests stream in while replies stream out. The helper ignores lines that
 // are not a dotted quad, keeps at least kFloor between two requests, and ends
@@ -31,6 +35,7 @@ inline constexpr std::string_view kHelloDatagram = "ok datagram";
 inline constexpr std::string_view kHelloRaw = "ok raw";
 inline constexpr std::string_view kHelloRawArp = "ok raw arp";
 inline constexpr std::string_view kArpPrefix = "arp ";
+inline constexpr std::string_view kDone = "done";
 inline constexpr std::string_view kHelloFail = "fail";
 
 // The least time between two requests: the floor fping sets for unprivileged
