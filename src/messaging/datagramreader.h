@@ -25,7 +25,7 @@ public:
     bool running() const { return m_thread.joinable(); }
 
 private:
-    void run(std::stop_token stop);
+    void run(const std::stop_token& stop);
 
     const int m_fd;
     DatagramQueue& m_queue;

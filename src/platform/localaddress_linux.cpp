@@ -110,14 +110,14 @@ QByteArray localIPv4Address(QByteArrayView resolvedOwnName)
 
     QFile route(QStringLiteral("/proc/net/route"));
     if (route.open(QIODevice::ReadOnly)) {
-        const QByteArray viaRoute = interfaceIPv4Address(defaultRouteInterface(route.readAll()));
+        QByteArray viaRoute = interfaceIPv4Address(defaultRouteInterface(route.readAll()));
         if (isUsable(viaRoute)) {
             qCDebug(lcPlatform) << "own name resolves to" << resolvedOwnName
                                 << "; using the default-route address" << viaRoute;
             return viaRoute;
         }
     }
-    const QByteArray anyUp = firstAddress([](const ifaddrs& i) {
+    QByteArray anyUp = firstAddress([](const ifaddrs& i) {
         return !(i.ifa_flags & IFF_LOOPBACK) && isUsable(dottedOf(i.ifa_addr));
     });
     qCDebug(lcPlatform) << "own name resolves to" << resolvedOwnName << "; using" << anyUp;

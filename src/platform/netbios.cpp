@@ -15,7 +15,6 @@ constexpr std::uint16_t kFlagRecursionDesired = 0x0100;
 constexpr std::uint16_t kFlagBroadcast = 0x0010;
 constexpr std::uint16_t kOpcodeMask = 0x7800;
 constexpr std::uint16_t kRcodeMask = 0x000F;
-constexpr qsizetype kHeaderSize = 12;
 constexpr qsizetype kRawNameSize = 16; // 15 name bytes and the suffix
 
 // Node-status name flags.

@@ -66,6 +66,7 @@ say "SIGKILL, then a new copy"
 kill -KILL "$P1"
 poll 10 "the killed copy to go" proc_ended "$P1"
 exit_code "$P1" killed_rc
+# shellcheck disable=SC2154 # exit_code sets it through printf -v
 [[ $killed_rc == 137 ]] || fail "the killed copy reports $killed_rc"
 start_normally P3 W3
 
