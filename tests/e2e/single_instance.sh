@@ -74,7 +74,7 @@ say "exit button: No keeps the copy, Yes ends it"
 show_from_tray "$D" "$W3"
 focus "$D" "$W3"
 click "$D" "$W3" "${AT_EXIT[@]}"
-wait_var Q 10 "the exit question" visible_titled "$D" "确认退出" "$P3"
+wait_var Q 10 "the exit question" visible_titled "$D" "$EXIT_TITLE" "$P3"
 focus "$D" "$Q"
 x "$D" key Return # the default button is No
 poll 10 "the question to close" not_viewable "$D" "$Q"
@@ -85,7 +85,7 @@ done
 viewable "$D" "$W3" || fail "the window went away after No"
 focus "$D" "$W3"
 click "$D" "$W3" "${AT_EXIT[@]}"
-wait_var Q 10 "the exit question again" visible_titled "$D" "确认退出" "$P3"
+wait_var Q 10 "the exit question again" visible_titled "$D" "$EXIT_TITLE" "$P3"
 focus "$D" "$Q"
 x "$D" key alt+y
 expect_end "$P3" "the exit button answered Yes"
