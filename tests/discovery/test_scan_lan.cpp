@@ -153,12 +153,12 @@ private Q_SLOTS:
             QSKIP("needs the simulated LAN (run_scan_lan.sh)");
         History history;
         test::FakeScanView view;
-        const NameLookup names;
+        const NameLookup lookup;
         Scanner scanner(
             history, view, [this] { return platform::openEchoTransport(m_options); },
-            [&names](QByteArrayView dotted) {
+            [&lookup](QByteArrayView dotted) {
                 const std::optional<Ipv4Address> a = ipv4::parse(dotted);
-                return a ? names.reverse(*a) : QByteArray();
+                return a ? lookup.reverse(*a) : QByteArray();
             });
         const std::optional<Ipv4Address> local =
             platform::localIPv4Address(Ipv4Address(127, 0, 1, 1));
