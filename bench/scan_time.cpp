@@ -6,6 +6,7 @@
 //   --slow-lookup-ms  every reverse lookup first sleeps this long
 // Prints: method, runs, listed, median_ms, then each run's milliseconds.
 
+#include "discovery/namelookup.h"
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
@@ -58,7 +59,8 @@ int main(int argc, char* argv[])
         else if (!std::strcmp(argv[i], "--helper"))
             options = {argv[i + 1], false};
     }
-    const auto local = zeph::ipv4::parse(zeph::platform::localIPv4Address("127.0.1.1"));
+    const std::optional<zeph::Ipv4Address> local =
+        zeph::platform::localIPv4Address(zeph::Ipv4Address(127, 0, 1, 1));
     if (!local || !local->inSubnet(zeph::Ipv4Address(10, 213, 0, 0), 16)) {
         std::fprintf(stderr, "scan_time: run me through bench/scan_time.sh (local %s)\n",
                      local ? local->toString().c_str() : "none");
@@ -67,6 +69,7 @@ int main(int argc, char* argv[])
 
     zeph::History history;
     zeph::test::QuietScanView view;
+    const zeph::NameLookup names;
     zeph::platform::EchoMethod method = zeph::platform::EchoMethod::None;
     zeph::Scanner scanner(
         history, view,
@@ -75,9 +78,9 @@ int main(int argc, char* argv[])
             method = transport ? transport->method() : zeph::platform::EchoMethod::None;
             return transport;
         },
-        [slowMs](zeph::Ipv4Address address) {
+        [slowMs, &names](zeph::Ipv4Address address) {
             std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
-            return zeph::platform::reverseLookup(QByteArray::fromStdString(address.toString()));
+            return names.reverse(address);
         });
     scanner.startUp(local);
 

@@ -1,14 +1,12 @@
 #include "messaging/datagramendpoint.h"
 
-#include "core/ipv4.h"
 #include "core/logging.h"
 #include "messaging/datagramreader.h"
 #include "messaging/messageformat.h"
-#include "platform/names.h"
+#include "platform/sockaddr.h"
 
 #include <QPointer>
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -61,10 +59,7 @@ void DatagramEndpoint::setPort(int port)
 void DatagramEndpoint::close()
 {
     m_reader.reset();
-    if (m_fd < 0)
-        return;
-    ::close(m_fd);
-    m_fd = -1;
+    m_fd.reset();
     m_receiveBuffer = 0;
 }
 
@@ -73,27 +68,24 @@ void DatagramEndpoint::open()
     close();
     if (!m_enabled)
         return;
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    platform::UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (!fd) {
         qCWarning(lcMessaging) << "cannot create a UDP socket:" << strerror(errno);
         return;
     }
     // No option is set before the bind: without address reuse a port that
     // another program holds stays its own, and the endpoint is then without a
     // socket. Not marked for broadcast: messages only ever go to one computer.
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(message::wirePort(m_port));
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+    const sockaddr_in any = platform::toSockaddr(Ipv4Address(), message::wirePort(m_port));
+    if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
         qCWarning(lcMessaging) << "cannot bind UDP port" << message::wirePort(m_port) << ":"
                                << strerror(errno);
-        ::close(fd);
         return;
     }
-    m_fd = fd;
-    m_receiveBuffer = growReceiveBuffer(fd);
-    m_reader = std::make_unique<DatagramReader>(fd, m_queue, [this] { scheduleDelivery(); });
+    m_fd = std::move(fd);
+    m_receiveBuffer = growReceiveBuffer(m_fd.get());
+    m_reader =
+        std::make_unique<DatagramReader>(m_fd.get(), m_queue, [this] { scheduleDelivery(); });
     if (!m_reader->running()) {
         close();
         return;
@@ -126,9 +118,9 @@ void DatagramEndpoint::deliver()
     }
 }
 
-bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView data)
+bool DatagramEndpoint::send(Ipv4Address address, int port, QByteArrayView data)
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return false;
     if (data.isEmpty())
         return true;
@@ -136,22 +128,15 @@ bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView dat
         qCDebug(lcMessaging) << "datagram of" << data.size() << "bytes is too large for UDP";
         return false;
     }
-    const QByteArray dotted =
-        platform::isDottedIPv4(address) ? address.toByteArray() : platform::resolveName(address);
-    const std::optional<ipv4::Address> destination = ipv4::parse(QByteArrayView(dotted));
-    if (!destination)
-        return false;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(message::wirePort(port));
-    to.sin_addr.s_addr = htonl(destination->toHostOrder());
+    const sockaddr_in to = platform::toSockaddr(address, message::wirePort(port));
     ssize_t sent = 0;
     do {
-        sent = sendto(m_fd, data.data(), static_cast<size_t>(data.size()), 0,
+        sent = sendto(m_fd.get(), data.data(), static_cast<size_t>(data.size()), 0,
                       reinterpret_cast<const sockaddr*>(&to), sizeof to);
     } while (sent < 0 && errno == EINTR);
     if (sent != data.size()) {
-        qCDebug(lcMessaging) << "send to" << dotted << "failed:" << strerror(errno);
+        qCDebug(lcMessaging) << "send to" << address.toString().c_str()
+                             << "failed:" << strerror(errno);
         return false;
     }
     return true;

@@ -9,7 +9,9 @@
 // kDeliverySlice, each slice one pass of the event loop, so that input and
 // repaints keep their turn during a flood.
 
+#include "core/ipv4.h"
 #include "messaging/datagramqueue.h"
+#include "platform/uniquefd.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -50,17 +52,16 @@ public:
     // on the old port are still delivered.
     void setPort(int port);
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return static_cast<bool>(m_fd); }
     // The receive buffer the kernel granted (bytes, as getsockopt reports it); 0 without a socket.
     int receiveBufferSize() const { return m_receiveBuffer; }
     // Received datagrams not yet delivered.
     qsizetype queued() const { return m_queue.size(); }
 
-    // Sends data as one datagram to the low 16 bits of port at address (dotted
-    // IPv4, else looked up as a host name), on the caller's thread. True only
-    // when the whole datagram left; empty data succeeds without sending; false
-    // without a socket.
-    bool send(QByteArrayView address, int port, QByteArrayView data);
+    // Sends data as one datagram to the low 16 bits of port at address, on the
+    // caller's thread. True only when the whole datagram left; empty data
+    // succeeds without sending; false without a socket.
+    bool send(Ipv4Address address, int port, QByteArrayView data);
 
 Q_SIGNALS:
     void dataArrived(const QByteArray& data);
@@ -73,7 +74,7 @@ private:
 
     const bool m_enabled;
     int m_port = kDefaultPort;
-    int m_fd = -1;
+    platform::UniqueFd m_fd;
     int m_receiveBuffer = 0;
     DatagramQueue m_queue{kQueueByteLimit};
     std::unique_ptr<DatagramReader> m_reader;

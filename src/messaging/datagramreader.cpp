@@ -16,10 +16,10 @@
 namespace zeph {
 
 DatagramReader::DatagramReader(int socketFd, DatagramQueue& queue, std::function<void()> wake)
-    : m_fd(socketFd), m_queue(queue), m_wake(std::move(wake)),
+    : m_socket(socketFd), m_queue(queue), m_wake(std::move(wake)),
       m_stopFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
-    if (m_stopFd < 0) {
+    if (!m_stopFd) {
         qCWarning(lcMessaging) << "cannot create the reader's stop signal:" << strerror(errno);
         return;
     }
@@ -32,12 +32,10 @@ DatagramReader::~DatagramReader()
     if (m_thread.joinable()) {
         m_thread.request_stop();
         const quint64 one = 1;
-        if (write(m_stopFd, &one, sizeof one) != static_cast<ssize_t>(sizeof one))
+        if (write(m_stopFd.get(), &one, sizeof one) != static_cast<ssize_t>(sizeof one))
             qCWarning(lcMessaging) << "cannot signal the reader to stop:" << strerror(errno);
         m_thread.join();
     }
-    if (m_stopFd >= 0)
-        ::close(m_stopFd);
 }
 
 void DatagramReader::run(const std::stop_token& stop)
@@ -45,7 +43,7 @@ void DatagramReader::run(const std::stop_token& stop)
     // One buffer as large as any IPv4 UDP payload; each datagram is then copied
     // out at its own size.
     std::array<char, message::kMaxDatagramSize + 1> buffer{};
-    std::array<pollfd, 2> fds{pollfd{m_fd, POLLIN, 0}, pollfd{m_stopFd, POLLIN, 0}};
+    std::array<pollfd, 2> fds{pollfd{m_socket, POLLIN, 0}, pollfd{m_stopFd.get(), POLLIN, 0}};
     while (!stop.stop_requested()) {
         if (poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR)
@@ -55,7 +53,7 @@ void DatagramReader::run(const std::stop_token& stop)
         }
         // Everything waiting is taken before polling again.
         while (!stop.stop_requested()) {
-            const ssize_t got = recv(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+            const ssize_t got = recv(m_socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
             if (got < 0) {
                 if (errno == EINTR)
                     continue;

@@ -3,6 +3,8 @@
 // a DatagramQueue, so that the kernel's receive buffer is emptied as fast as
 // datagrams come in, however long the owner's thread is busy.
 
+#include "platform/uniquefd.h"
+
 #include <QByteArray>
 
 #include <functional>
@@ -27,10 +29,10 @@ public:
 private:
     void run(const std::stop_token& stop);
 
-    const int m_fd;
+    const int m_socket; // borrowed from the caller
     DatagramQueue& m_queue;
     std::function<void()> m_wake;
-    int m_stopFd = -1; // an eventfd that wakes the thread's poll when it must stop
+    platform::UniqueFd m_stopFd; // an eventfd that wakes the thread's poll when it must stop
     std::jthread m_thread;
 };
 

@@ -3,10 +3,14 @@
 // messenger service, or a Samba server that accepts pop-up messages. On Linux
 // smbclient delivers them over NetBIOS (TCP port 139).
 
+#include "core/ipv4.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace zeph::platform {
 
@@ -32,13 +36,13 @@ struct PopupResult {
 inline constexpr qsizetype kMaxPopupTextBytes = 1598;
 
 // Sends text (GBK, CR LF line breaks) as a pop-up message to the computer called
-// target (GBK). address, when not empty, is the dotted IPv4 address to connect
-// to; when empty the tool looks the name up itself (NetBIOS). Runs the tool
+// target (GBK). address, when given, is the address to connect to; without it
+// the tool looks the name up itself (NetBIOS). Runs the tool
 // directly, never through a shell, with the text on its standard input.
 // Delivered only when the tool started, exited 0 within the time limit, printed
 // something and its output reports no error.
-PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByteArrayView text,
-                             const PopupOptions& options = {});
+PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> address,
+                             QByteArrayView text, const PopupOptions& options = {});
 
 // True when the tool's output reports an error: an NT status other than
 // NT_STATUS_OK, or the character "错" (matched only where a GBK character

@@ -116,12 +116,11 @@ bool popupOutputReportsError(QByteArrayView output)
     return false;
 }
 
-PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByteArrayView text,
-                             const PopupOptions& options)
+PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> address,
+                             QByteArrayView text, const PopupOptions& options)
 {
     PopupResult result;
-    if (target.isEmpty() || target.contains('\0') || address.contains('\0') ||
-        text.contains('\0')) {
+    if (target.isEmpty() || target.contains('\0') || text.contains('\0')) {
         qCWarning(lcPlatform, "pop-up message refused: empty target or a zero byte");
         return result;
     }
@@ -141,8 +140,8 @@ PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByt
     args.append(kDosCharset);
     // One argument each: a target that begins with "-" stays a name.
     args.append("--message=" + target.toByteArray());
-    if (!address.isEmpty())
-        args.append("--ip-address=" + address.toByteArray());
+    if (address)
+        args.append("--ip-address=" + QByteArray::fromStdString(address->toString()));
 
     const Outcome o =
         run(QFile::encodeName(options.program), args, input,

@@ -3,6 +3,7 @@
 // the environment what the LAN holds; the parser cases need no LAN.
 
 #include "addresstext.h"
+#include "discovery/namelookup.h"
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
@@ -95,17 +96,26 @@ private Q_SLOTS:
     {
         if (m_address.isEmpty())
             QSKIP("needs the simulated LAN (run_scan_lan.sh)");
-        QCOMPARE(platform::localIPv4Address("127.0.1.1"), m_address);
-        QCOMPARE(platform::localIPv4Address(""), m_address);
-        QCOMPARE(platform::localIPv4Address("not an address"), m_address);
-        QCOMPARE(platform::localIPv4Address("10.99.1.2"), QByteArray("10.99.1.2"));
-        QCOMPARE(platform::interfaceIPv4Address("eth0"), m_address);
-        QCOMPARE(platform::interfaceIPv4Address("lo"), QByteArray("127.0.0.1"));
+        const auto dotted = [](std::optional<Ipv4Address> a) {
+            return a ? QByteArray::fromStdString(a->toString()) : QByteArray();
+        };
+        const auto localIPv4Address = [&dotted](QByteArrayView resolved) {
+            return dotted(platform::localIPv4Address(ipv4::parse(resolved)));
+        };
+        const auto interfaceIPv4Address = [&dotted](QByteArrayView name) {
+            return dotted(platform::interfaceIPv4Address(name));
+        };
+        QCOMPARE(localIPv4Address("127.0.1.1"), m_address);
+        QCOMPARE(localIPv4Address(""), m_address);
+        QCOMPARE(localIPv4Address("not an address"), m_address);
+        QCOMPARE(localIPv4Address("10.99.1.2"), QByteArray("10.99.1.2"));
+        QCOMPARE(interfaceIPv4Address("eth0"), m_address);
+        QCOMPARE(interfaceIPv4Address("lo"), QByteArray("127.0.0.1"));
         if (env("ZEPH_LAN_ROOT") == "1") {
             QCOMPARE(std::system("ip route del default"), 0);
-            const QByteArray withoutRoute = platform::localIPv4Address("127.0.1.1");
+            const QByteArray withoutRoute = localIPv4Address("127.0.1.1");
             QCOMPARE(std::system("ip link set eth0 down"), 0);
-            const QByteArray nothingUp = platform::localIPv4Address("127.0.1.1");
+            const QByteArray nothingUp = localIPv4Address("127.0.1.1");
             QCOMPARE(std::system("ip link set eth0 up && ip route add default via "
                                  "10.213.7.254 dev eth0"),
                      0);
@@ -150,12 +160,11 @@ private Q_SLOTS:
             QSKIP("needs the simulated LAN (run_scan_lan.sh)");
         History history;
         test::FakeScanView view;
+        const NameLookup lookup;
         Scanner scanner(
             history, view, [this] { return platform::openEchoTransport(m_options); },
-            [](Ipv4Address a) {
-                return platform::reverseLookup(QByteArray::fromStdString(a.toString()));
-            });
-        scanner.startUp(ipv4::parse(platform::localIPv4Address("127.0.1.1")));
+            [&lookup](Ipv4Address a) { return lookup.reverse(a); });
+        scanner.startUp(platform::localIPv4Address(Ipv4Address(127, 0, 1, 1)));
         QCOMPARE(scanner.network().value_or(Ipv4Address()), hostOf(m_address, "0"));
         QSignalSpy finished(&scanner, &Scanner::finished);
         QSignalSpy listed(&scanner, &Scanner::computerListed);

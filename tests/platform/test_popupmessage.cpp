@@ -68,7 +68,7 @@ private Q_SLOTS:
         const QByteArray text =
             G(u"第一行\r\n\"$(touch ") + d + "/marker)\"; `id` ' \r\n" + G(u"——签名");
         const platform::PopupResult r =
-            platform::sendPopupMessage(target, "10.0.0.9", text, options);
+            platform::sendPopupMessage(target, Ipv4Address(10, 0, 0, 9), text, options);
         QVERIFY(r.delivered);
         QCOMPARE(r.output, QByteArray("Type your message\n"));
 

@@ -1,6 +1,7 @@
 // The messenger-service handler with an injected sender: history entries byte
 // for byte, the button and cursor sequence, the send box.
 
+#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "historytext.h"
 #include "messaging/messengerservice.h"
@@ -41,6 +42,7 @@ class TestMessengerService : public QObject {
     QList<SentCall> calls;
     QList<QByteArray> resolved;
     bool deliver = true;
+    NameLookup names; // replaced by the resolver below
     std::unique_ptr<MessengerService> service;
 
 private Q_SLOTS:
@@ -54,16 +56,17 @@ private Q_SLOTS:
         calls.clear();
         resolved.clear();
         deliver = true;
-        service = std::make_unique<MessengerService>(history, form);
+        service = std::make_unique<MessengerService>(history, form, names);
         service->setClock([] { return QDateTime(QDate(2004, 1, 2), QTime(15, 30, 0)); });
         service->setResolver([this](QByteArrayView name) {
             resolved << name.toByteArray();
-            return name == "PC01" ? QByteArray("10.1.2.3") : QByteArray();
+            return name == "PC01" ? std::optional(Ipv4Address(10, 1, 2, 3)) : std::nullopt;
         });
         service->setSender(
-            [this](QByteArrayView target, QByteArrayView address, QByteArrayView text) {
-                calls << SentCall{target.toByteArray(), address.toByteArray(), text.toByteArray(),
-                                  history.text()};
+            [this](QByteArrayView target, std::optional<Ipv4Address> address, QByteArrayView text) {
+                const QByteArray dotted =
+                    address ? QByteArray::fromStdString(address->toString()) : QByteArray();
+                calls << SentCall{target.toByteArray(), dotted, text.toByteArray(), history.text()};
                 form.events << QStringLiteral("send");
                 return deliver;
             });

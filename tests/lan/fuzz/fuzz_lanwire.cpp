@@ -3,13 +3,13 @@
 // end (no pointer loop runs forever) and only ever yield names we can use.
 // The transaction id is the input's own, so the fuzzer reaches past it.
 
-#include "platform/dnswire.h"
-#include "platform/netbios.h"
+#include "lan/dns.h"
+#include "lan/netbios.h"
 
 #include <cstdint>
 #include <cstdlib>
 
-using namespace zeph::platform;
+using namespace zeph::lan;
 
 namespace {
 

@@ -4,13 +4,15 @@
 // address of a name. Pure functions over bytes, so they can be tested and
 // fuzzed without a network. Names are GBK bytes, kept as they travel.
 
+#include "core/ipv4.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
 #include <cstdint>
 #include <optional>
 
-namespace zeph::platform::netbios {
+namespace zeph::lan::netbios {
 
 inline constexpr std::uint16_t kPort = 137;
 inline constexpr qsizetype kMaxNameLength = 15;
@@ -36,10 +38,10 @@ QByteArray nodeStatusName(QByteArrayView response, std::uint16_t transactionId);
 // a name that isValidName() refuses.
 QByteArray nameQueryRequest(std::uint16_t transactionId, QByteArrayView name);
 
-// The first IPv4 address (host byte order) of a positive name-query response
-// with this transaction id whose answer is for name<00> (compared without
-// regard to the case of ASCII letters).
-std::optional<std::uint32_t> nameQueryAddress(QByteArrayView response, std::uint16_t transactionId,
-                                              QByteArrayView name);
+// The first IPv4 address of a positive name-query response with this
+// transaction id whose answer is for name<00> (compared without regard to the
+// case of ASCII letters).
+std::optional<Ipv4Address> nameQueryAddress(QByteArrayView response, std::uint16_t transactionId,
+                                            QByteArrayView name);
 
-} // namespace zeph::platform::netbios
+} // namespace zeph::lan::netbios

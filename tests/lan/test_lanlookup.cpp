@@ -2,10 +2,10 @@
 // 5353 of 127.0.0.x addresses. Runs in a private network namespace (as root
 // there: binding 137 needs it; the program itself never binds these ports).
 
-#include "platform/dnswire.h"
-#include "platform/lanlookup.h"
+#include "lan/dns.h"
+#include "lan/netbios.h"
+#include "lan/questions.h"
 #include "platform/localaddress.h"
-#include "platform/netbios.h"
 #include "wirepackets.h"
 
 #include <QElapsedTimer>
@@ -23,7 +23,7 @@
 #include <vector>
 
 using namespace zeph;
-using namespace zeph::platform;
+using namespace zeph::lan;
 using namespace std::chrono_literals;
 namespace w = zeph::test::wire;
 
@@ -42,6 +42,12 @@ int boundSocket(std::uint32_t address, std::uint16_t port)
     if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0)
         qFatal("cannot bind %08x:%u (run in a private namespace as root)", address, port);
     return fd;
+}
+
+// Without a scan interface: no question to the multicast group.
+HostNames hostNames(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait)
+{
+    return lan::hostNames(Ipv4Address(address), std::nullopt, wait);
 }
 
 std::uint16_t idOf(const QByteArray& request)
@@ -118,7 +124,7 @@ private Q_SLOTS:
             return QList<QByteArray>{"junk", w::nodeStatus(id + 1, {{"WRONG", 0}}),
                                      w::nodeStatus(id, {{"ALPHA", 0}})};
         });
-        QCOMPARE(lan::hostNames(kLoop2).netbios, QByteArray("ALPHA"));
+        QCOMPARE(hostNames(kLoop2).netbios, QByteArray("ALPHA"));
         QCOMPARE(r.requests(), 1);
     }
 
@@ -132,7 +138,7 @@ private Q_SLOTS:
             kLoop3);
         QElapsedTimer t;
         t.start();
-        QCOMPARE(lan::hostNames(kLoop2, 200ms).netbios, QByteArray());
+        QCOMPARE(hostNames(kLoop2, 200ms).netbios, QByteArray());
         QVERIFY2(t.elapsed() >= 190 && t.elapsed() < 400, QByteArray::number(t.elapsed()));
     }
 
@@ -140,7 +146,7 @@ private Q_SLOTS:
     {
         QElapsedTimer t;
         t.start();
-        const lan::HostNames names = lan::hostNames(0x7F000004);
+        const HostNames names = hostNames(0x7F000004);
         QCOMPARE(names.netbios, QByteArray());
         QCOMPARE(names.mdns, QByteArray());
         // Port unreachable from both, not the wait of 250 ms.
@@ -154,10 +160,10 @@ private Q_SLOTS:
             if (!q.endsWith(QByteArray("\x00\x0C\x80\x01", 4)))
                 return QList<QByteArray>{};
             return QList<QByteArray>{w::dnsAnswer(
-                idOf(q), dns::reverseName(kLoop2), 12,
+                idOf(q), dns::reverseName(Ipv4Address(kLoop2)), 12,
                 w::record(QByteArray("\xC0\x0C", 2), 12, 0x8001, w::dnsName("bravo.local")))};
         });
-        const lan::HostNames names = lan::hostNames(kLoop2);
+        const HostNames names = hostNames(kLoop2);
         QCOMPARE(names.netbios, QByteArray());
         QCOMPARE(names.mdns, QByteArray("bravo.local"));
     }
@@ -169,7 +175,7 @@ private Q_SLOTS:
     {
         auto ptr = [](const QByteArray& q) {
             return QList<QByteArray>{w::dnsAnswer(
-                idOf(q), dns::reverseName(kLoop2), 12,
+                idOf(q), dns::reverseName(Ipv4Address(kLoop2)), 12,
                 w::record(QByteArray("\xC0\x0C", 2), 12, 1, w::dnsName("bravo.local")))};
         };
         Responder md(kLoop2, dns::kMdnsPort, ptr);
@@ -180,7 +186,7 @@ private Q_SLOTS:
             });
             QElapsedTimer t;
             t.start();
-            const lan::HostNames names = lan::hostNames(kLoop2);
+            const HostNames names = hostNames(kLoop2);
             QCOMPARE(names.netbios, QByteArray("BRAVO"));
             QVERIFY2(t.elapsed() < 200, QByteArray::number(t.elapsed()));
         }
@@ -188,7 +194,7 @@ private Q_SLOTS:
                          [](const QByteArray&) { return QList<QByteArray>{}; });
         QElapsedTimer t;
         t.start();
-        const lan::HostNames names = lan::hostNames(kLoop2, 150ms);
+        const HostNames names = hostNames(kLoop2, 150ms);
         QCOMPARE(names.netbios, QByteArray());
         QCOMPARE(names.mdns, QByteArray("bravo.local"));
         QVERIFY2(t.elapsed() >= 140 && t.elapsed() < 400, QByteArray::number(t.elapsed()));
@@ -207,7 +213,7 @@ private Q_SLOTS:
         for (int i = 0; i < 16; ++i) {
             threads.emplace_back([&right] {
                 for (int k = 0; k < 10; ++k) {
-                    const QByteArray name = lan::hostNames(kLoop2).netbios;
+                    const QByteArray name = hostNames(kLoop2).netbios;
                     if (name.startsWith("PC") && name.size() > 2)
                         ++right;
                 }
@@ -226,21 +232,24 @@ private Q_SLOTS:
                              "ip addr add 10.9.8.7/24 dev zn0 && "
                              "ip addr add 172.20.1.2/20 brd + dev zn0"),
                  0);
-        const QByteArray first = platform::subnetBroadcastAddress("10.9.8.7");
-        const QByteArray second = platform::subnetBroadcastAddress("172.20.1.2");
-        const QByteArray loopback = platform::subnetBroadcastAddress("127.0.0.1");
-        const QByteArray nobody = platform::subnetBroadcastAddress("10.9.8.8");
+        const auto first = platform::interfaceAddress(Ipv4Address(10, 9, 8, 7));
+        const auto second = platform::interfaceAddress(Ipv4Address(172, 20, 1, 2));
+        const auto loopback = platform::interfaceAddress(Ipv4Address(127, 0, 0, 1));
+        const auto nobody = platform::interfaceAddress(Ipv4Address(10, 9, 8, 8));
         QCOMPARE(std::system("ip link del zn0"), 0);
-        QCOMPARE(first, QByteArray("10.9.8.255"));
-        QCOMPARE(second, QByteArray("172.20.15.255"));
-        QCOMPARE(loopback, QByteArray()); // no broadcast on loopback
-        QCOMPARE(nobody, QByteArray());
+        QVERIFY(first && second && loopback);
+        QCOMPARE(first->broadcast, std::optional(Ipv4Address(10, 9, 8, 255)));
+        QCOMPARE(first->prefixLength, 24);
+        QCOMPARE(second->broadcast, std::optional(Ipv4Address(172, 20, 15, 255)));
+        QCOMPARE(second->prefixLength, 20);
+        QCOMPARE(loopback->broadcast, std::nullopt); // no broadcast on loopback
+        QVERIFY(!nobody);
     }
 
     void resolveOnLanByNetbiosBroadcast()
     {
         // The subnet broadcast address stands in as another loopback address.
-        const lan::Interface on{0x7F000001, 0x7F0000FF};
+        const ScanInterface on{Ipv4Address(0x7F000001), 24, Ipv4Address(0x7F0000FF)};
         Responder r(0x7F0000FF, netbios::kPort, [](const QByteArray& q) {
             // Answers for its own name only, as nmbd does.
             if (q != netbios::nameQueryRequest(idOf(q), "GAMMA"))
@@ -248,15 +257,14 @@ private Q_SLOTS:
             return QList<QByteArray>{w::nameQueryAnswer(idOf(q) ^ 1, "GAMMA", {1}),
                                      w::nameQueryAnswer(idOf(q), "GAMMA", {0x0A000007})};
         });
-        QCOMPARE(lan::resolveOnLan(on, "gamma", "gamma.local"),
-                 std::optional<std::uint32_t>(0x0A000007));
+        QCOMPARE(lan::resolveOnLan(on, "gamma"), std::optional(Ipv4Address(0x0A000007)));
         QElapsedTimer t;
         t.start();
-        QCOMPARE(lan::resolveOnLan(on, "delta", "delta.local", 150ms), std::nullopt);
+        QCOMPARE(lan::resolveOnLan(on, "delta", 150ms), std::nullopt);
         QVERIFY2(t.elapsed() < 600, QByteArray::number(t.elapsed()));
         // Not a NetBIOS name: no broadcast at all.
         const int before = r.requests();
-        QCOMPARE(lan::resolveOnLan(on, "gamma.example", "gamma.example.local", 50ms), std::nullopt);
+        QCOMPARE(lan::resolveOnLan(on, "gamma.example", 50ms), std::nullopt);
         QTest::qWait(50);
         QCOMPARE(r.requests(), before);
     }

@@ -1,8 +1,10 @@
 // Host names and addresses as the resolver sees them, the one parser of
-// dotted IPv4 texts, and the default route that picks the scan's interface. Runs in a private
-// loopback-only network namespace.
+// dotted IPv4 texts, the lookup order of NameLookup, and the default route
+// that picks the scan's interface. Runs in a private loopback-only network
+// namespace.
 
 #include "core/ipv4.h"
+#include "discovery/namelookup.h"
 #include "netns.h"
 #include "platform/localaddress.h"
 #include "platform/names.h"
@@ -48,7 +50,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, parsed);
         const auto a = ipv4::parse(text);
         QCOMPARE(a ? QByteArray::fromStdString(ipv4::format(*a)) : QByteArray(), parsed);
-        QCOMPARE(platform::isDottedIPv4(text), !parsed.isEmpty());
+        // The resolver takes a dotted text as its own address, without a lookup.
+        if (!parsed.isEmpty())
+            QCOMPARE(platform::systemResolveName(text), a);
     }
 
     void ownHostNameIsWholeEvenWhenLong()
@@ -65,18 +69,59 @@ private Q_SLOTS:
 
     void resolvingNames()
     {
-        QCOMPARE(platform::resolveName("10.1.2.3"), QByteArray("10.1.2.3")); // no lookup
-        QCOMPARE(platform::resolveName("localhost"), QByteArray("127.0.0.1"));
-        QCOMPARE(platform::resolveName(""), QByteArray());
-        QCOMPARE(platform::resolveName(QByteArrayView("localhost\0x", 11)), QByteArray());
-        QCOMPARE(platform::resolveName("no-such-computer.invalid"), QByteArray());
-        QVERIFY(platform::isDottedIPv4("127.0.0.1"));
-        QVERIFY(!platform::isDottedIPv4("127.1"));
-        QVERIFY(!platform::isDottedIPv4("127.0.0.1 "));
+        const NameLookup names; // the system resolver and this namespace's LAN
+        QCOMPARE(names.resolve("10.1.2.3"), Ipv4Address(10, 1, 2, 3)); // no lookup
+        QCOMPARE(names.resolve("localhost"), Ipv4Address(127, 0, 0, 1));
+        QCOMPARE(names.resolve(""), std::nullopt);
+        QCOMPARE(names.resolve(QByteArrayView("localhost\0x", 11)), std::nullopt);
+        QCOMPARE(names.resolve("no-such-computer.invalid"), std::nullopt);
+        QCOMPARE(platform::systemResolveName(QByteArrayView("localhost\0x", 11)), std::nullopt);
 
-        QVERIFY(!platform::reverseLookup("127.0.0.1").isEmpty());
-        QCOMPARE(platform::reverseLookup("localhost"), QByteArray()); // not an address
-        QCOMPARE(platform::reverseLookup(""), QByteArray());
+        QVERIFY(!names.reverse(Ipv4Address(127, 0, 0, 1)).isEmpty());
+        QVERIFY(!platform::systemReverseName(Ipv4Address(127, 0, 0, 1)).isEmpty());
+    }
+
+    // The order, with backends that record who was asked: the scan list comes
+    // after the resolver and before the LAN, and belongs to one object only.
+    void lookupOrderAndScanLists()
+    {
+        QList<QByteArray> asked;
+        const auto backends = [&asked] {
+            NameLookup::Backends b;
+            b.systemResolve = [&asked](QByteArrayView n) -> std::optional<Ipv4Address> {
+                asked.append("system " + n.toByteArray());
+                return n == "known" ? std::optional(Ipv4Address(10, 0, 0, 9)) : std::nullopt;
+            };
+            b.systemReverse = [](Ipv4Address a) {
+                return a == Ipv4Address(10, 0, 0, 9) ? QByteArray("known") : QByteArray();
+            };
+            b.lanResolve = [&asked](QByteArrayView n) -> std::optional<Ipv4Address> {
+                asked.append("lan " + n.toByteArray());
+                return std::nullopt;
+            };
+            b.lanHostNames = [](Ipv4Address a) {
+                return a == Ipv4Address(10, 0, 0, 2) ? lan::HostNames{{}, "bravo.local"}
+                                                     : lan::HostNames{"CHARLIE", "c.local"};
+            };
+            return b;
+        };
+        NameLookup first(backends());
+        NameLookup second(backends());
+        first.rememberScanName("alpha", Ipv4Address(10, 0, 0, 1));
+
+        QCOMPARE(first.resolve("known"), Ipv4Address(10, 0, 0, 9));
+        QCOMPARE(first.resolve("Alpha"), Ipv4Address(10, 0, 0, 1));
+        QCOMPARE(asked, (QList<QByteArray>{"system known", "system Alpha"}));
+        asked.clear();
+        QCOMPARE(second.resolve("alpha"), std::nullopt);
+        QCOMPARE(asked, (QList<QByteArray>{"system alpha", "lan alpha"}));
+
+        first.forgetScanNames();
+        QCOMPARE(first.resolve("alpha"), std::nullopt);
+
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 9)), QByteArray("known"));
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 2)), QByteArray("bravo"));   // .local dropped
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 7)), QByteArray("CHARLIE")); // NetBIOS first
     }
 
     void defaultRouteParsing_data()

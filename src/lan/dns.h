@@ -3,15 +3,18 @@
 // query and the reading of A and PTR answers. Pure functions over bytes, so
 // they can be tested and fuzzed without a network.
 
+#include "core/ipv4.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 
 #include <cstdint>
 #include <optional>
 
-namespace zeph::platform::dns {
+namespace zeph::lan::dns {
 
 inline constexpr std::uint16_t kMdnsPort = 5353;
+inline constexpr Ipv4Address kMdnsGroup{224, 0, 0, 251};
 inline constexpr std::uint16_t kTypeA = 1;
 inline constexpr std::uint16_t kTypePtr = 12;
 
@@ -20,8 +23,8 @@ inline constexpr std::uint16_t kTypePtr = 12;
 // over 63 bytes, more than 255 bytes in all.
 QByteArray query(std::uint16_t id, QByteArrayView name, std::uint16_t type, bool unicastResponse);
 
-// "d.c.b.a.in-addr.arpa" for the address a.b.c.d (host byte order).
-QByteArray reverseName(std::uint32_t address);
+// "d.c.b.a.in-addr.arpa" for the address a.b.c.d.
+QByteArray reverseName(Ipv4Address address);
 
 // From a response with this id: the target of the first PTR record owned by
 // name, dotted without a trailing dot; empty if there is none. Every section
@@ -29,11 +32,10 @@ QByteArray reverseName(std::uint32_t address);
 // Names holding a control byte or a dot inside a label count as absent.
 QByteArray ptrTarget(QByteArrayView response, std::uint16_t id, QByteArrayView name);
 
-// From a response with this id: the first A record owned by name, host byte order.
-std::optional<std::uint32_t> aRecord(QByteArrayView response, std::uint16_t id,
-                                     QByteArrayView name);
+// From a response with this id: the first A record owned by name.
+std::optional<Ipv4Address> aRecord(QByteArrayView response, std::uint16_t id, QByteArrayView name);
 
 // DNS comparison of names: ASCII letters match either case, other bytes exactly.
 bool sameName(QByteArrayView a, QByteArrayView b);
 
-} // namespace zeph::platform::dns
+} // namespace zeph::lan::dns

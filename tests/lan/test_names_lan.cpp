@@ -10,15 +10,15 @@
 
 #include "core/gbk.h"
 #include "core/ipv4.h"
+#include "discovery/namelookup.h"
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
+#include "lan/questions.h"
 #include "messaging/messenger.h"
 #include "platform/echoprobe.h"
-#include "platform/lanlookup.h"
 #include "platform/localaddress.h"
 #include "platform/names.h"
-#include "platform/scannames.h"
 #include "recordingform.h"
 
 #include <QDeadlineTimer>
@@ -42,10 +42,14 @@ QList<QByteArray> envList(const char* name)
     return out;
 }
 
-std::uint32_t addressOf(const QByteArray& dotted)
+Ipv4Address addressOf(const QByteArray& dotted)
 {
-    const auto a = ipv4::parse(dotted);
-    return a ? platform::lan::toHostOrder(*a) : 0;
+    return ipv4::parse(dotted).value_or(Ipv4Address());
+}
+
+QByteArray dottedText(std::optional<Ipv4Address> a)
+{
+    return a ? QByteArray::fromStdString(a->toString()) : QByteArray();
 }
 
 // Waits until every address names itself through NetBIOS or multicast DNS:
@@ -55,7 +59,7 @@ bool serversReady(const QList<QByteArray>& addresses)
     QDeadlineTimer deadline(60000); // generous: a loaded machine starts daemons slowly
     for (const QByteArray& a : addresses) {
         for (;;) {
-            const platform::lan::HostNames names = platform::lan::hostNames(addressOf(a));
+            const lan::HostNames names = lan::hostNames(addressOf(a), lan::findScanInterface());
             if (!names.netbios.isEmpty() || !names.mdns.isEmpty())
                 break;
             if (deadline.hasExpired()) {
@@ -87,7 +91,8 @@ private Q_SLOTS:
         if (m_role.isEmpty())
             QSKIP("needs the simulated LAN (run_names_lan.sh)");
         // Nothing is asked unless we stand on a 10.x simulated LAN of our own.
-        QVERIFY(platform::localIPv4Address("").startsWith("10."));
+        const std::optional<Ipv4Address> local = platform::localIPv4Address(std::nullopt);
+        QVERIFY(local && (*local)[0] == 10);
         QVERIFY(serversReady(envList("ZEPH_NAMES_READY")));
     }
 
@@ -100,15 +105,16 @@ private Q_SLOTS:
             QSKIP("the answerer's host");
         History history;
         test::FakeScanView view;
+        NameLookup lookup;
         Scanner scanner(
-            history, view, [] { return platform::openEchoTransport(); }, platform::reverseLookup);
+            history, view, [] { return platform::openEchoTransport(); },
+            [&lookup](Ipv4Address a) { return lookup.reverse(a); });
         // As the program wires it.
-        QObject::connect(&scanner, &Scanner::started, [] { platform::forgetScanNames(); });
-        QObject::connect(&scanner, &Scanner::computerListed,
-                         [](const QByteArray& name, const QByteArray& dotted) {
-                             platform::rememberScanName(name, dotted);
-                         });
-        scanner.startUp(platform::localIPv4Address(platform::resolveName(platform::ownHostName())));
+        QObject::connect(&scanner, &Scanner::started, [&lookup] { lookup.forgetScanNames(); });
+        QObject::connect(
+            &scanner, &Scanner::computerListed,
+            [&lookup](const QByteArray& name, Ipv4Address a) { lookup.rememberScanName(name, a); });
+        scanner.startUp(platform::localIPv4Address(lookup.resolve(platform::ownHostName())));
         scanner.setHighestHostNumber(qEnvironmentVariableIntValue("ZEPH_NAMES_HIGHEST"));
         QSignalSpy finished(&scanner, &Scanner::finished);
         QElapsedTimer t;
@@ -124,10 +130,10 @@ private Q_SLOTS:
         }
         QCOMPARE(gbk::toUnicode(view.computers.join(" ")), gbk::toUnicode(names.join(" ")));
         for (qsizetype i = 0; i < names.size(); ++i)
-            QCOMPARE(platform::resolveName(names[i]), addresses[i]);
+            QCOMPARE(dottedText(lookup.resolve(names[i])), addresses[i]);
 
         test::RecordingForm form;
-        Messenger messenger(history, form);
+        Messenger messenger(history, form, lookup);
         messenger.startUp();
         for (const QByteArray& name : std::as_const(names)) {
             form.targetText = name;
@@ -157,7 +163,8 @@ private Q_SLOTS:
             QSKIP("the scanner's host");
         History history;
         test::RecordingForm form;
-        Messenger messenger(history, form);
+        const NameLookup lookup;
+        Messenger messenger(history, form, lookup);
         messenger.startUp();
         QVERIFY2(QTest::qWaitFor([&] { return form.shown > 0; }, 60000), "nothing arrived");
         const QByteArray received = history.text();
@@ -171,7 +178,7 @@ private Q_SLOTS:
             // nmbd answers a name query once it has claimed the name on the
             // subnet, a few seconds after it starts (its node status lists
             // the name earlier).
-            QVERIFY2(QTest::qWaitFor([&] { return !platform::resolveName(name).isEmpty(); }, 20000),
+            QVERIFY2(QTest::qWaitFor([&] { return lookup.resolve(name).has_value(); }, 20000),
                      "no NetBIOS answer for " + name);
             form.targetText = name;
             form.contentText = "typed " + name;
