@@ -65,7 +65,8 @@ private Q_SLOTS:
         options.program = tool;
         options.extraArguments = {QStringLiteral("--configfile=/x y.conf")};
 
-        const QByteArray target = G(u"机\"'; touch ") + d + "/marker $(id) `id`\n-x";
+        // Shell syntax in a target the tool accepts (15 bytes at most).
+        const QByteArray target = G(u"机") + "\"';$(id)`-x";
         const QByteArray text =
             G(u"第一行\r\n\"$(touch ") + d + "/marker)\"; `id` ' \r\n" + G(u"——签名");
         const platform::PopupResult r =
