@@ -264,9 +264,11 @@ cmd_format() {
 cmd_package() {
     install_packages run package
     local dir="${ZEPH_PACKAGE_BUILD:-$ROOT/build-package}" dist="${ZEPH_DIST:-$ROOT/dist}"
-    # Debian's hardening flags (format checks, fortify, stack protector, relro).
+    # Debian's hardening flags, all of them (format checks, fortify, stack
+    # protector, PIE, relro with immediate binding), on top of the project's own.
     local flags=()
     if command -v dpkg-buildflags >/dev/null; then
+        export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
         flags=(-DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
             -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)")
     fi
