@@ -6,8 +6,15 @@
 #                              (prefix /usr/local), then starts the installed
 #                              zeph as the desktop user who called sudo.
 #   bash tools/setup.sh test   two builds, each followed by ctest:
-#                              build-ci   (-DZEPH_WERROR=ON)
+#                              build-ci   (-DZEPH_WERROR=ON), with the gates:
+#                                         format, shellcheck, clang_tidy, layering
 #                              build-asan (-DZEPH_SANITIZE=ON -DZEPH_WERROR=ON)
+#   bash tools/setup.sh quick  the fast edit loop: build-dev (-DZEPH_WERROR=ON,
+#                              no sanitizers), then only the in-process tests
+#                              and the quick gates (ctest -L 'unit|gate' -LE tidy);
+#                              installs no packages
+#   bash tools/setup.sh format rewrites every C++ file under src/, tests/ and
+#                              bench/ with clang-format-14 (what `format` checks)
 #   bash tools/setup.sh package  Release build (prefix /usr) in build-package/,
 #                              then dist/zeph_<version>_<arch>.deb (cpack)
 #
@@ -24,6 +31,7 @@
 #   ZEPH_JOBS=N           parallel build jobs (default 2)
 #   ZEPH_CTEST_JOBS=N     parallel tests (default 1: some tests share ports)
 #   ZEPH_PREFIX=DIR       run: install prefix (default /usr/local)
+#   ZEPH_QUICK_BUILD=DIR  quick: build folder (default build-dev)
 #   ZEPH_PACKAGE_BUILD=DIR, ZEPH_DIST=DIR
 #                         package: build folder and output folder
 #                         (default build-package and dist, in the repository)
@@ -40,8 +48,8 @@ die() {
     exit 1
 }
 
-usage() {
-    sed -n '2,29p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+usage() { # the comment at the top of this file
+    sed -n '2,/^[^#]/p' "${BASH_SOURCE[0]}" | sed -e '$d' -e 's/^# \{0,1\}//'
     exit 2
 }
 
@@ -160,6 +168,7 @@ cmd_run() {
 # ---------------------------------------------------------------- test
 
 declare -A BUILD_RESULT CTEST_RESULT CTEST_LINE PASSED FAILED
+CTEST_ARGS=() # further ctest options for every suite (quick: the labels)
 
 # suite NAME DIR CMAKE-ARGS...: configure, build (keep going past errors, so
 # every test that can be built still runs), then ctest.
@@ -179,10 +188,10 @@ suite() {
     if ! cmake --build "$dir" -j"$JOBS" -- -k 0; then
         BUILD_RESULT[$name]="build FAILED"
     fi
-    say "[$name] ctest"
+    say "[$name] ctest ${CTEST_ARGS[*]}"
     local rc=0
     ctest --test-dir "$dir" --output-on-failure --no-tests=error -j"${ZEPH_CTEST_JOBS:-1}" \
-        2>&1 | tee "$log" || rc=$?
+        "${CTEST_ARGS[@]}" 2>&1 | tee "$log" || rc=$?
     if [[ $rc -eq 0 ]]; then
         CTEST_RESULT[$name]=ok
     else
@@ -212,9 +221,14 @@ cmd_test() {
     export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
     suite build-asan build-asan -DZEPH_SANITIZE=ON -DZEPH_WERROR=ON
 
+    summary build-ci build-asan
+}
+
+# summary SUITE...: one line per suite, the totals, and the exit status.
+summary() {
     local total_pass=0 total_fail=0 ok=1 s
     printf '\n==== Zeph test summary ====\n'
-    for s in build-ci build-asan; do
+    for s in "$@"; do
         printf '%-11s %-18s ctest %-8s %s\n' "$s" "${BUILD_RESULT[$s]}" "${CTEST_RESULT[$s]}" \
             "${CTEST_LINE[$s]:-}"
         total_pass=$((total_pass + ${PASSED[$s]:-0}))
@@ -230,14 +244,31 @@ cmd_test() {
     return 1
 }
 
+# ---------------------------------------------------------------- quick
+
+# The fast edit loop: one build without sanitizers, then the in-process tests
+# (label unit) and the gates but clang-tidy. About a minute on a warm build.
+cmd_quick() {
+    local dir="${ZEPH_QUICK_BUILD:-build-dev}"
+    CTEST_ARGS=(-L 'unit|gate' -LE tidy)
+    suite quick "$dir" -DZEPH_WERROR=ON -DZEPH_SANITIZE=OFF
+    summary quick
+}
+
+cmd_format() {
+    sh tests/tools/check-format.sh "$ROOT" --fix
+}
+
 # ---------------------------------------------------------------- package
 
 cmd_package() {
     install_packages run package
     local dir="${ZEPH_PACKAGE_BUILD:-$ROOT/build-package}" dist="${ZEPH_DIST:-$ROOT/dist}"
-    # Debian's hardening flags (format checks, fortify, stack protector, relro).
+    # Debian's hardening flags, all of them (format checks, fortify, stack
+    # protector, PIE, relro with immediate binding), on top of the project's own.
     local flags=()
     if command -v dpkg-buildflags >/dev/null; then
+        export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
         flags=(-DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
             -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)")
     fi
@@ -259,6 +290,8 @@ cmd_package() {
 case "${1:-}" in
 run) cmd_run ;;
 test) cmd_test ;;
+quick) cmd_quick ;;
+format) cmd_format ;;
 package) cmd_package ;;
 *) usage ;;
 esac

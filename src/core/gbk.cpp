@@ -39,7 +39,8 @@ std::unique_ptr<Tables> buildTables()
         t->fromUni[c] = static_cast<quint16>(c);
     }
     iconv_t cd = iconv_open("UTF-16LE", "CP936");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // iconv_open reports failure as (iconv_t)-1, an integer cast by its contract.
+    if (cd == reinterpret_cast<iconv_t>(-1)) { // NOLINT(performance-no-int-to-ptr)
         qCCritical(lcCore,
                    "no CP936 converter in the C library; non-ASCII text is kept as raw bytes");
         return t;
@@ -85,7 +86,7 @@ QString toUnicode(QByteArrayView bytes)
             ++i;
             continue;
         }
-        if (b >= 0x81 && b <= 0xFE && i + 1 < n) {
+        if (isLeadByte(b) && i + 1 < n) {
             const auto trail = static_cast<unsigned char>(bytes[i + 1]);
             if (const char16_t u = t.toUni[b << 8 | trail]) {
                 out.append(QChar(u));

@@ -24,12 +24,20 @@ std::uint8_t PacketReader::u8()
 
 std::uint16_t PacketReader::u16()
 {
+    if (!has(2)) {
+        fail();
+        return 0;
+    }
     const unsigned hi = u8();
     return static_cast<std::uint16_t>((hi << 8) | u8());
 }
 
 std::uint32_t PacketReader::u32()
 {
+    if (!has(4)) {
+        fail();
+        return 0;
+    }
     const std::uint32_t hi = u16();
     return (hi << 16) | u16();
 }

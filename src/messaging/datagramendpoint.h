@@ -34,7 +34,7 @@ public:
     static constexpr int kReceiveBufferRequest = 8 * 1024 * 1024;
     // Received but not yet delivered datagrams are kept up to this many bytes;
     // beyond it the reader waits and the kernel holds (or drops) the rest.
-    static constexpr qsizetype kQueueByteLimit = 32 * 1024 * 1024;
+    static constexpr qsizetype kQueueByteLimit = qsizetype{32} * 1024 * 1024;
     // How long one pass of the event loop may spend delivering datagrams.
     static constexpr std::chrono::milliseconds kDeliverySlice{10};
 

@@ -23,7 +23,7 @@ DatagramReader::DatagramReader(int socketFd, DatagramQueue& queue, std::function
         qCWarning(lcMessaging) << "cannot create the reader's stop signal:" << strerror(errno);
         return;
     }
-    m_thread = std::jthread([this](std::stop_token stop) { run(std::move(stop)); });
+    m_thread = std::jthread([this](const std::stop_token& stop) { run(stop); });
     pthread_setname_np(m_thread.native_handle(), "zeph-datagrams"); // as debuggers and top show it
 }
 
@@ -38,7 +38,7 @@ DatagramReader::~DatagramReader()
     }
 }
 
-void DatagramReader::run(std::stop_token stop)
+void DatagramReader::run(const std::stop_token& stop)
 {
     // One buffer as large as any IPv4 UDP payload; each datagram is then copied
     // out at its own size.

@@ -27,7 +27,7 @@ public:
     bool running() const { return m_thread.joinable(); }
 
 private:
-    void run(std::stop_token stop);
+    void run(const std::stop_token& stop);
 
     const int m_socket; // borrowed from the caller
     DatagramQueue& m_queue;

@@ -68,9 +68,14 @@ void MessengerService::send()
     m_form.waitCursorOn();
     // A dotted target is the address itself; a name that the resolver knows is
     // given with its address, so the service need not find it over NetBIOS.
-    const std::optional<Ipv4Address> dotted = ipv4::parse(QByteArrayView(target));
-    const std::optional<Ipv4Address> address = dotted ? dotted : m_resolver(target);
-    const bool delivered = m_sender(target, address, text);
+    // A target the tool cannot address as it stands (too long, '#', a control
+    // byte) fails like any undeliverable one, before anything goes out.
+    bool delivered = false;
+    if (platform::popupTargetAcceptable(target)) {
+        const std::optional<Ipv4Address> dotted = ipv4::parse(QByteArrayView(target));
+        const std::optional<Ipv4Address> address = dotted ? dotted : m_resolver(target);
+        delivered = m_sender(target, address, text);
+    }
     m_form.restoreCursor();
 
     if (delivered) {

@@ -115,7 +115,7 @@ std::optional<Ipv4Address> localIPv4Address(std::optional<Ipv4Address> resolvedO
                                            : QByteArray("nothing");
     QFile route(QStringLiteral("/proc/net/route"));
     if (route.open(QIODevice::ReadOnly)) {
-        const std::optional<Ipv4Address> viaRoute =
+        std::optional<Ipv4Address> viaRoute =
             interfaceIPv4Address(defaultRouteInterface(route.readAll()));
         if (isUsable(viaRoute)) {
             qCDebug(lcPlatform) << "own name resolves to" << own
@@ -124,7 +124,7 @@ std::optional<Ipv4Address> localIPv4Address(std::optional<Ipv4Address> resolvedO
             return viaRoute;
         }
     }
-    const std::optional<Ipv4Address> anyUp = firstAddress([](const ifaddrs& i) {
+    std::optional<Ipv4Address> anyUp = firstAddress([](const ifaddrs& i) {
         return !(i.ifa_flags & IFF_LOOPBACK) && isUsable(addressOf(i.ifa_addr));
     });
     qCDebug(lcPlatform) << "own name resolves to" << own << "; using"

@@ -23,7 +23,8 @@ public:
     bool held() const { return m_fd >= 0; }
 
     // The lock file for the current user and display. Its folder is the
-    // session's runtime folder; without one, /tmp/zeph-<uid> when that is
+    // session's runtime folder when that is private to the user (see
+    // isPrivateFolder); without one, /tmp/zeph-<uid> when that is
     // private to the user (created so if missing); otherwise, as another user
     // may have made it first, a "zeph" folder in the user's cache folder
     // (under the home folder, where no one else can prepare anything). Empty
@@ -36,6 +37,8 @@ public:
     static bool isPrivateFolder(const QString& path, unsigned uid);
 
 private:
+    QString fileName() const;
+
     QString m_key;
     int m_fd = -1;
 };

@@ -170,6 +170,7 @@ private Q_SLOTS:
             platform::localIPv4Address(Ipv4Address(127, 0, 1, 1));
         const auto on = local ? platform::interfaceAddress(*local) : std::nullopt;
         scanner.startUp(local, on ? on->prefixLength : -1);
+        QCOMPARE(scanner.network().value_or(Ipv4Address()), hostOf(m_address, "0"));
         QSignalSpy finished(&scanner, &Scanner::finished);
         QSignalSpy listed(&scanner, &Scanner::computerListed);
         QElapsedTimer t;

@@ -38,12 +38,12 @@ trap 'exit 1' INT TERM
 "$simlan" up "$lan" "$prefix" 1 2 3 4 5 6
 for n in 1 2 3 4 5 6; do "$simlan" check "$lan" "$n" "$prefix.$n"; done
 ns() { "$simlan" ns "$lan" "$1"; }
+# shellcheck source=../tools/samba.sh
+. "$here/../tools/samba.sh"
 
 nmbd_on() { # host, NetBIOS name (UTF-8)
     d="$tmp/nmbd$1"
-    mkdir -p "$d/private" "$d/lock" "$d/state" "$d/cache" "$d/pid" "$d/ncalrpc"
-    cat >"$d/smb.conf" <<CONF
-[global]
+    samba_conf "$d" <<CONF
 netbios name = $2
 workgroup = ZEPHLAN
 server role = standalone server
@@ -58,13 +58,7 @@ domain master = no
 preferred master = no
 wins support = no
 dns proxy = no
-private dir = $d/private
-lock directory = $d/lock
-state directory = $d/state
-cache directory = $d/cache
-pid directory = $d/pid
-ncalrpc dir = $d/ncalrpc
-log file = $d/log.%m
+log file = $d/log/log.%m
 log level = 1
 CONF
     ip netns exec "$(ns "$1")" nmbd --foreground --no-process-group --debug-stdout \

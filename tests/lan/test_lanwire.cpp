@@ -329,8 +329,10 @@ private Q_SLOTS:
         // A chain of backward pointers: 32 are followed, a 33rd is one too many.
         // Pointer k sits at 1 + 2k and points at pointer k - 1; pointer 0 at the root.
         QByteArray chain("\x00", 1);
-        for (int k = 0; k < 33; ++k)
-            chain.append(char(0xC0)).append(char(k == 0 ? 0 : chain.size() - 2));
+        for (int k = 0; k < 33; ++k) {
+            const char previous = char(k == 0 ? 0 : chain.size() - 2);
+            chain.append(char(0xC0)).append(previous);
+        }
         QVERIFY(PacketReader(chain, 1 + 2 * 31).name());
         QVERIFY(!PacketReader(chain, 1 + 2 * 32).name());
         // A dot or a control byte inside a label: skipped, but never a name.

@@ -111,10 +111,9 @@ private Q_SLOTS:
             [&lookup](Ipv4Address a) { return lookup.reverse(a); });
         // As the program wires it.
         QObject::connect(&scanner, &Scanner::started, [&lookup] { lookup.forgetScanNames(); });
-        QObject::connect(&scanner, &Scanner::computerListed,
-                         [&lookup](const QByteArray& name, Ipv4Address a) {
-                             lookup.rememberScanName(name, a);
-                         });
+        QObject::connect(
+            &scanner, &Scanner::computerListed,
+            [&lookup](const QByteArray& name, Ipv4Address a) { lookup.rememberScanName(name, a); });
         scanner.startUp(platform::localIPv4Address(lookup.resolve(platform::ownHostName())));
         scanner.setHighestHostNumber(qEnvironmentVariableIntValue("ZEPH_NAMES_HIGHEST"));
         QSignalSpy finished(&scanner, &Scanner::finished);

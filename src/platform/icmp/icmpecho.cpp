@@ -132,7 +132,7 @@ std::vector<Ipv4Address> EchoSocket::readReplies()
         if (m_kind == SocketKind::Raw) {
             if (size < 20)
                 continue;
-            const ssize_t headerLength = (buf[0] & 0x0F) * 4;
+            const ssize_t headerLength = ssize_t{buf[0] & 0x0F} * 4;
             icmp += headerLength;
             size -= headerLength;
         }

@@ -42,7 +42,7 @@ class TestMessengerDelivery : public QObject {
     QString markerDir;
     History history;
     test::RecordingForm form;
-    NameLookup names;
+    NameLookup lookup;
     std::unique_ptr<MessengerService> service;
 
     void clearSpool()
@@ -104,7 +104,7 @@ private Q_SLOTS:
         history.initialise();
         form = {};
         // The real clock, resolver and sender: nothing injected.
-        service = std::make_unique<MessengerService>(history, form, names);
+        service = std::make_unique<MessengerService>(history, form, lookup);
     }
 
     void chineseMultiLineMessageArrivesIntact_data()

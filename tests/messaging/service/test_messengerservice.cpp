@@ -130,6 +130,28 @@ private Q_SLOTS:
         QCOMPARE(form.contentText, content);
     }
 
+    void unusableTargetFailsBeforeAnythingGoesOut_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::newRow("name type") << QByteArray("PC01#03");
+        QTest::newRow("control byte") << QByteArray("PC\x1B[2J");
+        QTest::newRow("16 bytes") << QByteArray("ABCDEFGHIJKLMNOP");
+    }
+    void unusableTargetFailsBeforeAnythingGoesOut()
+    {
+        QFETCH(QByteArray, target);
+        form.targetText = target;
+        const QByteArray before = history.text();
+        service->send();
+        QVERIFY(calls.isEmpty());
+        QVERIFY(resolved.isEmpty());
+        QVERIFY(history.text().startsWith(before));
+        QVERIFY(history.text().endsWith(
+            error(G(u"使用信使服务发送信息到计算机|") + target + G(u"|失败！"))));
+        QCOMPARE(form.contentText, G(u"你好\r\n第二行"));
+        QVERIFY(form.buttonEnabled);
+    }
+
     void textIsTakenAsItStands()
     {
         // Blanks are a message; an empty signature still gets the dashes.
