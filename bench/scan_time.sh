@@ -17,7 +17,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 simlan="$here/../tests/tools/simlan.sh"
 # shellcheck source=../tests/tools/samba.sh
 . "$here/../tests/tools/samba.sh"
-lan="zb$(($$ % 100000))"
+lan="pr16$(($$ % 1000))b"
 tmp=$(mktemp -d)
 trap '"$simlan" down "$lan"; rm -rf "$tmp"' EXIT
 trap 'exit 1' HUP INT PIPE TERM # the EXIT trap then takes the LAN down

@@ -68,6 +68,34 @@ private Q_SLOTS:
         QTRY_COMPARE(replies, sent);
     }
 
+    // A helper with ARP: requests go out as "arp" lines, the card that answered
+    // comes back, and a request counts as waiting there until its "done".
+    void arpThroughTheHelper()
+    {
+        const QByteArray helper =
+            writeHelper(m_dir, "arp",
+                        "echo ok raw arp\n"
+                        "while read verb address; do\n"
+                        "  [ \"$verb\" = arp ] && echo \"arp $address 02:00:00:00:00:09\"\n"
+                        "  echo done\n"
+                        "done\n");
+        const auto transport = platform::openEchoTransport({helper, false});
+        QVERIFY(transport);
+        QCOMPARE(transport->method(), platform::EchoMethod::HelperRaw);
+        QVERIFY(transport->asksArp());
+        QList<std::pair<Ipv4Address, platform::LinkAddress>> answers;
+        transport->setLinkAnswerHandler([&](Ipv4Address a, const platform::LinkAddress& card) {
+            answers.push_back({a, card});
+        });
+        QVERIFY(!transport->busy());
+        QVERIFY(transport->sendArp(Ipv4Address(10, 213, 7, 9)));
+        QVERIFY(transport->busy());
+        QTRY_VERIFY(!transport->busy());
+        QCOMPARE(answers.size(), qsizetype(1));
+        QCOMPARE(answers[0].first, Ipv4Address(10, 213, 7, 9));
+        QCOMPARE(answers[0].second, (platform::LinkAddress{2, 0, 0, 0, 0, 9}));
+    }
+
     // A helper that ends in the middle of a scan: what was sent after that
     // fails, and nothing else happens.
     void helperGoesAway()
