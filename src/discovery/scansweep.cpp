@@ -114,14 +114,14 @@ void ScanSweep::step()
         // not yet
     } else if (!m_echoLater.empty() && mayAddNeighbour(now)) {
         sendEchoLater(now);
-    } else if (m_next <= m_highest && (m_transport->asksArp() || !onSegment(addressOf(m_next)))) {
-        sendNext(now);
-    } else if (m_next <= m_highest && !mayPinProxied()) {
-        // A proxy answers for every address here and the table holds as many
-        // of its entries as it may: the rest of the segment goes unasked.
-        settle(m_next++);
-    } else if (m_next <= m_highest && mayAddNeighbour(now)) {
-        sendNext(now);
+    } else if (m_next <= m_highest) {
+        const bool needsEntry = !m_transport->asksArp() && onSegment(addressOf(m_next));
+        if (needsEntry && !mayPinProxied())
+            // A proxy answers for every address here and the table holds as
+            // many of its entries as it may: the rest of the segment goes unasked.
+            settle(m_next++);
+        else if (!needsEntry || mayAddNeighbour(now))
+            sendNext(now);
     }
     advance();
     if (!m_stopped)

@@ -262,7 +262,7 @@ QByteArray fromLlmnrName(QByteArrayView utf8)
     if (utf8.isEmpty() || utf8.contains('.'))
         return {};
     const QString text = QString::fromUtf8(utf8);
-    const QByteArray name = gbk::fromUnicode(text);
+    QByteArray name = gbk::fromUnicode(text);
     if (gbk::toUnicode(name) != text || text.toUtf8() != utf8)
         return {};
     return name;
@@ -274,7 +274,7 @@ QByteArray fromMdnsName(QByteArrayView utf8)
         return {};
     utf8.chop(kMdnsDomain.size());
     const QString text = QString::fromUtf8(utf8);
-    const QByteArray name = gbk::fromUnicode(text);
+    QByteArray name = gbk::fromUnicode(text);
     if (gbk::toUnicode(name) != text || text.toUtf8() != utf8)
         return {};
     return name;
