@@ -102,7 +102,8 @@ void HistoryPane::dropOldest()
     QTextDocument* doc = m_pane->document();
     const QTextBlock first = doc->firstBlock();
     const int from = m_dropNoticeShown ? first.next().position() : 0;
-    const int cut = doc->findBlock(doc->characterCount() - m_shownLimit / 2).position();
+    // A quarter at a time: removing many blocks holds the event loop up.
+    const int cut = doc->findBlock(doc->characterCount() - m_shownLimit / 4 * 3).position();
     if (cut <= from)
         return; // one line holds nearly all of it: nothing older to drop
     QTextCursor cursor(doc);

@@ -25,7 +25,7 @@ namespace zeph::ui {
 class HistoryPane : public QObject {
     Q_OBJECT
 public:
-    // Characters the pane holds at most; beyond it the older half goes.
+    // Characters the pane holds at most; beyond it the oldest quarter goes.
     static constexpr int kShownLimit = 12 * 1024 * 1024;
     // Longer lines are shown as several, so that laying one out stays cheap.
     static constexpr int kLongestShownLine = 1024;
