@@ -6,42 +6,23 @@
 #include <QByteArray>
 #include <QIODevice>
 
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
+#include <algorithm>
 
 namespace zeph {
 namespace {
 constexpr qsizetype kCopyChunk = 1024 * 1024;
 }
 
-HistorySpill::~HistorySpill()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
-
 bool HistorySpill::append(QByteArrayView bytes)
 {
-    if (m_fd < 0)
-        m_fd = platform::openPrivateScratchFile();
-    if (m_fd < 0)
+    if (!m_file.isOpen() && !m_file.open())
         return false;
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n =
-            ::pwrite(m_fd, bytes.data() + done, size_t(bytes.size() - done), off_t(m_size + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            qCWarning(lcHistory) << "the older history stays in memory: writing it out failed:"
-                                 << std::strerror(errno);
-            // What was written past the end is not counted and is overwritten next time.
-            return false;
-        }
-        done += n;
+    // What a failed write left past the end is not counted and is overwritten next time.
+    if (!m_file.writeAt(m_size, bytes)) {
+        qCWarning(lcHistory) << "the older history stays in memory";
+        return false;
     }
-    m_size += done;
+    m_size += bytes.size();
     return true;
 }
 
@@ -49,13 +30,8 @@ bool HistorySpill::copyTo(QIODevice& out) const
 {
     QByteArray chunk(std::min(kCopyChunk, m_size), Qt::Uninitialized);
     for (qsizetype at = 0; at < m_size;) {
-        const ssize_t n =
-            ::pread(m_fd, chunk.data(), size_t(std::min(kCopyChunk, m_size - at)), off_t(at));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        if (out.write(chunk.constData(), n) != n)
+        const qint64 n = m_file.readAt(at, chunk.data(), std::min(kCopyChunk, m_size - at));
+        if (n <= 0 || out.write(chunk.constData(), n) != n)
             return false;
         at += n;
     }
@@ -64,8 +40,8 @@ bool HistorySpill::copyTo(QIODevice& out) const
 
 void HistorySpill::clear()
 {
-    if (m_fd >= 0 && ::ftruncate(m_fd, 0) != 0)
-        qCWarning(lcHistory) << "emptying the older history failed:" << std::strerror(errno);
+    if (m_file.isOpen())
+        m_file.truncate();
     m_size = 0;
 }
 

@@ -2,6 +2,8 @@
 // The oldest part of the history, moved out of memory into a private scratch
 // file. Bytes are only ever appended, read back whole in order, or dropped.
 
+#include "platform/privatefile.h"
+
 #include <QByteArrayView>
 #include <QtGlobal>
 
@@ -12,7 +14,6 @@ namespace zeph {
 class HistorySpill {
 public:
     HistorySpill() = default;
-    ~HistorySpill();
     HistorySpill(const HistorySpill&) = delete;
     HistorySpill& operator=(const HistorySpill&) = delete;
 
@@ -25,10 +26,10 @@ public:
     // Empties the file; it stays open for the next append.
     void clear();
     // The file's descriptor while it is open, else -1.
-    int descriptor() const { return m_fd; }
+    int descriptor() const { return m_file.descriptor(); }
 
 private:
-    int m_fd = -1;
+    platform::ScratchFile m_file;
     qsizetype m_size = 0;
 };
 
