@@ -1,0 +1,33 @@
+#pragma once
+// A scratch file only this process can reach: readable and writable by its
+// owner alone, with no name in any folder, so it goes when the process ends,
+// however it ends.
+
+#include "platform/uniquefd.h"
+
+#include <QByteArrayView>
+#include <QtGlobal>
+
+namespace zeph::platform {
+
+class ScratchFile {
+public:
+    // Makes the file in the temporary folder (TMPDIR, else /tmp); false when
+    // it cannot be had.
+    bool open();
+    bool isOpen() const { return bool(m_fd); }
+
+    // Writes every byte at offset; false on any failure.
+    bool writeAt(qint64 offset, QByteArrayView bytes);
+    // Reads up to size bytes at offset into data: the count, 0 at the end, -1 on failure.
+    qint64 readAt(qint64 offset, char* data, qint64 size) const;
+    bool truncate();
+
+    // For checks of the file's owner and mode.
+    int descriptor() const { return m_fd.get(); }
+
+private:
+    UniqueFd m_fd;
+};
+
+} // namespace zeph::platform
