@@ -8,12 +8,20 @@
 #   bash tools/setup.sh test   two builds, each followed by ctest:
 #                              build-ci   (-DZEPH_WERROR=ON)
 #                              build-asan (-DZEPH_SANITIZE=ON -DZEPH_WERROR=ON)
+#                              then the Windows build (as `windows` does) and
+#                              its tests under Wine (tools/windows/test.sh)
 #   bash tools/setup.sh package  Release build (prefix /usr) in build-package/,
 #                              then dist/zeph_<version>_<arch>.deb (cpack)
+#   bash tools/setup.sh windows  MinGW-w64 cross build in build-windows/ against
+#                              a static Qt built once from Debian's qt6-base
+#                              source (cached in /var/cache/zeph), then
+#                              dist/zeph-<version>-win64.zip and
+#                              dist/zeph-<version>-setup.exe
 #
 # Packages: every name in tools/deps/run-*.txt (all commands),
-# tools/deps/test-*.txt (test only) and tools/deps/package-*.txt (package
-# only), one a line, '#' starts a comment.
+# tools/deps/test-*.txt (test only), tools/deps/package-*.txt (package
+# only) and tools/deps/windows-*.txt (windows and test), one a line, '#'
+# starts a comment.
 #
 # Environment:
 #   ZEPH_NETNS=1          run: start zeph inside a private network namespace with
@@ -27,6 +35,8 @@
 #   ZEPH_PACKAGE_BUILD=DIR, ZEPH_DIST=DIR
 #                         package: build folder and output folder
 #                         (default build-package and dist, in the repository)
+#   ZEPH_SKIP_WINDOWS=1   test: leave out the Windows build and its tests
+#   ZEPH_QT_CACHE=DIR     windows: where the static Qt is kept (/var/cache/zeph)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -41,7 +51,7 @@ die() {
 }
 
 usage() {
-    sed -n '2,29p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,39p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
 }
 
@@ -198,8 +208,36 @@ suite() {
     fi
 }
 
+# The Windows build and its tests under Wine, as one more row of the summary.
+windows_suite() {
+    local name=windows
+    say "[$name] cross build and packages (tools/windows/build.sh)"
+    BUILD_RESULT[$name]=ok
+    if ! bash tools/windows/build.sh build-windows; then
+        BUILD_RESULT[$name]="build FAILED"
+        CTEST_RESULT[$name]="not run"
+        return
+    fi
+    say "[$name] tests under Wine (tools/windows/test.sh)"
+    if bash tools/windows/test.sh build-windows; then
+        CTEST_RESULT[$name]=ok
+    else
+        CTEST_RESULT[$name]=FAILED
+    fi
+    local line
+    line="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' \
+        build-windows/ctest.log 2>/dev/null | tail -n1 || true)"
+    CTEST_LINE[$name]="$line + e2e_wine"
+    if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+        FAILED[$name]="${BASH_REMATCH[1]}"
+        PASSED[$name]=$((BASH_REMATCH[2] - BASH_REMATCH[1]))
+    fi
+}
+
 cmd_test() {
-    install_packages run test
+    local kinds=(run test) suites=(build-ci build-asan)
+    [[ ${ZEPH_SKIP_WINDOWS:-0} == 1 ]] || kinds+=(windows)
+    install_packages "${kinds[@]}"
     if command -v ccache >/dev/null; then
         ccache --max-size=2G >/dev/null 2>&1 || true
     fi
@@ -212,9 +250,14 @@ cmd_test() {
     export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
     suite build-asan build-asan -DZEPH_SANITIZE=ON -DZEPH_WERROR=ON
 
+    if [[ ${ZEPH_SKIP_WINDOWS:-0} != 1 ]]; then
+        windows_suite
+        suites+=(windows)
+    fi
+
     local total_pass=0 total_fail=0 ok=1 s
     printf '\n==== Zeph test summary ====\n'
-    for s in build-ci build-asan; do
+    for s in "${suites[@]}"; do
         printf '%-11s %-18s ctest %-8s %s\n' "$s" "${BUILD_RESULT[$s]}" "${CTEST_RESULT[$s]}" \
             "${CTEST_LINE[$s]:-}"
         total_pass=$((total_pass + ${PASSED[$s]:-0}))
@@ -256,9 +299,17 @@ cmd_package() {
     printf '%s\n' "$deb"
 }
 
+# ---------------------------------------------------------------- windows
+
+cmd_windows() {
+    install_packages run windows
+    bash tools/windows/build.sh build-windows
+}
+
 case "${1:-}" in
 run) cmd_run ;;
 test) cmd_test ;;
 package) cmd_package ;;
+windows) cmd_windows ;;
 *) usage ;;
 esac

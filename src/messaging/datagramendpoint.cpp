@@ -8,31 +8,7 @@
 
 #include <QPointer>
 
-#include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace zeph {
-namespace {
-
-int growReceiveBuffer(int fd)
-{
-    // SO_RCVBUFFORCE passes net.core.rmem_max but needs CAP_NET_ADMIN; without
-    // it SO_RCVBUF takes what the limit allows.
-    const int want = DatagramEndpoint::kReceiveBufferRequest;
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) != 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
-    int got = 0;
-    socklen_t len = sizeof got;
-    if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &got, &len) != 0)
-        return 0;
-    return got;
-}
-
-} // namespace
 
 DatagramEndpoint::DatagramEndpoint(QObject* parent) : DatagramEndpoint(Socket::Open, parent) {}
 
@@ -61,11 +37,7 @@ void DatagramEndpoint::setPort(int port)
 void DatagramEndpoint::close()
 {
     m_reader.reset();
-    if (m_fd < 0)
-        return;
-    ::close(m_fd);
-    m_fd = -1;
-    m_receiveBuffer = 0;
+    m_socket.close();
 }
 
 void DatagramEndpoint::open()
@@ -73,33 +45,15 @@ void DatagramEndpoint::open()
     close();
     if (!m_enabled)
         return;
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        qCWarning(lcMessaging) << "cannot create a UDP socket:" << strerror(errno);
+    if (!m_socket.open(message::wirePort(m_port), kReceiveBufferRequest))
         return;
-    }
-    // No option is set before the bind: without address reuse a port that
-    // another program holds stays its own, and the endpoint is then without a
-    // socket. Not marked for broadcast: messages only ever go to one computer.
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(message::wirePort(m_port));
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        qCWarning(lcMessaging) << "cannot bind UDP port" << message::wirePort(m_port) << ":"
-                               << strerror(errno);
-        ::close(fd);
-        return;
-    }
-    m_fd = fd;
-    m_receiveBuffer = growReceiveBuffer(fd);
-    m_reader = std::make_unique<DatagramReader>(fd, m_queue, [this] { scheduleDelivery(); });
+    m_reader = std::make_unique<DatagramReader>(m_socket, m_queue, [this] { scheduleDelivery(); });
     if (!m_reader->running()) {
         close();
         return;
     }
     qCDebug(lcMessaging) << "listening on UDP port" << message::wirePort(m_port) << "receive buffer"
-                         << m_receiveBuffer;
+                         << m_socket.receiveBufferSize();
 }
 
 void DatagramEndpoint::scheduleDelivery()
@@ -128,7 +82,7 @@ void DatagramEndpoint::deliver()
 
 bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView data)
 {
-    if (m_fd < 0)
+    if (!m_socket.isOpen())
         return false;
     if (data.isEmpty())
         return true;
@@ -141,17 +95,8 @@ bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView dat
     const std::optional<ipv4::Address> destination = ipv4::parse(QByteArrayView(dotted));
     if (!destination)
         return false;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(message::wirePort(port));
-    std::memcpy(&to.sin_addr, destination->data(), destination->size()); // network order
-    ssize_t sent = 0;
-    do {
-        sent = sendto(m_fd, data.data(), static_cast<size_t>(data.size()), 0,
-                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    } while (sent < 0 && errno == EINTR);
-    if (sent != data.size()) {
-        qCDebug(lcMessaging) << "send to" << dotted << "failed:" << strerror(errno);
+    if (!m_socket.sendTo(*destination, message::wirePort(port), data)) {
+        qCDebug(lcMessaging) << "send to" << dotted << "failed";
         return false;
     }
     return true;

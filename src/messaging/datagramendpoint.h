@@ -10,6 +10,7 @@
 // repaints keep their turn during a flood.
 
 #include "messaging/datagramqueue.h"
+#include "platform/udpsocket.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -50,9 +51,9 @@ public:
     // on the old port are still delivered.
     void setPort(int port);
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_socket.isOpen(); }
     // The receive buffer the kernel granted (bytes, as getsockopt reports it); 0 without a socket.
-    int receiveBufferSize() const { return m_receiveBuffer; }
+    int receiveBufferSize() const { return m_socket.receiveBufferSize(); }
     // Received datagrams not yet delivered.
     qsizetype queued() const { return m_queue.size(); }
 
@@ -73,8 +74,7 @@ private:
 
     const bool m_enabled;
     int m_port = kDefaultPort;
-    int m_fd = -1;
-    int m_receiveBuffer = 0;
+    platform::UdpSocket m_socket;
     DatagramQueue m_queue{kQueueByteLimit};
     std::unique_ptr<DatagramReader> m_reader;
 };

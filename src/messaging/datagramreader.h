@@ -11,12 +11,15 @@
 namespace zeph {
 
 class DatagramQueue;
+namespace platform {
+class UdpSocket;
+}
 
 class DatagramReader {
 public:
     // wake runs on the reader thread when the queue's taker must be told that
     // datagrams wait. The socket stays the caller's: it must outlive the reader.
-    DatagramReader(int socketFd, DatagramQueue& queue, std::function<void()> wake);
+    DatagramReader(platform::UdpSocket& socket, DatagramQueue& queue, std::function<void()> wake);
     // Stops and joins the thread; the datagrams already queued stay queued.
     ~DatagramReader();
     DatagramReader(const DatagramReader&) = delete;
@@ -27,10 +30,9 @@ public:
 private:
     void run(std::stop_token stop);
 
-    const int m_fd;
+    platform::UdpSocket& m_socket;
     DatagramQueue& m_queue;
     std::function<void()> m_wake;
-    int m_stopFd = -1; // an eventfd that wakes the thread's poll when it must stop
     std::jthread m_thread;
 };
 

@@ -11,7 +11,8 @@
 
 namespace zeph::platform {
 
-enum class EchoMethod { None, Datagram, Raw, HelperDatagram, HelperRaw };
+// IcmpLibrary: Windows' own ICMP echo functions (iphlpapi), no privilege needed.
+enum class EchoMethod { None, Datagram, Raw, HelperDatagram, HelperRaw, IcmpLibrary };
 
 class EchoTransport {
 public:

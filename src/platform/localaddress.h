@@ -13,11 +13,13 @@ namespace zeph::platform {
 // non-loopback interface that is up. Empty when there is none.
 QByteArray localIPv4Address(QByteArrayView resolvedOwnName);
 
+#ifndef Q_OS_WIN
 // The parts, for tests: the interface named by the default route in a
 // /proc/net/route text (empty if none), and the first IPv4 address of an
 // interface (empty if it has none or is down).
 QByteArray defaultRouteInterface(QByteArrayView procNetRoute);
 QByteArray interfaceIPv4Address(QByteArrayView interfaceName);
+#endif
 
 // The broadcast address of the subnet of the interface that holds the dotted
 // address localAddress; empty when no interface that is up holds it or the
