@@ -15,6 +15,6 @@ set_target_properties(JPEG::JPEG PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES "${ZEPH_QT_PREFIX}/include/zeph-libjpeg")
 
 add_link_options(-static -static-libgcc -static-libstdc++)
-# Windows 7 and later: IcmpSendEcho2 with an event, GetAdaptersAddresses.
-add_compile_definitions(_WIN32_WINNT=0x0601 WINVER=0x0601 UNICODE _UNICODE NOMINMAX
+# Windows 10 and later, as Qt 6 itself.
+add_compile_definitions(_WIN32_WINNT=0x0A00 WINVER=0x0A00 UNICODE _UNICODE NOMINMAX
                         WIN32_LEAN_AND_MEAN)

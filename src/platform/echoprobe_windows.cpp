@@ -8,8 +8,9 @@
 
 #include <winsock2.h>
 // After winsock2.h: the ICMP functions and their reply structures.
-#include <icmpapi.h>
 #include <iphlpapi.h>
+// After iphlpapi.h, whose types it uses.
+#include <icmpapi.h>
 
 #include <cstring>
 #include <list>

@@ -8,6 +8,7 @@
 #include "platform/winprocess.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QRandomGenerator>
 #include <QTest>
 
