@@ -8,7 +8,7 @@ if(NOT ZEPH_QT_PREFIX)
     get_filename_component(ZEPH_QT_PREFIX "${Qt6_DIR}/../../.." ABSOLUTE)
 endif()
 find_library(ZEPH_BUNDLED_JPEG NAMES Qt6BundledLibjpeg PATHS "${ZEPH_QT_PREFIX}/lib" REQUIRED
-             NO_DEFAULT_PATH)
+             NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 add_library(JPEG::JPEG STATIC IMPORTED)
 set_target_properties(JPEG::JPEG PROPERTIES
     IMPORTED_LOCATION "${ZEPH_BUNDLED_JPEG}"

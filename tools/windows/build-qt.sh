@@ -38,7 +38,7 @@ QT_OPTIONS=(
 # The host Qt's version must equal the source's: its moc output is compiled
 # against the new headers.
 host_version() {
-    dpkg-query -W -f='${Version}' qt6-base-dev-tools 2>/dev/null ||
+    dpkg-query -W -f='${source:Version}' qt6-base-dev-tools 2>/dev/null ||
         die "qt6-base-dev-tools is not installed"
 }
 

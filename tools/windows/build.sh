@@ -21,10 +21,12 @@ QT="$(bash tools/windows/build-qt.sh | tail -n1)"
 [[ -d $QT ]] || { echo "build.sh: no static Qt" >&2; exit 1; }
 
 say "Cross-building Zeph in $BUILD against $QT"
+# Qt's own toolchain file (what its qt-cmake uses) puts the static Qt on the
+# find path and then loads the MinGW one.
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-    -DCMAKE_PREFIX_PATH="$QT" -DQT_HOST_PATH=/usr \
-    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_TOOLCHAIN_FILE="$QT/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DQT_CHAINLOAD_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+    -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
     -DCMAKE_CROSSCOMPILING_EMULATOR=/usr/lib/wine/wine64 \
     -DZEPH_WERROR=ON -DZEPH_BUILD_BENCH=OFF >&2
 cmake --build "$BUILD" -j"$JOBS" >&2
