@@ -48,20 +48,20 @@ NSP=$("$SIMLAN" ns "$LAN" 2)
 start_xvfb D ip netns exec "$NSW"
 start_tray "$D"
 
-# on_winpc CMD...: in winpc's network namespace, with its host name.
-on_winpc() {
-    ip netns exec "$NSW" unshare --uts -- sh -c 'hostname winpc && shift && exec "$@"' sh \
-        env DISPLAY="$D" LANG=zh_CN.UTF-8 "$@"
-}
-E2E_CLEANUPS+=("on_winpc wineserver -k >/dev/null 2>&1")
+# "${ON_WINPC[@]}" CMD...: in winpc's network namespace, with its host name.
+# Each step execs the next, so a command started in the background has the
+# pid of the program itself (for zeph.exe: the Wine loader becomes it).
+ON_WINPC=(ip netns exec "$NSW" unshare --uts -- sh -c 'hostname winpc && shift && exec "$@"' sh
+    env DISPLAY="$D" LANG=zh_CN.UTF-8)
+E2E_CLEANUPS+=('"${ON_WINPC[@]}" wineserver -k >/dev/null 2>&1')
 
 say "Wine prefix $WINEPREFIX"
-on_winpc wineserver -p >>"$E2E_TMP/wineserver.log" 2>&1 # stays up for the whole test
-on_winpc "$WINE" wineboot -i >>"$E2E_TMP/wineboot.log" 2>&1 || fail "wineboot failed"
+"${ON_WINPC[@]}" wineserver -p >>"$E2E_TMP/wineserver.log" 2>&1 # stays up for the whole test
+"${ON_WINPC[@]}" "$WINE" wineboot -i >>"$E2E_TMP/wineboot.log" 2>&1 || fail "wineboot failed"
 
 say "setup.exe /S"
 cp "$ZEPH_SETUP_EXE" "$E2E_TMP/setup.exe"
-on_winpc "$WINE" "$E2E_TMP/setup.exe" /S >>"$E2E_TMP/setup.log" 2>&1 || fail "setup.exe /S failed"
+"${ON_WINPC[@]}" "$WINE" "$E2E_TMP/setup.exe" /S >>"$E2E_TMP/setup.log" 2>&1 || fail "setup.exe /S failed"
 [[ -f $INSTDIR/zeph.exe && -f $INSTDIR/uninstall.exe ]] || fail "nothing installed in $INSTDIR"
 [[ -f $MENU_ENTRY ]] || fail "no start-menu entry"
 
@@ -87,10 +87,10 @@ titled() {
 }
 icmp_out() { ip netns exec "$NSW" awk '$1 == "Icmp:" && !s { for (i = 2; i <= NF; i++) c[$i] = i; s = 1; next } $1 == "Icmp:" { print $c["OutEchos"]; exit }' /proc/net/snmp; }
 scan_done() { (($(icmp_out) >= 254)); }
-reg_run_value() { on_winpc "$WINE" reg query "$RUN_KEY" /v zeph 2>/dev/null | tr -d '\r' | sed -n 's/^ *zeph *REG_SZ *//p'; }
+reg_run_value() { "${ON_WINPC[@]}" "$WINE" reg query "$RUN_KEY" /v zeph 2>/dev/null | tr -d '\r' | sed -n 's/^ *zeph *REG_SZ *//p'; }
 
 say "starting the installed zeph.exe"
-on_winpc "$WINE" "$INSTDIR_WIN\\zeph.exe" >>"$E2E_TMP/zeph-1.log" 2>&1 &
+"${ON_WINPC[@]}" "$WINE" "$INSTDIR_WIN\\zeph.exe" >>"$E2E_TMP/zeph-1.log" 2>&1 &
 P1=$!
 track "$P1"
 wait_var W 60 "zeph.exe's main window" main_wine_window
@@ -121,7 +121,7 @@ poll 20 "linpeer to receive the exact datagram" \
     "${PEER[@]}" check "$E2E_TMP/peer.hex" winpc hello-from-wine
 
 say "a second zeph.exe is refused"
-on_winpc "$WINE" "$INSTDIR_WIN\\zeph.exe" >>"$E2E_TMP/zeph-2.log" 2>&1 &
+"${ON_WINPC[@]}" "$WINE" "$INSTDIR_WIN\\zeph.exe" >>"$E2E_TMP/zeph-2.log" 2>&1 &
 P2=$!
 track "$P2"
 wait_var BOX 60 "the refusal box" titled "$PRODUCT_TITLE"
@@ -137,7 +137,7 @@ say "the first copy is killed; its atom must not block the next start"
 # loader each exec the next. SIGKILL: no exit path of the program runs.
 kill -KILL "$P1"
 poll 20 "the first copy to end" proc_ended "$P1"
-on_winpc "$WINE" "$INSTDIR_WIN\\zeph.exe" >>"$E2E_TMP/zeph-3.log" 2>&1 &
+"${ON_WINPC[@]}" "$WINE" "$INSTDIR_WIN\\zeph.exe" >>"$E2E_TMP/zeph-3.log" 2>&1 &
 P3=$!
 track "$P3"
 wait_var W3 60 "the next copy's main window" main_wine_window
@@ -146,7 +146,7 @@ kill -KILL "$P3"
 poll 20 "the copy to end" proc_ended "$P3"
 
 say "uninstall.exe /S"
-on_winpc "$WINE" "$INSTDIR_WIN\\uninstall.exe" /S >>"$E2E_TMP/uninstall.log" 2>&1 || true
+"${ON_WINPC[@]}" "$WINE" "$INSTDIR_WIN\\uninstall.exe" /S >>"$E2E_TMP/uninstall.log" 2>&1 || true
 poll 60 "the uninstaller to remove zeph.exe" test ! -e "$INSTDIR/zeph.exe"
 poll 20 "the uninstaller to remove itself" test ! -e "$INSTDIR/uninstall.exe"
 [[ ! -e $MENU_ENTRY ]] || fail "the start-menu entry is still there"
