@@ -76,6 +76,13 @@ main() {
     version="$(host_version)"
     hash="$( (printf '%s\n' "${QT_OPTIONS[@]}"; cat "$TOOLCHAIN") | sha256sum | cut -c1-12)"
     prefix="$CACHE/qt6-mingw-${version//[:~]/_}-$hash"
+    mkdir -p "$CACHE"
+    # One build at a time: a second run waits here, then finds the first's Qt.
+    exec 9>"$prefix.lock"
+    if ! flock -n 9; then
+        say "Another run is building this Qt; waiting for it ($prefix.lock)"
+        flock 9
+    fi
     if [[ -f $prefix/.complete ]]; then
         say "Static Qt for Windows cached in $prefix"
         printf '%s\n' "$prefix"
