@@ -6,8 +6,9 @@
 //   --slow-lookup-ms  every reverse lookup first sleeps this long
 // Prints: method, runs, listed, median_ms, then each run's milliseconds.
 
+#include "discovery/namelookup.h"
 #include "discovery/scanner.h"
-#include "discovery/scanview.h"
+#include "fakescanview.h"
 #include "history/history.h"
 #include "platform/echoprobe.h"
 #include "platform/localaddress.h"
@@ -24,19 +25,6 @@
 
 namespace {
 
-struct QuietView : zeph::ScanView {
-    int listed = 0;
-    void setStatus(const QByteArray&) override {}
-    void waitCursorOn() override {}
-    void restoreCursor() override {}
-    void setProgressVisible(bool) override {}
-    void setProgressMaximum(int) override {}
-    void setProgressPosition(int) override {}
-    void clearComputers() override { listed = 0; }
-    void addComputer(const QByteArray&) override { ++listed; }
-    void setScanButtons(bool) override {}
-};
-
 const char* methodName(zeph::platform::EchoMethod m)
 {
     using zeph::platform::EchoMethod;
@@ -49,6 +37,8 @@ const char* methodName(zeph::platform::EchoMethod m)
         return "helper-datagram";
     case EchoMethod::HelperRaw:
         return "helper-raw";
+    case EchoMethod::IcmpLibrary:
+        return "icmp-library";
     case EchoMethod::None:
         break;
     }
@@ -71,15 +61,17 @@ int main(int argc, char* argv[])
         else if (!std::strcmp(argv[i], "--helper"))
             options = {argv[i + 1], false};
     }
-    const QByteArray local = zeph::platform::localIPv4Address("127.0.1.1");
-    if (!local.startsWith("10.213.")) {
+    const std::optional<zeph::Ipv4Address> local =
+        zeph::platform::localIPv4Address(zeph::Ipv4Address(127, 0, 1, 1));
+    if (!local || !local->inSubnet(zeph::Ipv4Address(10, 213, 0, 0), 16)) {
         std::fprintf(stderr, "scan_time: run me through bench/scan_time.sh (local %s)\n",
-                     local.constData());
+                     local ? local->toString().c_str() : "none");
         return 1;
     }
 
     zeph::History history;
-    QuietView view;
+    zeph::test::QuietScanView view;
+    const zeph::NameLookup names;
     zeph::platform::EchoMethod method = zeph::platform::EchoMethod::None;
     zeph::Scanner scanner(
         history, view,
@@ -88,9 +80,9 @@ int main(int argc, char* argv[])
             method = transport ? transport->method() : zeph::platform::EchoMethod::None;
             return transport;
         },
-        [slowMs](QByteArrayView dotted) {
+        [slowMs, &names](zeph::Ipv4Address address) {
             std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
-            return zeph::platform::reverseLookup(dotted);
+            return names.reverse(address);
         });
     scanner.startUp(local);
 

@@ -11,6 +11,8 @@ set -eu
 build=${1:?usage: scan_time.sh BUILD_DIR}
 here=$(cd "$(dirname "$0")" && pwd)
 simlan="$here/../tests/tools/simlan.sh"
+# shellcheck source=../tests/tools/samba.sh
+. "$here/../tests/tools/samba.sh"
 lan="zb$(($$ % 100000))"
 tmp=$(mktemp -d)
 trap '"$simlan" down "$lan"; rm -rf "$tmp"' EXIT
@@ -30,7 +32,7 @@ scan() { ip netns exec "$ns" "$@"; }
 # 10 answering minus the nameless one: 9 names.
 own=$(scan "$build/bench/scan_time" --runs 5)
 fping_all=""
-for i in 1 2 3 4 5; do
+for _ in 1 2 3 4 5; do
     start=$(now_ns)
     alive=$(scan fping -a -q -g -r0 -t50 -i0 10.213.7.0/24 2>/dev/null | wc -l) || true
     fping_all="$fping_all $((($(now_ns) - start) / 1000000))"
@@ -62,9 +64,7 @@ netbios_hosts="2 5 17 40 64 99 128 200 251"
 "$simlan" check "$lan" 1 10.213.7.1
 for n in $netbios_hosts; do
     d="$tmp/nmbd$n"
-    mkdir -p "$d/private" "$d/lock" "$d/state" "$d/cache" "$d/pid" "$d/ncalrpc"
-    cat >"$d/smb.conf" <<CONF
-[global]
+    samba_conf "$d" <<CONF
 netbios name = NB$n
 workgroup = ZEPHBENCH
 disable netbios = no
@@ -72,13 +72,7 @@ smb ports = 139
 interfaces = eth0
 bind interfaces only = yes
 local master = no
-private dir = $d/private
-lock directory = $d/lock
-state directory = $d/state
-cache directory = $d/cache
-pid directory = $d/pid
-ncalrpc dir = $d/ncalrpc
-log file = $d/log
+log file = $d/log/log.%m
 CONF
     ip netns exec "$("$simlan" ns "$lan" "$n")" nmbd --foreground --no-process-group \
         -s "$d/smb.conf" </dev/null >/dev/null 2>&1 &

@@ -6,22 +6,33 @@
 #                              (prefix /usr/local), then starts the installed
 #                              zeph as the desktop user who called sudo.
 #   bash tools/setup.sh test   two builds, each followed by ctest:
-#                              build-ci   (-DZEPH_WERROR=ON)
+#                              build-ci   (-DZEPH_WERROR=ON), with the gates:
+#                                         format, shellcheck, clang_tidy, layering
 #                              build-asan (-DZEPH_SANITIZE=ON -DZEPH_WERROR=ON)
-#                              then the Windows build (as `windows` does) and
-#                              its tests under Wine (tools/windows/test.sh)
+#                              then, only when a finished static Qt for
+#                              MinGW is cached (never waiting for or starting
+#                              its build), the Windows build (as `windows`
+#                              does) and its tests under Wine
+#                              (tools/windows/test.sh)
+#   bash tools/setup.sh quick  the fast edit loop: build-dev (-DZEPH_WERROR=ON,
+#                              no sanitizers), then only the in-process tests
+#                              and the quick gates (ctest -L 'unit|gate' -LE tidy);
+#                              installs no packages
+#   bash tools/setup.sh format rewrites every C++ file under src/, tests/ and
+#                              bench/ with clang-format-14 (what `format` checks)
 #   bash tools/setup.sh package  Release build (prefix /usr) in build-package/,
 #                              then dist/zeph_<version>_<arch>.deb (cpack)
 #   bash tools/setup.sh windows  MinGW-w64 cross build in build-windows/ against
 #                              a static Qt built once from Debian's qt6-base
-#                              source (cached in /var/cache/zeph), then
+#                              source (cached in /var/cache/zeph; builds it, or
+#                              waits for a build already running), then
 #                              dist/zeph-<version>-win64.zip and
 #                              dist/zeph-<version>-setup.exe
 #
 # Packages: every name in tools/deps/run-*.txt (all commands),
 # tools/deps/test-*.txt (test only), tools/deps/package-*.txt (package
-# only) and tools/deps/windows-*.txt (windows and test), one a line, '#'
-# starts a comment.
+# only) and tools/deps/windows-*.txt (windows, and test when it runs the
+# Windows stage), one a line, '#' starts a comment.
 #
 # Environment:
 #   ZEPH_NETNS=1          run: start zeph inside a private network namespace with
@@ -32,6 +43,7 @@
 #   ZEPH_JOBS=N           parallel build jobs (default 2)
 #   ZEPH_CTEST_JOBS=N     parallel tests (default 1: some tests share ports)
 #   ZEPH_PREFIX=DIR       run: install prefix (default /usr/local)
+#   ZEPH_QUICK_BUILD=DIR  quick: build folder (default build-dev)
 #   ZEPH_PACKAGE_BUILD=DIR, ZEPH_DIST=DIR
 #                         package: build folder and output folder
 #                         (default build-package and dist, in the repository)
@@ -50,8 +62,8 @@ die() {
     exit 1
 }
 
-usage() {
-    sed -n '2,39p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+usage() { # the comment at the top of this file
+    sed -n '2,/^[^#]/p' "${BASH_SOURCE[0]}" | sed -e '$d' -e 's/^# \{0,1\}//'
     exit 2
 }
 
@@ -170,6 +182,7 @@ cmd_run() {
 # ---------------------------------------------------------------- test
 
 declare -A BUILD_RESULT CTEST_RESULT CTEST_LINE PASSED FAILED
+CTEST_ARGS=() # further ctest options for every suite (quick: the labels)
 
 # suite NAME DIR CMAKE-ARGS...: configure, build (keep going past errors, so
 # every test that can be built still runs), then ctest.
@@ -189,10 +202,10 @@ suite() {
     if ! cmake --build "$dir" -j"$JOBS" -- -k 0; then
         BUILD_RESULT[$name]="build FAILED"
     fi
-    say "[$name] ctest"
+    say "[$name] ctest ${CTEST_ARGS[*]}"
     local rc=0
     ctest --test-dir "$dir" --output-on-failure --no-tests=error -j"${ZEPH_CTEST_JOBS:-1}" \
-        2>&1 | tee "$log" || rc=$?
+        "${CTEST_ARGS[@]}" 2>&1 | tee "$log" || rc=$?
     if [[ $rc -eq 0 ]]; then
         CTEST_RESULT[$name]=ok
     else
@@ -209,11 +222,19 @@ suite() {
 }
 
 # The Windows build and its tests under Wine, as one more row of the summary.
+# The test command never builds Qt nor waits for a build that is running: that
+# is `windows`'s job. Without a finished Qt in the cache this stage is skipped
+# and left out of the summary.
 windows_suite() {
-    local name=windows
-    say "[$name] cross build and packages (tools/windows/build.sh)"
+    local name=windows qt
+    if ! qt="$(bash tools/windows/build-qt.sh --cached 2>/dev/null)"; then
+        printf 'windows: skipped (no finished Qt for MinGW in the cache; bash tools/setup.sh windows builds it)\n'
+        return 1
+    fi
+    install_packages windows
+    say "[$name] cross build and packages (tools/windows/build.sh) against $qt"
     BUILD_RESULT[$name]=ok
-    if ! bash tools/windows/build.sh build-windows; then
+    if ! ZEPH_QT_PREFIX="$qt" bash tools/windows/build.sh build-windows; then
         BUILD_RESULT[$name]="build FAILED"
         CTEST_RESULT[$name]="not run"
         return
@@ -235,9 +256,8 @@ windows_suite() {
 }
 
 cmd_test() {
-    local kinds=(run test) suites=(build-ci build-asan)
-    [[ ${ZEPH_SKIP_WINDOWS:-0} == 1 ]] || kinds+=(windows)
-    install_packages "${kinds[@]}"
+    local suites=(build-ci build-asan)
+    install_packages run test
     if command -v ccache >/dev/null; then
         ccache --max-size=2G >/dev/null 2>&1 || true
     fi
@@ -250,14 +270,18 @@ cmd_test() {
     export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
     suite build-asan build-asan -DZEPH_SANITIZE=ON -DZEPH_WERROR=ON
 
-    if [[ ${ZEPH_SKIP_WINDOWS:-0} != 1 ]]; then
-        windows_suite
+    if [[ ${ZEPH_SKIP_WINDOWS:-0} != 1 ]] && windows_suite; then
         suites+=(windows)
     fi
 
+    summary "${suites[@]}"
+}
+
+# summary SUITE...: one line per suite, the totals, and the exit status.
+summary() {
     local total_pass=0 total_fail=0 ok=1 s
     printf '\n==== Zeph test summary ====\n'
-    for s in "${suites[@]}"; do
+    for s in "$@"; do
         printf '%-11s %-18s ctest %-8s %s\n' "$s" "${BUILD_RESULT[$s]}" "${CTEST_RESULT[$s]}" \
             "${CTEST_LINE[$s]:-}"
         total_pass=$((total_pass + ${PASSED[$s]:-0}))
@@ -273,14 +297,31 @@ cmd_test() {
     return 1
 }
 
+# ---------------------------------------------------------------- quick
+
+# The fast edit loop: one build without sanitizers, then the in-process tests
+# (label unit) and the gates but clang-tidy. About a minute on a warm build.
+cmd_quick() {
+    local dir="${ZEPH_QUICK_BUILD:-build-dev}"
+    CTEST_ARGS=(-L 'unit|gate' -LE tidy)
+    suite quick "$dir" -DZEPH_WERROR=ON -DZEPH_SANITIZE=OFF
+    summary quick
+}
+
+cmd_format() {
+    sh tests/tools/check-format.sh "$ROOT" --fix
+}
+
 # ---------------------------------------------------------------- package
 
 cmd_package() {
     install_packages run package
     local dir="${ZEPH_PACKAGE_BUILD:-$ROOT/build-package}" dist="${ZEPH_DIST:-$ROOT/dist}"
-    # Debian's hardening flags (format checks, fortify, stack protector, relro).
+    # Debian's hardening flags, all of them (format checks, fortify, stack
+    # protector, PIE, relro with immediate binding), on top of the project's own.
     local flags=()
     if command -v dpkg-buildflags >/dev/null; then
+        export DEB_BUILD_MAINT_OPTIONS="hardening=+all"
         flags=(-DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)"
             -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)")
     fi
@@ -309,6 +350,8 @@ cmd_windows() {
 case "${1:-}" in
 run) cmd_run ;;
 test) cmd_test ;;
+quick) cmd_quick ;;
+format) cmd_format ;;
 package) cmd_package ;;
 windows) cmd_windows ;;
 *) usage ;;

@@ -14,7 +14,6 @@
 #include "platform/localaddress.h"
 #include "platform/names.h"
 #include "platform/popupmessage.h"
-#include "platform/scannames.h"
 #include "ui/mainwindow.h"
 #include "ui/windowdef.h"
 
@@ -46,18 +45,19 @@ bool ZephApp::start()
     // Loading the window creates its controls, among them the datagram endpoints.
     m_window = std::make_unique<ui::MainWindow>();
     ui::MainWindow& w = *m_window;
-    m_messenger = std::make_unique<Messenger>(m_history, w.form());
+    m_messenger = std::make_unique<Messenger>(m_history, w.form(), m_names);
     m_scanner = std::make_unique<Scanner>(
         m_history, w.scanView(), [] { return platform::openEchoTransport(); },
-        &platform::reverseLookup);
+        [this](Ipv4Address address) { return m_names.reverse(address); });
     // Every name the scan lists resolves back to its address, also when only
     // the computer itself knew its name.
-    QObject::connect(m_scanner.get(), &Scanner::started, [] { platform::forgetScanNames(); });
-    QObject::connect(m_scanner.get(), &Scanner::computerListed,
-                     [](const QByteArray& name, const QByteArray& dotted) {
-                         platform::rememberScanName(name, dotted);
+    QObject::connect(m_scanner.get(), &Scanner::started, this,
+                     [this] { m_names.forgetScanNames(); });
+    QObject::connect(m_scanner.get(), &Scanner::computerListed, this,
+                     [this](const QByteArray& name, Ipv4Address address) {
+                         m_names.rememberScanName(name, address);
                      });
-    m_service = std::make_unique<MessengerService>(m_history, w.form());
+    m_service = std::make_unique<MessengerService>(m_history, w.form(), m_names);
     w.historyPane().attach(m_history);
     w.setScanRunningQuery([this] { return m_scanner->running(); });
     connectWindow();
@@ -103,7 +103,7 @@ void ZephApp::startUpHandler()
                               product::kAuthor.toString() + u' ' + product::kDate.toString() +
                               u' ' + product::kWebAddress.toString());
     // 4. The subsystems' own initialisations: scan, messaging, history.
-    m_scanner->startUp(platform::localIPv4Address(platform::resolveName(platform::ownHostName())));
+    m_scanner->startUp(platform::localIPv4Address(m_names.resolve(platform::ownHostName())));
     m_messenger->startUp();
     m_history.initialise();
     m_messenger->reportStartUpProblems();

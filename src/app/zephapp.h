@@ -3,6 +3,7 @@
 // window and the handlers that tie them together; start-up and the three ways
 // a run ends.
 
+#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "platform/singleinstance.h"
 
@@ -53,6 +54,8 @@ private:
 
     platform::SingleInstance m_marker;
     History m_history;
+    // Before everything that asks it for names, so that it outlives them.
+    NameLookup m_names;
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<Messenger> m_messenger;
     std::unique_ptr<Scanner> m_scanner;

@@ -69,7 +69,7 @@ QString toUnicode(QByteArrayView bytes)
             ++i;
             continue;
         }
-        if (b >= 0x81 && b <= 0xFE && i + 1 < n) {
+        if (isLeadByte(b) && i + 1 < n) {
             const auto trail = static_cast<unsigned char>(bytes[i + 1]);
             if (const char16_t u = t.toUni[b << 8 | trail]) {
                 out.append(QChar(u));

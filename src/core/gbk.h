@@ -21,13 +21,20 @@ QString toUnicode(QByteArrayView bytes);
 // Characters GBK cannot hold become '?'.
 QByteArray fromUnicode(QStringView text);
 
+// 0x80 and 0xFF stand alone; only 0x81..0xFE start a two-byte character.
+// Every byte-level test asks here, so that a scanner and the decoder never
+// disagree about where a character ends.
+inline constexpr bool isLeadByte(unsigned char b)
+{
+    return b >= 0x81 && b <= 0xFE;
+}
+
 // Length of the character that starts at bytes[pos]: 2 for a lead byte with a
 // byte after it, else 1. Byte-level scanners use it so that a trail byte is
 // never mistaken for ASCII (a trail byte can be 0x40..0x7E, among them '|').
 inline qsizetype charLength(QByteArrayView bytes, qsizetype pos)
 {
-    const auto b = static_cast<unsigned char>(bytes[pos]);
-    return (b >= 0x80 && pos + 1 < bytes.size()) ? 2 : 1;
+    return (isLeadByte(static_cast<unsigned char>(bytes[pos])) && pos + 1 < bytes.size()) ? 2 : 1;
 }
 
 // The core's line breaks are CR LF; widgets and the pop-up tool use LF alone.

@@ -15,7 +15,8 @@ iconv_t cd(void* handle)
 CodePage936::CodePage936()
 {
     iconv_t c = iconv_open("UTF-16LE", "CP936");
-    if (c != reinterpret_cast<iconv_t>(-1))
+    // iconv_open reports failure as (iconv_t)-1, an integer cast by its contract.
+    if (c != reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr)
         m_handle = c;
 }
 

@@ -1,6 +1,8 @@
 #pragma once
-// The one parser of dotted IPv4 texts. Plain C++ without Qt, so that the small
-// privileged probe helper can use it too.
+// The one IPv4 address type and the one parser of dotted texts. Plain C++
+// without Qt, so that the small privileged probe helper can use it too.
+// Addresses travel between layers as this value; dotted text exists only at
+// the edges (the wire, the helper's line protocol, the widgets).
 
 #include <array>
 #include <cstdint>
@@ -11,13 +13,74 @@
 
 namespace zeph::ipv4 {
 
-using Address = std::array<std::uint8_t, 4>; // network order: a.b.c.d
+class Address {
+public:
+    constexpr Address() = default; // 0.0.0.0
+    constexpr explicit Address(std::uint32_t hostOrder) : m_value(hostOrder) {}
+    constexpr Address(std::uint8_t a, std::uint8_t b, std::uint8_t c, std::uint8_t d)
+        : m_value((std::uint32_t{a} << 24) | (std::uint32_t{b} << 16) | (std::uint32_t{c} << 8) | d)
+    {
+    }
+
+    // The 32-bit value, most significant byte first (a.b.c.d = a << 24 | ...).
+    constexpr std::uint32_t toHostOrder() const { return m_value; }
+    // Byte k of a.b.c.d (0 is a).
+    constexpr std::uint8_t operator[](std::size_t k) const
+    {
+        return std::uint8_t(m_value >> (24 - 8 * k));
+    }
+    constexpr std::array<std::uint8_t, 4> octets() const
+    {
+        return {(*this)[0], (*this)[1], (*this)[2], (*this)[3]};
+    }
+
+    constexpr bool isUnspecified() const { return m_value == 0; }
+    constexpr bool isLoopback() const { return (*this)[0] == 127; }
+    constexpr bool isMulticast() const { return ((*this)[0] & 0xF0) == 0xE0; }
+    constexpr bool isLimitedBroadcast() const { return m_value == 0xFFFFFFFFu; }
+    // 0.0.0.0/8 ("this network"), never a destination.
+    constexpr bool isThisNetwork() const { return (*this)[0] == 0; }
+
+    // The first prefixLength bits kept, the rest zero (0..32).
+    constexpr Address masked(int prefixLength) const
+    {
+        return Address(m_value & maskOf(prefixLength));
+    }
+    constexpr bool inSubnet(Address network, int prefixLength) const
+    {
+        return masked(prefixLength) == network.masked(prefixLength);
+    }
+    static constexpr std::uint32_t maskOf(int prefixLength)
+    {
+        return prefixLength <= 0    ? 0u
+               : prefixLength >= 32 ? 0xFFFFFFFFu
+                                    : ~((std::uint32_t{1} << (32 - prefixLength)) - 1);
+    }
+
+    std::string toString() const
+    {
+        std::string s;
+        for (std::size_t k = 0; k < 4; ++k) {
+            if (k)
+                s += '.';
+            s += std::to_string((*this)[k]);
+        }
+        return s;
+    }
+
+    // No <compare> here: Qt's moc cannot parse the headers it pulls in.
+    constexpr bool operator==(const Address&) const = default;
+    constexpr bool operator<(const Address& o) const { return m_value < o.m_value; }
+
+private:
+    std::uint32_t m_value = 0;
+};
 
 // Exactly four decimal numbers 0..255 separated by dots, 1 to 3 digits each,
 // no leading zeros (as inet_pton), nothing before or after.
 constexpr std::optional<Address> parse(std::string_view text)
 {
-    Address out{};
+    std::uint32_t out = 0;
     std::size_t part = 0;
     std::size_t i = 0;
     for (;;) {
@@ -33,9 +96,9 @@ constexpr std::optional<Address> parse(std::string_view text)
         }
         if (i - start > 1 && text[start] == '0')
             return std::nullopt;
-        out[part++] = std::uint8_t(value);
-        if (part == 4)
-            return i == text.size() ? std::optional(out) : std::nullopt;
+        out = (out << 8) | value;
+        if (++part == 4)
+            return i == text.size() ? std::optional(Address(out)) : std::nullopt;
         if (i >= text.size() || text[i] != '.')
             return std::nullopt;
         ++i;
@@ -52,13 +115,11 @@ requires(!std::is_convertible_v<const Bytes&, std::string_view>) constexpr std::
 
 inline std::string format(const Address& a)
 {
-    std::string s;
-    for (std::size_t k = 0; k < a.size(); ++k) {
-        if (k)
-            s += '.';
-        s += std::to_string(a[k]);
-    }
-    return s;
+    return a.toString();
 }
 
 } // namespace zeph::ipv4
+
+namespace zeph {
+using Ipv4Address = ipv4::Address;
+}

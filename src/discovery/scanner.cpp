@@ -1,7 +1,6 @@
 #include "discovery/scanner.h"
 
 #include "core/gbk.h"
-#include "core/ipv4.h"
 #include "core/logging.h"
 #include "core/texts.h"
 #include "discovery/scanview.h"
@@ -53,24 +52,14 @@ QByteArray statusText()
 }
 } // namespace
 
-QByteArray Scanner::prefixOf(QByteArrayView dotted)
+void Scanner::startUp(std::optional<Ipv4Address> localAddress)
 {
-    // Only a full dotted quad counts: anything else would make the scan probe
-    // addresses that are not on the local subnet at all.
-    const auto a = ipv4::parse(dotted);
-    if (!a)
-        return {};
-    QByteArray prefix;
-    for (int i = 0; i < 3; ++i)
-        prefix.append(QByteArray::number((*a)[i])).append('.');
-    return prefix;
-}
-
-void Scanner::startUp(QByteArrayView localAddress)
-{
-    m_prefix = prefixOf(localAddress);
-    if (m_prefix.isEmpty())
-        qCWarning(lcDiscovery) << "no usable local IPv4 address:" << localAddress;
+    // The scan covers the local /24 whatever the interface's own netmask.
+    m_network.reset();
+    if (localAddress)
+        m_network = localAddress->masked(24);
+    else
+        qCWarning(lcDiscovery) << "no usable local IPv4 address";
     m_highest = kHighestHostNumber;
     m_view.setProgressMaximum(m_highest);
     m_running = false;
@@ -109,12 +98,12 @@ void Scanner::run()
     m_history.appendNotice(startText());
     Q_EMIT started();
 
-    if (m_prefix.isEmpty()) {
+    if (!m_network) {
         m_history.appendError(noAddressText());
         end(false);
         return;
     }
-    m_sweep = new ScanSweep(m_prefix, m_highest, m_openTransport ? m_openTransport() : nullptr,
+    m_sweep = new ScanSweep(*m_network, m_highest, m_openTransport ? m_openTransport() : nullptr,
                             *m_clock, m_lookup, this);
     connect(m_sweep, &ScanSweep::listed, this, &Scanner::list);
     connect(m_sweep, &ScanSweep::progressed, this,
@@ -126,11 +115,11 @@ void Scanner::run()
     m_sweep->start();
 }
 
-void Scanner::list(const QByteArray& name, const QByteArray& dottedAddress)
+void Scanner::list(const QByteArray& name, Ipv4Address address)
 {
     m_computers.append(name);
     m_view.addComputer(name);
-    Q_EMIT computerListed(name, dottedAddress);
+    Q_EMIT computerListed(name, address);
 }
 
 void Scanner::end(bool cancelled)

@@ -7,18 +7,19 @@
 //
 // The way out, the clock and the resolver are injected so that the scan does
 // not depend on the platform: the real ones are zeph::platform::openEchoTransport,
-// makeSystemScanClock() and zeph::platform::reverseLookup.
+// makeSystemScanClock() and the application's reverse name lookup.
 
+#include "core/ipv4.h"
 #include "discovery/scanclock.h"
 #include "discovery/scansweep.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QList>
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace zeph {
 
@@ -33,7 +34,7 @@ class Scanner : public QObject {
 public:
     // Opens the way out for one scan; null when probing is impossible.
     using OpenTransport = std::function<std::unique_ptr<platform::EchoTransport>()>;
-    // Host name of a dotted address, or empty; thread-safe, may block.
+    // Host name of an address, or empty; thread-safe, may block.
     using ReverseLookup = ScanSweep::ReverseLookup;
 
     static constexpr int kHighestHostNumber = 255;
@@ -43,10 +44,10 @@ public:
             std::unique_ptr<ScanClock> clock = nullptr, QObject* parent = nullptr);
     ~Scanner() override;
 
-    // Start-up: prefix from the local dotted address, highest host number 255,
-    // progress maximum, not scanning. An address without three numbers
-    // leaves the prefix empty and every later scan probes nothing.
-    void startUp(QByteArrayView localAddress);
+    // Start-up: the local address's /24, highest host number 255, progress
+    // maximum, not scanning. Without an address every later scan probes
+    // nothing and says so.
+    void startUp(std::optional<Ipv4Address> localAddress);
 
     // Starts a scan; it ends with finished(). Does nothing while one runs.
     void run();
@@ -58,7 +59,8 @@ public:
     bool running() const { return m_running; }
     // Reverse lookups of the scan in progress still running (for tests).
     int lookupsRunning() const { return m_sweep ? m_sweep->lookupsRunning() : 0; }
-    QByteArray addressPrefix() const { return m_prefix; }
+    // The /24 the scan covers (its host part zero); none without a local address.
+    std::optional<Ipv4Address> network() const { return m_network; }
     int highestHostNumber() const { return m_highest; }
 
     // The names the last scan listed, in list order (the same entries as the
@@ -70,10 +72,6 @@ public:
     // progress maximum, as start-up does.
     void setHighestHostNumber(int n);
 
-    // First three dot-separated numbers of a dotted IPv4 address, each followed
-    // by "."; empty if the text is not such an address.
-    static QByteArray prefixOf(QByteArrayView dotted);
-
     // The history texts of the scan, GBK.
     static QByteArray startText();
     static QByteArray cancelledText();
@@ -84,10 +82,10 @@ Q_SIGNALS:
     void started();
     void finished(bool cancelled);
     // One more name in the list, with the address that gave it.
-    void computerListed(const QByteArray& name, const QByteArray& dottedAddress);
+    void computerListed(const QByteArray& name, zeph::Ipv4Address address);
 
 private:
-    void list(const QByteArray& name, const QByteArray& dottedAddress);
+    void list(const QByteArray& name, Ipv4Address address);
     void end(bool cancelled);
     void cleanUp();
 
@@ -98,7 +96,7 @@ private:
     std::unique_ptr<ScanClock> m_clock;
     ScanSweep* m_sweep = nullptr; // the scan in progress; a child
 
-    QByteArray m_prefix;
+    std::optional<Ipv4Address> m_network;
     int m_highest = kHighestHostNumber;
     bool m_running = false;
     QList<QByteArray> m_computers;

@@ -1,6 +1,5 @@
 #include "discovery/scansweep.h"
 
-#include "core/ipv4.h"
 #include "core/logging.h"
 #include "platform/echoprobe.h"
 
@@ -28,11 +27,11 @@ struct ScanSweep::Mailbox {
     }
 };
 
-ScanSweep::ScanSweep(QByteArray prefix, int highest,
+ScanSweep::ScanSweep(Ipv4Address network, int highest,
                      std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
                      ReverseLookup lookup, QObject* parent)
-    : QObject(parent), m_prefix(std::move(prefix)), m_highest(highest),
-      m_transport(std::move(transport)), m_clock(clock), m_lookup(std::move(lookup)),
+    : QObject(parent), m_network(network), m_highest(highest), m_transport(std::move(transport)),
+      m_clock(clock), m_lookup(std::move(lookup)),
       m_interval(std::max<std::chrono::nanoseconds>(
           kMinimumInterval,
           m_transport ? m_transport->minimumInterval() : std::chrono::nanoseconds::zero())),
@@ -40,7 +39,7 @@ ScanSweep::ScanSweep(QByteArray prefix, int highest,
 {
     m_mailbox->sweep = this;
     if (m_transport)
-        m_transport->setReplyHandler([this](const QByteArray& dotted) { replied(dotted); });
+        m_transport->setReplyHandler([this](Ipv4Address from) { replied(from); });
 }
 
 ScanSweep::~ScanSweep()
@@ -66,18 +65,16 @@ void ScanSweep::stop()
     m_transport.reset();
 }
 
-QByteArray ScanSweep::addressOf(int host) const
+Ipv4Address ScanSweep::addressOf(int host) const
 {
-    return m_prefix + QByteArray::number(host);
+    return Ipv4Address(m_network.toHostOrder() + std::uint32_t(host));
 }
 
-int ScanSweep::hostOf(const QByteArray& dotted) const
+int ScanSweep::hostOf(Ipv4Address address) const
 {
-    const auto address = ipv4::parse(dotted);
-    if (!address || !dotted.startsWith(m_prefix))
-        return 0;
-    const int host = (*address)[3];
-    return host >= 1 && host <= m_highest ? host : 0;
+    // Unsigned: an address below the network wraps far above the range.
+    const std::uint32_t host = address.toHostOrder() - m_network.toHostOrder();
+    return host >= 1 && host <= std::uint32_t(m_highest) ? int(host) : 0;
 }
 
 void ScanSweep::step()
@@ -120,11 +117,11 @@ void ScanSweep::sendNext(ScanClock::TimePoint now)
     m_windows.push_back(host);
 }
 
-void ScanSweep::replied(const QByteArray& dotted)
+void ScanSweep::replied(Ipv4Address from)
 {
     if (m_stopped)
         return;
-    const int host = hostOf(dotted);
+    const int host = hostOf(from);
     if (host == 0)
         return;
     Host& h = m_hosts[std::size_t(host)];
@@ -165,7 +162,9 @@ void ScanSweep::lookedUp(int host, const QByteArray& name)
     Host& h = m_hosts[std::size_t(host)];
     h.name = name;
     h.state = State::Settled;
-    qCDebug(lcDiscovery) << addressOf(host) << "answered, name" << name;
+    // Quoted as before: the package's end-to-end test reads this line.
+    qCDebug(lcDiscovery) << QByteArray::fromStdString(addressOf(host).toString())
+                         << "answered, name" << name;
     startLookups();
     advance();
 }

@@ -1,5 +1,5 @@
 #pragma once
-// One sweep of the local /24: echo requests to host numbers 1 to the highest,
+// One sweep of a subnet: echo requests to host numbers 1 to the highest,
 // in ascending order and paced apart, each address with its own answer
 // window; reverse lookups of the answering addresses on worker threads, a
 // bounded number at once. It runs as steps on the event loop and never blocks
@@ -7,10 +7,10 @@
 // when it stayed silent, or answered and its lookup ended, and nothing is
 // reported past an address that is not settled yet.
 
+#include "core/ipv4.h"
 #include "discovery/scanclock.h"
 
 #include <QByteArray>
-#include <QByteArrayView>
 #include <QObject>
 
 #include <chrono>
@@ -28,9 +28,9 @@ class EchoTransport;
 class ScanSweep : public QObject {
     Q_OBJECT
 public:
-    // Host name of a dotted address, or empty. Called on worker threads: it
-    // must be thread-safe, and may block.
-    using ReverseLookup = std::function<QByteArray(QByteArrayView dotted)>;
+    // Host name of an address, or empty. Called on worker threads: it must be
+    // thread-safe, and may block.
+    using ReverseLookup = std::function<QByteArray(Ipv4Address)>;
 
     static constexpr std::chrono::milliseconds kAnswerWindow{50};
     // Closer together, the requests of a /24 would reach the LAN as one burst
@@ -38,8 +38,9 @@ public:
     static constexpr std::chrono::microseconds kMinimumInterval{250};
     static constexpr int kMaxLookups = 16;
 
-    // A null transport means probing is impossible: every address is silent.
-    ScanSweep(QByteArray prefix, int highest, std::unique_ptr<platform::EchoTransport> transport,
+    // Probes network + 1 to network + highest. A null transport means probing
+    // is impossible: every address is silent.
+    ScanSweep(Ipv4Address network, int highest, std::unique_ptr<platform::EchoTransport> transport,
               ScanClock& clock, ReverseLookup lookup, QObject* parent = nullptr);
     ~ScanSweep() override;
 
@@ -55,7 +56,7 @@ public:
 
 Q_SIGNALS:
     // A settled address with a name, in host-number order.
-    void listed(const QByteArray& name, const QByteArray& dottedAddress);
+    void listed(const QByteArray& name, zeph::Ipv4Address address);
     // Every address up to host is settled; only grows.
     void progressed(int host);
     // Every address is settled.
@@ -70,16 +71,16 @@ private:
     };
     struct Mailbox;
 
-    QByteArray addressOf(int host) const;
-    int hostOf(const QByteArray& dotted) const;
+    Ipv4Address addressOf(int host) const;
+    int hostOf(Ipv4Address address) const;
     void sendNext(ScanClock::TimePoint now);
-    void replied(const QByteArray& dotted);
+    void replied(Ipv4Address from);
     void startLookups();
     void lookedUp(int host, const QByteArray& name);
     void advance();
     void scheduleWake();
 
-    const QByteArray m_prefix;
+    const Ipv4Address m_network;
     const int m_highest;
     std::unique_ptr<platform::EchoTransport> m_transport;
     ScanClock& m_clock;

@@ -1,10 +1,8 @@
 #include "messaging/datagramendpoint.h"
 
-#include "core/ipv4.h"
 #include "core/logging.h"
 #include "messaging/datagramreader.h"
 #include "messaging/messageformat.h"
-#include "platform/names.h"
 
 #include <QPointer>
 
@@ -37,7 +35,8 @@ void DatagramEndpoint::setPort(int port)
 void DatagramEndpoint::close()
 {
     m_reader.reset();
-    m_socket.close();
+    m_socket.reset();
+    m_receiveBuffer = 0;
 }
 
 void DatagramEndpoint::open()
@@ -45,15 +44,21 @@ void DatagramEndpoint::open()
     close();
     if (!m_enabled)
         return;
-    if (!m_socket.open(message::wirePort(m_port), kReceiveBufferRequest))
+    // No option is set before the bind: without address reuse a port that
+    // another program holds stays its own, and the endpoint is then without a
+    // socket. Not marked for broadcast: messages only ever go to one computer.
+    auto socket = std::make_unique<platform::UdpSocket>();
+    if (!socket->bind(message::wirePort(m_port)))
         return;
-    m_reader = std::make_unique<DatagramReader>(m_socket, m_queue, [this] { scheduleDelivery(); });
+    m_socket = std::move(socket);
+    m_receiveBuffer = m_socket->growReceiveBuffer(kReceiveBufferRequest);
+    m_reader = std::make_unique<DatagramReader>(*m_socket, m_queue, [this] { scheduleDelivery(); });
     if (!m_reader->running()) {
         close();
         return;
     }
     qCDebug(lcMessaging) << "listening on UDP port" << message::wirePort(m_port) << "receive buffer"
-                         << m_socket.receiveBufferSize();
+                         << m_receiveBuffer;
 }
 
 void DatagramEndpoint::scheduleDelivery()
@@ -80,9 +85,9 @@ void DatagramEndpoint::deliver()
     }
 }
 
-bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView data)
+bool DatagramEndpoint::send(Ipv4Address address, int port, QByteArrayView data)
 {
-    if (!m_socket.isOpen())
+    if (!m_socket)
         return false;
     if (data.isEmpty())
         return true;
@@ -90,13 +95,8 @@ bool DatagramEndpoint::send(QByteArrayView address, int port, QByteArrayView dat
         qCDebug(lcMessaging) << "datagram of" << data.size() << "bytes is too large for UDP";
         return false;
     }
-    const QByteArray dotted =
-        platform::isDottedIPv4(address) ? address.toByteArray() : platform::resolveName(address);
-    const std::optional<ipv4::Address> destination = ipv4::parse(QByteArrayView(dotted));
-    if (!destination)
-        return false;
-    if (!m_socket.sendTo(*destination, message::wirePort(port), data)) {
-        qCDebug(lcMessaging) << "send to" << dotted << "failed";
+    if (!m_socket->sendTo(address, message::wirePort(port), data)) {
+        qCDebug(lcMessaging) << "send to" << address.toString().c_str() << "failed";
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 // kDeliverySlice, each slice one pass of the event loop, so that input and
 // repaints keep their turn during a flood.
 
+#include "core/ipv4.h"
 #include "messaging/datagramqueue.h"
 #include "platform/udpsocket.h"
 
@@ -33,7 +34,7 @@ public:
     static constexpr int kReceiveBufferRequest = 8 * 1024 * 1024;
     // Received but not yet delivered datagrams are kept up to this many bytes;
     // beyond it the reader waits and the kernel holds (or drops) the rest.
-    static constexpr qsizetype kQueueByteLimit = 32 * 1024 * 1024;
+    static constexpr qsizetype kQueueByteLimit = qsizetype{32} * 1024 * 1024;
     // How long one pass of the event loop may spend delivering datagrams.
     static constexpr std::chrono::milliseconds kDeliverySlice{10};
 
@@ -51,17 +52,16 @@ public:
     // on the old port are still delivered.
     void setPort(int port);
 
-    bool isOpen() const { return m_socket.isOpen(); }
+    bool isOpen() const { return m_socket != nullptr; }
     // The receive buffer the kernel granted (bytes, as getsockopt reports it); 0 without a socket.
-    int receiveBufferSize() const { return m_socket.receiveBufferSize(); }
+    int receiveBufferSize() const { return m_receiveBuffer; }
     // Received datagrams not yet delivered.
     qsizetype queued() const { return m_queue.size(); }
 
-    // Sends data as one datagram to the low 16 bits of port at address (dotted
-    // IPv4, else looked up as a host name), on the caller's thread. True only
-    // when the whole datagram left; empty data succeeds without sending; false
-    // without a socket.
-    bool send(QByteArrayView address, int port, QByteArrayView data);
+    // Sends data as one datagram to the low 16 bits of port at address, on the
+    // caller's thread. True only when the whole datagram left; empty data
+    // succeeds without sending; false without a socket.
+    bool send(Ipv4Address address, int port, QByteArrayView data);
 
 Q_SIGNALS:
     void dataArrived(const QByteArray& data);
@@ -74,7 +74,8 @@ private:
 
     const bool m_enabled;
     int m_port = kDefaultPort;
-    platform::UdpSocket m_socket;
+    std::unique_ptr<platform::UdpSocket> m_socket; // bound, or none
+    int m_receiveBuffer = 0;
     DatagramQueue m_queue{kQueueByteLimit};
     std::unique_ptr<DatagramReader> m_reader;
 };

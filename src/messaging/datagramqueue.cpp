@@ -1,5 +1,7 @@
 #include "messaging/datagramqueue.h"
 
+#include <utility>
+
 namespace zeph {
 
 DatagramQueue::DatagramQueue(qsizetype byteLimit) : m_byteLimit(byteLimit) {}
@@ -7,7 +9,7 @@ DatagramQueue::DatagramQueue(qsizetype byteLimit) : m_byteLimit(byteLimit) {}
 bool DatagramQueue::waitForRoom(std::stop_token stop)
 {
     std::unique_lock lock(m_mutex);
-    return m_room.wait(lock, stop, [this] { return m_bytes < m_byteLimit; });
+    return m_room.wait(lock, std::move(stop), [this] { return m_bytes < m_byteLimit; });
 }
 
 bool DatagramQueue::push(QByteArray datagram)

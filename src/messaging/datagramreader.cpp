@@ -19,7 +19,7 @@ DatagramReader::DatagramReader(platform::UdpSocket& socket, DatagramQueue& queue
 {
     if (!m_socket.isOpen())
         return;
-    m_thread = std::jthread([this](std::stop_token stop) { run(std::move(stop)); });
+    m_thread = std::jthread([this](const std::stop_token& stop) { run(stop); });
 #ifdef Q_OS_LINUX
     pthread_setname_np(m_thread.native_handle(), "zeph-datagrams"); // as debuggers and top show it
 #endif
@@ -34,24 +34,28 @@ DatagramReader::~DatagramReader()
     }
 }
 
-void DatagramReader::run(std::stop_token stop)
+void DatagramReader::run(const std::stop_token& stop)
 {
+    using Kind = platform::UdpSocket::Received::Kind;
     // One buffer as large as any IPv4 UDP payload; each datagram is then copied
     // out at its own size.
     std::array<char, message::kMaxDatagramSize + 1> buffer{};
     while (!stop.stop_requested()) {
-        if (!m_socket.waitReadable())
+        if (!m_socket.waitForDatagram())
             return;
         // Everything waiting is taken before waiting again.
         while (!stop.stop_requested()) {
-            const qsizetype got = m_socket.receive(buffer.data(), qsizetype(buffer.size()));
-            if (got < 0)
+            const platform::UdpSocket::Received r = m_socket.receive(buffer);
+            if (r.kind != Kind::Datagram) {
+                if (r.kind == Kind::Failed)
+                    qCDebug(lcMessaging) << "receive failed";
                 break;
-            if (got == 0)
+            }
+            if (r.data.isEmpty())
                 continue; // an empty datagram carries no message
             if (!m_queue.waitForRoom(stop))
                 return;
-            if (m_queue.push(QByteArray(buffer.data(), got)))
+            if (m_queue.push(r.data.toByteArray()))
                 m_wake();
         }
     }

@@ -28,9 +28,9 @@ public:
     bool running() const { return m_thread.joinable(); }
 
 private:
-    void run(std::stop_token stop);
+    void run(const std::stop_token& stop);
 
-    platform::UdpSocket& m_socket;
+    platform::UdpSocket& m_socket; // the caller's
     DatagramQueue& m_queue;
     std::function<void()> m_wake;
     std::jthread m_thread;

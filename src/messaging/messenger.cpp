@@ -3,6 +3,7 @@
 #include "core/gbk.h"
 #include "core/logging.h"
 #include "core/texts.h"
+#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
@@ -10,11 +11,11 @@
 
 namespace zeph {
 
-Messenger::Messenger(History& history, MessageForm& form, QObject* parent)
+Messenger::Messenger(History& history, MessageForm& form, const NameLookup& names, QObject* parent)
     : QObject(parent), m_history(history), m_form(form), m_endpoint(DatagramEndpoint::Socket::Open),
       m_spareEndpoint(DatagramEndpoint::Socket::None),
       m_clock([] { return QDateTime::currentDateTime(); }),
-      m_resolver([](QByteArrayView name) { return platform::resolveName(name); }),
+      m_resolver([&names](QByteArrayView name) { return names.resolve(name); }),
       m_hostNameSource([] { return platform::ownHostName(); })
 {
     connect(&m_endpoint, &DatagramEndpoint::dataArrived, this, &Messenger::receive);
@@ -40,7 +41,7 @@ QByteArray Messenger::currentTimestamp() const
     return message::timestampText(m_clock());
 }
 
-QByteArray Messenger::resolve(QByteArrayView name) const
+std::optional<Ipv4Address> Messenger::resolve(QByteArrayView name) const
 {
     return m_resolver(name);
 }
@@ -74,14 +75,14 @@ void Messenger::sendMessage()
         m_history.appendError(G(texts::kEmptyContent));
         return;
     }
-    const QByteArray address = m_resolver(target);
-    if (address.isEmpty()) {
+    const std::optional<Ipv4Address> address = m_resolver(target);
+    if (!address) {
         m_history.appendError(G(u"找不到目标计算机|") + target + G(u"|！"));
         return;
     }
     const QByteArray datagram = message::compose(
         m_ownHostName, currentTimestamp(), message::directPhrase(), content, m_form.signature());
-    if (!m_endpoint.send(address, m_messagePort, datagram)) {
+    if (!m_endpoint.send(*address, m_messagePort, datagram)) {
         m_history.appendError(G(u"信息发送错误！"));
         return;
     }
@@ -106,10 +107,8 @@ void Messenger::broadcast()
     QByteArray reached("|");
     const QList<QByteArray> computers = m_form.computers();
     for (const QByteArray& name : computers) {
-        const QByteArray address = m_resolver(name);
-        if (address.isEmpty())
-            continue;
-        if (m_endpoint.send(address, m_messagePort, datagram))
+        const std::optional<Ipv4Address> address = m_resolver(name);
+        if (address && m_endpoint.send(*address, m_messagePort, datagram))
             reached.append(name).append('|');
     }
     m_history.appendNotice(G(u"广播消息被发送到下列计算机：") + reached);

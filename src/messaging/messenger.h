@@ -3,6 +3,7 @@
 // main window, kept free of widgets. The window reaches them through
 // MessageForm; everything runs on the UI thread.
 
+#include "core/ipv4.h"
 #include "messaging/datagramendpoint.h"
 
 #include <QByteArray>
@@ -11,25 +12,29 @@
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 namespace zeph {
 
 class History;
 class MessageForm;
+class NameLookup;
 
 class Messenger : public QObject {
     Q_OBJECT
 public:
     using Clock = std::function<QDateTime()>;
-    using Resolver = std::function<QByteArray(QByteArrayView)>;
+    using Resolver = std::function<std::optional<Ipv4Address>(QByteArrayView name)>;
     using HostNameSource = std::function<QByteArray()>;
 
     // Creates both endpoints: 数据报 opens its socket on the default port,
-    // 数据报1 opens none.
-    Messenger(History& history, MessageForm& form, QObject* parent = nullptr);
+    // 数据报1 opens none. Names are found through names, which must outlive
+    // the messenger.
+    Messenger(History& history, MessageForm& form, const NameLookup& names,
+              QObject* parent = nullptr);
     ~Messenger() override;
 
-    // For tests; defaults are the local clock, platform::resolveName and
+    // For tests; defaults are the local clock, the NameLookup and
     // platform::ownHostName.
     void setClock(Clock clock);
     void setResolver(Resolver resolver);
@@ -53,7 +58,7 @@ public:
     int messagePort() const { return m_messagePort; }
     // The time-stamp text of the clock's current reading.
     QByteArray currentTimestamp() const;
-    QByteArray resolve(QByteArrayView name) const;
+    std::optional<Ipv4Address> resolve(QByteArrayView name) const;
 
 public Q_SLOTS:
     // One received datagram (connected to 数据报's dataArrived).

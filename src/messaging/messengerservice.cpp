@@ -3,18 +3,19 @@
 #include "core/gbk.h"
 #include "core/logging.h"
 #include "core/texts.h"
+#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
-#include "platform/names.h"
 #include "platform/popupmessage.h"
 
 namespace zeph {
 
-MessengerService::MessengerService(History& history, MessageForm& form, QObject* parent)
+MessengerService::MessengerService(History& history, MessageForm& form, const NameLookup& names,
+                                   QObject* parent)
     : QObject(parent), m_history(history), m_form(form),
       m_clock([] { return QDateTime::currentDateTime(); }),
-      m_resolver([](QByteArrayView name) { return platform::resolveName(name); }),
+      m_resolver([&names](QByteArrayView name) { return names.resolve(name); }),
       m_sender(realSender())
 {
 }
@@ -34,7 +35,7 @@ void MessengerService::setSender(Sender sender)
 
 MessengerService::Sender MessengerService::realSender()
 {
-    return [](QByteArrayView target, QByteArrayView address, QByteArrayView text) {
+    return [](QByteArrayView target, std::optional<Ipv4Address> address, QByteArrayView text) {
         return platform::sendPopupMessage(target, address, text).delivered;
     };
 }
@@ -67,8 +68,14 @@ void MessengerService::send()
     m_form.waitCursorOn();
     // A dotted target is the address itself; a name that the resolver knows is
     // given with its address, so the service need not find it over NetBIOS.
-    const QByteArray address = platform::isDottedIPv4(target) ? target : m_resolver(target);
-    const bool delivered = m_sender(target, address, text);
+    // A target the tool cannot address as it stands (too long, '#', a control
+    // byte) fails like any undeliverable one, before anything goes out.
+    bool delivered = false;
+    if (platform::popupTargetAcceptable(target)) {
+        const std::optional<Ipv4Address> dotted = ipv4::parse(QByteArrayView(target));
+        const std::optional<Ipv4Address> address = dotted ? dotted : m_resolver(target);
+        delivered = m_sender(target, address, text);
+    }
     m_form.restoreCursor();
 
     if (delivered) {

@@ -3,33 +3,38 @@
 // runs no copy of the program. The handler blocks the UI thread while the
 // delivering tool runs, at most the tool's time limit.
 
+#include "core/ipv4.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QDateTime>
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
 namespace zeph {
 
 class History;
 class MessageForm;
+class NameLookup;
 
 class MessengerService : public QObject {
     Q_OBJECT
 public:
     using Clock = std::function<QDateTime()>;
-    // Dotted IPv4 text of the name's first address; empty when it does not resolve.
-    using Resolver = std::function<QByteArray(QByteArrayView name)>;
-    // Delivers text to target; address is the dotted IPv4 to connect to, or empty
-    // to let the service find the name itself. True only when it was delivered.
-    using Sender =
-        std::function<bool(QByteArrayView target, QByteArrayView address, QByteArrayView text)>;
+    // The name's first address; nothing when it does not resolve.
+    using Resolver = std::function<std::optional<Ipv4Address>(QByteArrayView name)>;
+    // Delivers text to target; address is the one to connect to, or nothing to
+    // let the service find the name itself. True only when it was delivered.
+    using Sender = std::function<bool(QByteArrayView target, std::optional<Ipv4Address> address,
+                                      QByteArrayView text)>;
 
-    MessengerService(History& history, MessageForm& form, QObject* parent = nullptr);
+    // Names are found through names, which must outlive the service.
+    MessengerService(History& history, MessageForm& form, const NameLookup& names,
+                     QObject* parent = nullptr);
 
-    // For tests; defaults are the local clock, platform::resolveName and
-    // realSender().
+    // For tests; defaults are the local clock, the NameLookup and realSender().
     void setClock(Clock clock);
     void setResolver(Resolver resolver);
     void setSender(Sender sender);

@@ -2,8 +2,9 @@
 // ICMP echo for the subnet scan: requests sent ahead without waiting, replies
 // reported as they come, on the thread that opened the transport.
 
+#include "core/ipv4.h"
+
 #include <QByteArray>
-#include <QByteArrayView>
 
 #include <chrono>
 #include <functional>
@@ -23,30 +24,30 @@ public:
     // The least time this way out allows between two requests.
     virtual std::chrono::nanoseconds minimumInterval() const = 0;
 
-    // Sends one echo request without data to a dotted IPv4 address. False when
-    // it could not leave; that address then gets no reply.
-    virtual bool send(QByteArrayView dotted) = 0;
+    // Sends one echo request without data to address. False when it could not
+    // leave; that address then gets no reply.
+    virtual bool send(Ipv4Address address) = 0;
 
     // Reports replies already received but not yet reported, now. Replies are
     // also reported by themselves from the event loop.
     virtual void readPending() = 0;
 
-    // Called with the dotted source of every reply that answers a request of
-    // ours (identifier, sequence number and source match), once per request.
-    void setReplyHandler(std::function<void(const QByteArray& dotted)> handler)
+    // Called with the source of every reply that answers a request of ours
+    // (identifier, sequence number and source match), once per request.
+    void setReplyHandler(std::function<void(Ipv4Address)> handler)
     {
         m_replied = std::move(handler);
     }
 
 protected:
-    void replied(const QByteArray& dotted)
+    void replied(Ipv4Address from)
     {
         if (m_replied)
-            m_replied(dotted);
+            m_replied(from);
     }
 
 private:
-    std::function<void(const QByteArray&)> m_replied;
+    std::function<void(Ipv4Address)> m_replied;
 };
 
 struct EchoOptions {

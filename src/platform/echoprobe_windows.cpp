@@ -1,7 +1,7 @@
 #include "platform/echoprobe.h"
 
-#include "core/ipv4.h"
 #include "core/logging.h"
+#include "platform/sockaddr.h"
 #include "platform/winsock.h"
 
 #include <QWinEventNotifier>
@@ -12,7 +12,6 @@
 // After iphlpapi.h, whose types it uses.
 #include <icmpapi.h>
 
-#include <cstring>
 #include <list>
 #include <memory>
 #include <vector>
@@ -53,15 +52,11 @@ public:
     EchoMethod method() const override { return EchoMethod::IcmpLibrary; }
     std::chrono::nanoseconds minimumInterval() const override { return 0ns; }
 
-    bool send(QByteArrayView dotted) override
+    bool send(Ipv4Address address) override
     {
-        const std::optional<ipv4::Address> address = ipv4::parse(dotted);
-        if (!address)
-            return false;
-        IPAddr dest = 0;
-        std::memcpy(&dest, address->data(), sizeof dest); // network order
+        const IPAddr dest = toInAddr(address).s_addr; // network order
         Request& r = m_requests.emplace_back();
-        r.dotted = dotted.toByteArray();
+        r.address = address;
         r.dest = dest;
         r.event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         // Room for one reply with no data, 8 bytes of ICMP error data and the
@@ -75,7 +70,8 @@ public:
             IcmpSendEcho2(m_handle, r.event, nullptr, nullptr, dest, nullptr, 0, nullptr,
                           r.reply.data(), DWORD(r.reply.size()), kSystemWaitMs);
         if (rc == 0 && GetLastError() != ERROR_IO_PENDING) {
-            qCDebug(lcPlatform) << "echo request to" << dotted << "failed, error" << GetLastError();
+            qCDebug(lcPlatform) << "echo request to" << address.toString().c_str()
+                                << "failed, error" << GetLastError();
             finish(r);
             m_requests.pop_back();
             return false;
@@ -99,7 +95,7 @@ public:
 
 private:
     struct Request {
-        QByteArray dotted;
+        Ipv4Address address;
         IPAddr dest = 0;
         HANDLE event = nullptr;
         std::vector<char> reply;
@@ -124,7 +120,7 @@ private:
         // Only an echo reply from the address asked counts, as on the other
         // ways out; unreachable reports and time-outs do not.
         const bool answered = count > 0 && reply->Status == IP_SUCCESS && reply->Address == r.dest;
-        const QByteArray dotted = r.dotted;
+        const Ipv4Address address = r.address;
         // The notifier may be the caller: it goes after this event is handled.
         r.notifier->setEnabled(false);
         r.notifier.release()->deleteLater();
@@ -132,7 +128,7 @@ private:
         r.event = nullptr;
         m_requests.erase(it);
         if (answered)
-            replied(dotted);
+            replied(address);
     }
 
     HANDLE m_handle = INVALID_HANDLE_VALUE;

@@ -1,12 +1,12 @@
 #include "platform/localaddress.h"
 
-#include "core/ipv4.h"
 #include "core/logging.h"
+#include "platform/sockaddr.h"
 
 #include <QFile>
 #include <QList>
 
-#include <arpa/inet.h>
+#include <bit>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <net/route.h>
@@ -15,35 +15,40 @@
 namespace zeph::platform {
 namespace {
 
-bool isUsable(QByteArrayView dotted)
+bool isUsable(const std::optional<Ipv4Address>& a)
 {
-    const auto a = ipv4::parse(dotted);
-    return a && (*a)[0] != 127;
+    return a && !a->isLoopback();
 }
 
-QByteArray dottedOf(const sockaddr* sa)
+Ipv4Address addressOf(const sockaddr* sa)
 {
-    char buf[INET_ADDRSTRLEN] = {};
-    const auto* in = reinterpret_cast<const sockaddr_in*>(sa);
-    if (!inet_ntop(AF_INET, &in->sin_addr, buf, sizeof buf))
-        return {};
-    return QByteArray(buf);
+    return fromInAddr(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr);
 }
 
-// Walks the IPv4 addresses of the interfaces that are up, in the kernel's order.
-template <typename F> QByteArray firstAddress(F&& wanted)
+// Walks the IPv4 addresses of the interfaces that are up, in the kernel's
+// order, until visit returns true.
+template <typename F> void eachAddress(F&& visit)
 {
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0)
-        return {};
-    QByteArray found;
-    for (ifaddrs* i = list; i && found.isEmpty(); i = i->ifa_next) {
+        return;
+    for (ifaddrs* i = list; i; i = i->ifa_next) {
         if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !(i->ifa_flags & IFF_UP))
             continue;
-        if (wanted(*i))
-            found = dottedOf(i->ifa_addr);
+        if (visit(*i))
+            break;
     }
     freeifaddrs(list);
+}
+
+template <typename F> std::optional<Ipv4Address> firstAddress(F&& wanted)
+{
+    std::optional<Ipv4Address> found;
+    eachAddress([&](const ifaddrs& i) {
+        if (wanted(i))
+            found = addressOf(i.ifa_addr);
+        return found.has_value();
+    });
     return found;
 }
 
@@ -75,52 +80,55 @@ QByteArray defaultRouteInterface(QByteArrayView procNetRoute)
     return best;
 }
 
-QByteArray interfaceIPv4Address(QByteArrayView interfaceName)
+std::optional<Ipv4Address> interfaceIPv4Address(QByteArrayView interfaceName)
 {
     if (interfaceName.isEmpty())
-        return {};
+        return std::nullopt;
     return firstAddress([&](const ifaddrs& i) { return interfaceName == i.ifa_name; });
 }
 
-QByteArray subnetBroadcastAddress(QByteArrayView localAddress)
+std::optional<InterfaceAddress> interfaceAddress(Ipv4Address address)
 {
-    QByteArray broadcast;
-    firstAddress([&](const ifaddrs& i) {
-        if (!(i.ifa_flags & IFF_BROADCAST) || dottedOf(i.ifa_addr) != localAddress)
+    std::optional<InterfaceAddress> found;
+    eachAddress([&](const ifaddrs& i) {
+        if (addressOf(i.ifa_addr) != address)
             return false;
+        const std::uint32_t mask =
+            i.ifa_netmask ? addressOf(i.ifa_netmask).toHostOrder() : 0xFFFFFFFFu;
+        InterfaceAddress a{address, std::popcount(mask), std::nullopt};
         // From the netmask, not ifa_broadaddr: an address added without "brd"
         // reports 0.0.0.0 or its own address there.
-        const auto* mask = reinterpret_cast<const sockaddr_in*>(i.ifa_netmask);
-        const auto* addr = reinterpret_cast<const sockaddr_in*>(i.ifa_addr);
-        in_addr b{};
-        if (mask && ntohl(mask->sin_addr.s_addr) < 0xFFFFFFFEu)
-            b.s_addr = addr->sin_addr.s_addr | ~mask->sin_addr.s_addr;
-        char buf[INET_ADDRSTRLEN] = {};
-        if (b.s_addr != 0 && inet_ntop(AF_INET, &b, buf, sizeof buf))
-            broadcast = buf;
+        if ((i.ifa_flags & IFF_BROADCAST) && mask < 0xFFFFFFFEu)
+            a.broadcast = Ipv4Address(address.toHostOrder() | ~mask);
+        found = a;
         return true;
     });
-    return broadcast;
+    return found;
 }
 
-QByteArray localIPv4Address(QByteArrayView resolvedOwnName)
+std::optional<Ipv4Address> localIPv4Address(std::optional<Ipv4Address> resolvedOwnName)
 {
     if (isUsable(resolvedOwnName))
-        return resolvedOwnName.toByteArray();
+        return resolvedOwnName;
 
+    const QByteArray own = resolvedOwnName ? QByteArray::fromStdString(resolvedOwnName->toString())
+                                           : QByteArray("nothing");
     QFile route(QStringLiteral("/proc/net/route"));
     if (route.open(QIODevice::ReadOnly)) {
-        const QByteArray viaRoute = interfaceIPv4Address(defaultRouteInterface(route.readAll()));
+        std::optional<Ipv4Address> viaRoute =
+            interfaceIPv4Address(defaultRouteInterface(route.readAll()));
         if (isUsable(viaRoute)) {
-            qCDebug(lcPlatform) << "own name resolves to" << resolvedOwnName
-                                << "; using the default-route address" << viaRoute;
+            qCDebug(lcPlatform) << "own name resolves to" << own
+                                << "; using the default-route address"
+                                << viaRoute->toString().c_str();
             return viaRoute;
         }
     }
-    const QByteArray anyUp = firstAddress([](const ifaddrs& i) {
-        return !(i.ifa_flags & IFF_LOOPBACK) && isUsable(dottedOf(i.ifa_addr));
+    std::optional<Ipv4Address> anyUp = firstAddress([](const ifaddrs& i) {
+        return !(i.ifa_flags & IFF_LOOPBACK) && isUsable(addressOf(i.ifa_addr));
     });
-    qCDebug(lcPlatform) << "own name resolves to" << resolvedOwnName << "; using" << anyUp;
+    qCDebug(lcPlatform) << "own name resolves to" << own << "; using"
+                        << (anyUp ? anyUp->toString().c_str() : "nothing");
     return anyUp;
 }
 

@@ -1,7 +1,7 @@
 #include "platform/localaddress.h"
 
-#include "core/ipv4.h"
 #include "core/logging.h"
+#include "platform/sockaddr.h"
 #include "platform/winsock.h"
 
 #include <winsock2.h>
@@ -9,31 +9,25 @@
 #include <iphlpapi.h>
 #include <ws2tcpip.h>
 
-#include <cstring>
-#include <optional>
 #include <vector>
 
 namespace zeph::platform {
 namespace {
 
 struct AdapterAddress {
-    ipv4::Address address{};
-    int prefixLength = 0;
+    Ipv4Address address;
+    int prefixLength = 32;
     bool hasGateway = false;
+    bool broadcast = true; // false on point-to-point links
 };
-
-ipv4::Address fromSockaddr(const sockaddr* sa)
-{
-    ipv4::Address a{};
-    std::memcpy(a.data(), &reinterpret_cast<const sockaddr_in*>(sa)->sin_addr, a.size());
-    return a;
-}
 
 // The IPv4 unicast addresses of the adapters that are up, loopback left out,
 // in the system's order.
 std::vector<AdapterAddress> adapterAddresses()
 {
     std::vector<AdapterAddress> out;
+    if (!win::startWinsock())
+        return out;
     ULONG size = 16 * 1024;
     std::vector<char> buffer;
     ULONG rc = ERROR_BUFFER_OVERFLOW;
@@ -57,59 +51,52 @@ std::vector<AdapterAddress> adapterAddresses()
             if (!sa || sa->sa_family != AF_INET)
                 continue;
             AdapterAddress entry;
-            entry.address = fromSockaddr(sa);
-            if (entry.address[0] == 127)
+            entry.address = fromInAddr(reinterpret_cast<const sockaddr_in*>(sa)->sin_addr);
+            if (entry.address.isLoopback() || entry.address.isUnspecified())
                 continue;
             entry.prefixLength = u->OnLinkPrefixLength;
             entry.hasGateway = a->FirstGatewayAddress != nullptr;
+            entry.broadcast = a->IfType != IF_TYPE_PPP && a->IfType != IF_TYPE_TUNNEL;
             out.push_back(entry);
         }
     }
     return out;
 }
 
-QByteArray text(const ipv4::Address& a)
-{
-    return QByteArray::fromStdString(ipv4::format(a));
-}
-
 } // namespace
 
-QByteArray localIPv4Address(QByteArrayView resolvedOwnName)
+std::optional<Ipv4Address> localIPv4Address(std::optional<Ipv4Address> resolvedOwnName)
 {
-    win::startWinsock();
     const std::vector<AdapterAddress> all = adapterAddresses();
     // The resolver's answer, when an adapter that is up holds it.
-    if (const auto resolved = ipv4::parse(resolvedOwnName); resolved && (*resolved)[0] != 127) {
+    if (resolvedOwnName && !resolvedOwnName->isLoopback()) {
         for (const AdapterAddress& a : all) {
-            if (a.address == *resolved)
-                return text(a.address);
+            if (a.address == *resolvedOwnName)
+                return a.address;
         }
     }
     // Else the adapter with the default gateway, else the first one.
     for (const AdapterAddress& a : all) {
         if (a.hasGateway)
-            return text(a.address);
+            return a.address;
     }
-    return all.empty() ? QByteArray() : text(all.front().address);
+    if (all.empty())
+        return std::nullopt;
+    return all.front().address;
 }
 
-QByteArray subnetBroadcastAddress(QByteArrayView localAddress)
+std::optional<InterfaceAddress> interfaceAddress(Ipv4Address address)
 {
-    const auto local = ipv4::parse(localAddress);
-    if (!local)
-        return {};
     for (const AdapterAddress& a : adapterAddresses()) {
-        if (a.address != *local || a.prefixLength <= 0 || a.prefixLength >= 31)
+        if (a.address != address)
             continue;
-        std::uint32_t host = 0;
-        for (const std::uint8_t b : a.address)
-            host = host << 8 | b;
-        host |= 0xFFFFFFFFu >> a.prefixLength;
-        return text({std::uint8_t(host >> 24), std::uint8_t(host >> 16), std::uint8_t(host >> 8),
-                     std::uint8_t(host)});
+        InterfaceAddress found{address, a.prefixLength, std::nullopt};
+        if (a.broadcast && a.prefixLength > 0 && a.prefixLength < 31)
+            found.broadcast =
+                Ipv4Address(address.toHostOrder() | ~Ipv4Address::maskOf(a.prefixLength));
+        return found;
     }
-    return {};
+    return std::nullopt;
 }
 
 } // namespace zeph::platform

@@ -3,17 +3,29 @@
 // messenger service, or a Samba server that accepts pop-up messages. On Linux
 // smbclient delivers them over NetBIOS (TCP port 139).
 
+#include "core/ipv4.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace zeph::platform {
 
-// True when the delivering tool (smbclient) is on the PATH.
+// True when the delivering tool (smbclient) is in an absolute folder of the PATH.
 bool popupMessageAvailable();
 
+// The longest computer name the tool can address (NetBIOS names hold 15 bytes).
+inline constexpr qsizetype kMaxPopupTargetBytes = 15;
+
+// True when target can go to the tool as it stands: 1 to 15 bytes, with no
+// control byte and no '#' (the tool would read what follows as a name type).
+bool popupTargetAcceptable(QByteArrayView target);
+
 struct PopupOptions {
+    // An absolute path, or a name looked for in the absolute folders of PATH.
     QString program = QStringLiteral("smbclient");
     // Put before the message options; tests point smbclient at their own
     // configuration here.
@@ -32,13 +44,15 @@ struct PopupResult {
 inline constexpr qsizetype kMaxPopupTextBytes = 1598;
 
 // Sends text (GBK, CR LF line breaks) as a pop-up message to the computer called
-// target (GBK). address, when not empty, is the dotted IPv4 address to connect
-// to; when empty the tool looks the name up itself (NetBIOS). Runs the tool
-// directly, never through a shell, with the text on its standard input.
+// target (GBK). address, when given, is the address to connect to; without it
+// the tool looks the name up itself (NetBIOS). Runs the tool directly, never
+// through a shell, with the text on its standard input and an environment of
+// its own (nothing of ours, such as LIBSMB_PROG, reaches it). A target that
+// popupTargetAcceptable refuses is never sent.
 // Delivered only when the tool started, exited 0 within the time limit, printed
 // something and its output reports no error.
-PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByteArrayView text,
-                             const PopupOptions& options = {});
+PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> address,
+                             QByteArrayView text, const PopupOptions& options = {});
 
 // True when the tool's output reports an error: an NT status other than
 // NT_STATUS_OK, or the character "错" (matched only where a GBK character

@@ -6,12 +6,12 @@
 #include "platform/spawn.h"
 
 #include <QFile>
-#include <QStandardPaths>
 
 #include <cerrno>
 #include <chrono>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zeph::platform {
@@ -25,6 +25,42 @@ namespace {
 // posix_spawn (byte arguments) rather than QProcess (UTF-8 arguments).
 constexpr const char* kUnixCharset = "--option=unix charset=CP936";
 constexpr const char* kDosCharset = "--option=dos charset=CP936";
+
+// The tool sees only these. The C locale keeps its reports in English, where
+// the NT status names are; the charsets come from the options above.
+const QList<QByteArray>& toolEnvironment()
+{
+    static const QList<QByteArray> environment = {"PATH=/usr/bin:/bin", "LANG=C", "LC_ALL=C"};
+    return environment;
+}
+
+bool isExecutableFile(const QByteArray& path)
+{
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           ::access(path.constData(), X_OK) == 0;
+}
+
+// The absolute path of program, found now so that nothing is looked up when it
+// starts. Relative folders of PATH (an empty entry means the current folder)
+// are skipped: a file dropped in the working folder must not be run.
+QByteArray findTool(const QString& program)
+{
+    const QByteArray name = QFile::encodeName(program);
+    if (name.contains('/'))
+        return name.startsWith('/') && isExecutableFile(name) ? name : QByteArray();
+    if (name.isEmpty())
+        return {};
+    const QByteArray path = qEnvironmentVariableIsSet("PATH") ? qgetenv("PATH") : "/usr/bin:/bin";
+    for (const QByteArray& dir : path.split(':')) {
+        if (!dir.startsWith('/'))
+            continue;
+        const QByteArray candidate = dir + '/' + name;
+        if (isExecutableFile(candidate))
+            return candidate;
+    }
+    return {};
+}
 
 struct Outcome {
     bool started = false;
@@ -45,7 +81,7 @@ Outcome run(const QByteArray& program, const QList<QByteArray>& args, const QByt
     SpawnRequest request;
     request.program = program;
     request.arguments = args;
-    request.searchPath = true;
+    request.environment = toolEnvironment();
     request.stdinFd = in->second.get();
     request.stdoutFd = request.stderrFd = out->second.get();
     const auto pid = spawn(request);
@@ -94,7 +130,19 @@ Outcome run(const QByteArray& program, const QList<QByteArray>& args, const QByt
 
 bool popupMessageAvailable()
 {
-    return !QStandardPaths::findExecutable(PopupOptions{}.program).isEmpty();
+    return !findTool(PopupOptions{}.program).isEmpty();
+}
+
+bool popupTargetAcceptable(QByteArrayView target)
+{
+    if (target.isEmpty() || target.size() > kMaxPopupTargetBytes)
+        return false;
+    for (const char c : target) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7F || c == '#')
+            return false;
+    }
+    return true;
 }
 
 bool popupOutputReportsError(QByteArrayView output)
@@ -116,13 +164,12 @@ bool popupOutputReportsError(QByteArrayView output)
     return false;
 }
 
-PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByteArrayView text,
-                             const PopupOptions& options)
+PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> address,
+                             QByteArrayView text, const PopupOptions& options)
 {
     PopupResult result;
-    if (target.isEmpty() || target.contains('\0') || address.contains('\0') ||
-        text.contains('\0')) {
-        qCWarning(lcPlatform, "pop-up message refused: empty target or a zero byte");
+    if (!popupTargetAcceptable(target) || text.contains('\0')) {
+        qCWarning(lcPlatform, "pop-up message refused: unusable target or a zero byte");
         return result;
     }
     // smbclient turns every LF into CR LF itself; CR LF from us would arrive
@@ -141,11 +188,16 @@ PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByt
     args.append(kDosCharset);
     // One argument each: a target that begins with "-" stays a name.
     args.append("--message=" + target.toByteArray());
-    if (!address.isEmpty())
-        args.append("--ip-address=" + address.toByteArray());
+    if (address)
+        args.append("--ip-address=" + QByteArray::fromStdString(address->toString()));
 
+    const QByteArray tool = findTool(options.program);
+    if (tool.isEmpty()) {
+        qCWarning(lcPlatform) << "pop-up message not sent:" << options.program << "not found";
+        return result;
+    }
     const Outcome o =
-        run(QFile::encodeName(options.program), args, input,
+        run(tool, args, input,
             std::chrono::steady_clock::now() + std::chrono::milliseconds(options.timeoutMs));
     result.output = o.output;
     result.delivered =

@@ -3,6 +3,8 @@
 // under a millisecond (Qt's timers count whole milliseconds): the scan paces
 // its echo requests a quarter of a millisecond apart.
 
+#include "platform/uniquefd.h"
+
 #include <QObject>
 
 #include <chrono>
@@ -27,7 +29,7 @@ private:
 
     std::function<void()> m_timeout;
     std::chrono::steady_clock::time_point m_due;
-    int m_fd = -1;
+    UniqueFd m_fd;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_fallback = nullptr; // where no timerfd can be had
 };

@@ -24,12 +24,12 @@ PreciseTimer::PreciseTimer(std::function<void()> timeout, QObject* parent)
     : QObject(parent), m_timeout(std::move(timeout))
 {
     // steady_clock is CLOCK_MONOTONIC, so its time points are timerfd's.
-    m_fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    if (m_fd >= 0) {
-        m_notifier = new QSocketNotifier(m_fd, QSocketNotifier::Read, this);
+    m_fd.reset(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC));
+    if (m_fd) {
+        m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] {
             std::uint64_t expirations = 0;
-            if (::read(m_fd, &expirations, sizeof expirations) != sizeof expirations)
+            if (::read(m_fd.get(), &expirations, sizeof expirations) != sizeof expirations)
                 return;
             while (std::chrono::steady_clock::now() < m_due) {
             }
@@ -48,8 +48,6 @@ PreciseTimer::~PreciseTimer()
 {
     delete m_notifier; // before its descriptor goes
     m_notifier = nullptr;
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 void PreciseTimer::startAt(std::chrono::steady_clock::time_point when)
@@ -66,7 +64,7 @@ void PreciseTimer::startAt(std::chrono::steady_clock::time_point when)
         1, duration_cast<nanoseconds>((when - kEarly).time_since_epoch()).count());
     itimerspec deadline{};
     deadline.it_value = {time_t(ns / 1000000000), long(ns % 1000000000)};
-    ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &deadline, nullptr);
+    ::timerfd_settime(m_fd.get(), TFD_TIMER_ABSTIME, &deadline, nullptr);
 }
 
 void PreciseTimer::stop()
@@ -76,10 +74,10 @@ void PreciseTimer::stop()
         return;
     }
     const itimerspec off{};
-    ::timerfd_settime(m_fd, TFD_TIMER_ABSTIME, &off, nullptr);
+    ::timerfd_settime(m_fd.get(), TFD_TIMER_ABSTIME, &off, nullptr);
     // An expiry already counted but not yet read must not fire later.
     std::uint64_t expirations = 0;
-    [[maybe_unused]] const ssize_t n = ::read(m_fd, &expirations, sizeof expirations);
+    [[maybe_unused]] const ssize_t n = ::read(m_fd.get(), &expirations, sizeof expirations);
 }
 
 void PreciseTimer::fire()

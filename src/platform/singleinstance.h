@@ -38,7 +38,8 @@ public:
     }
 
     // The lock file for the current user and display. Its folder is the
-    // session's runtime folder; without one, /tmp/zeph-<uid> when that is
+    // session's runtime folder when that is private to the user (see
+    // isPrivateFolder); without one, /tmp/zeph-<uid> when that is
     // private to the user (created so if missing); otherwise, as another user
     // may have made it first, a "zeph" folder in the user's cache folder
     // (under the home folder, where no one else can prepare anything). Empty
@@ -52,6 +53,8 @@ public:
 #endif
 
 private:
+    QString fileName() const;
+
     QString m_key;
 #ifdef Q_OS_WIN
     void* m_mutex = nullptr;

@@ -29,6 +29,24 @@ QString displayKey()
     return display;
 }
 
+// The folder at path opened (never through a symbolic link) and checked on
+// the open descriptor, so that what was checked is what the marker goes in:
+// -1 unless it is a directory owned by uid that no one else can write to.
+int openPrivateFolder(const QString& path, unsigned uid)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != uid ||
+        (st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 // dir itself, made 0700 when missing; it is then checked, never trusted.
 bool privateFolder(const QString& dir)
 {
@@ -40,11 +58,16 @@ bool privateFolder(const QString& dir)
 
 QString runtimeDir()
 {
+    // The session's runtime folder is trusted only as far as any other: a
+    // variable pointing at a shared or foreign folder counts as none.
     QString dir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!dir.isEmpty() && QFileInfo(dir).isDir())
-        return dir;
-    // No session runtime folder. /tmp is shared: a folder there that another
-    // user made first (and could hold the marker in) is never used.
+    if (!dir.isEmpty()) {
+        if (SingleInstance::isPrivateFolder(dir, getuid()))
+            return dir;
+        qCWarning(lcPlatform) << "the runtime folder" << dir << "is not private to this user";
+    }
+    // No usable session runtime folder. /tmp is shared: a folder there that
+    // another user made first (and could hold the marker in) is never used.
     dir = QStringLiteral("/tmp/zeph-%1").arg(getuid());
     if (privateFolder(dir))
         return dir;
@@ -66,37 +89,49 @@ SingleInstance::~SingleInstance()
     release();
 }
 
+QString SingleInstance::fileName() const
+{
+    return m_key + u'-' + displayKey() + QStringLiteral(".lock");
+}
+
 QString SingleInstance::path() const
 {
     const QString dir = runtimeDir();
     if (dir.isEmpty())
         return {};
-    return dir + u'/' + m_key + u'-' + displayKey() + QStringLiteral(".lock");
+    return dir + u'/' + fileName();
 }
 
 bool SingleInstance::isPrivateFolder(const QString& path, unsigned uid)
 {
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    const int fd = openPrivateFolder(path, uid);
+    if (fd < 0)
         return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    ::close(fd);
+    return true;
 }
 
 bool SingleInstance::acquire()
 {
     if (m_fd >= 0)
         return true;
-    const QString where = path();
-    if (where.isEmpty()) {
+    const QString folder = runtimeDir();
+    // Checked again on the descriptor the file is then opened in: the folder
+    // cannot be swapped for another between the check and the open.
+    const int dirFd = folder.isEmpty() ? -1 : openPrivateFolder(folder, getuid());
+    if (dirFd < 0) {
         qCWarning(lcPlatform) << "no private folder for the single-instance marker";
         return true;
     }
-    const QByteArray file = QFile::encodeName(where);
+    const QByteArray file = QFile::encodeName(fileName());
     // O_CLOEXEC: a child process (smbclient) must not inherit the lock.
-    const int fd = ::open(file.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd =
+        ::openat(dirFd, file.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int openError = errno;
+    ::close(dirFd);
     if (fd < 0) {
-        qCWarning(lcPlatform) << "cannot open the single-instance marker" << file
-                              << strerror(errno);
+        qCWarning(lcPlatform) << "cannot open the single-instance marker" << file << "in" << folder
+                              << strerror(openError);
         return true;
     }
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

@@ -17,13 +17,6 @@ extern char** environ;
 
 namespace zeph::platform {
 
-void UniqueFd::reset(int fd) noexcept
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = fd;
-}
-
 std::optional<FdPair> makePipe()
 {
     int fds[2];
@@ -42,13 +35,39 @@ std::optional<FdPair> makeSocketPair()
 
 std::optional<pid_t> spawn(const SpawnRequest& request)
 {
+    // A relative path would name whatever sits in the working folder.
+    if (!request.program.startsWith('/')) {
+        qCWarning(lcPlatform, "not started: %s is no absolute path", request.program.constData());
+        return std::nullopt;
+    }
     const QByteArray& argv0 = request.argv0.isEmpty() ? request.program : request.argv0;
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(argv0.constData()));
     for (const QByteArray& a : request.arguments)
         argv.push_back(const_cast<char*>(a.constData()));
     argv.push_back(nullptr);
-    char* noEnvironment[] = {nullptr};
+    std::vector<char*> envp; // ours, the given entries, or none
+    if (!request.emptyEnvironment) {
+        for (char** e = environ; request.environment.isEmpty() && *e; ++e)
+            envp.push_back(*e);
+        for (const QByteArray& e : request.environment)
+            envp.push_back(const_cast<char*>(e.constData()));
+    }
+    envp.push_back(nullptr);
+
+    // A blocked or ignored signal (SIGPIPE, say) survives exec; the child gets
+    // none of ours.
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    sigdelset(&all, SIGKILL);
+    sigdelset(&all, SIGSTOP);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -60,12 +79,10 @@ std::optional<pid_t> spawn(const SpawnRequest& request)
     // Whatever else is open here (the display, the message socket) is not the child's.
     posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     pid_t pid = -1;
-    char** envp = request.emptyEnvironment ? noEnvironment : environ;
-    const int rc = request.searchPath ? ::posix_spawnp(&pid, request.program.constData(), &actions,
-                                                       nullptr, argv.data(), envp)
-                                      : ::posix_spawn(&pid, request.program.constData(), &actions,
-                                                      nullptr, argv.data(), envp);
+    const int rc =
+        ::posix_spawn(&pid, request.program.constData(), &actions, &attr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
     if (rc != 0) {
         qCWarning(lcPlatform, "cannot start %s: %s", request.program.constData(),
                   std::strerror(rc));
@@ -100,8 +117,23 @@ void terminateChild(pid_t pid)
     if (pid <= 0)
         return;
     ::kill(pid, SIGTERM);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    waitForExit(pid, std::chrono::steady_clock::now() + kTerminateGrace);
+}
+
+bool fillStandardStreams()
+{
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (::fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        // The lowest free descriptor is this one: the lower ones are open.
+        const int opened = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (opened != fd) {
+            if (opened >= 0)
+                ::close(opened);
+            return false;
+        }
     }
+    return true;
 }
 
 } // namespace zeph::platform

@@ -1,120 +1,146 @@
 #include "platform/udpsocket.h"
 
 #include "core/logging.h"
+#include "platform/sockaddr.h"
 
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 namespace zeph::platform {
-namespace {
 
-int growReceiveBuffer(int fd, int want)
+UdpSocket::UdpSocket() : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {}
+
+UdpSocket::~UdpSocket() = default;
+
+bool UdpSocket::isOpen() const
+{
+    return static_cast<bool>(m_fd);
+}
+
+bool UdpSocket::bind(std::uint16_t port)
+{
+    const sockaddr_in any = toSockaddr(Ipv4Address(), port);
+    if (!isOpen() || ::bind(m_fd.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
+        qCWarning(lcPlatform) << "cannot bind UDP port" << port << ":" << std::strerror(errno);
+        return false;
+    }
+    // The endpoint's sends wait for room in the send buffer rather than drop
+    // a message during a flood; receive() never waits (MSG_DONTWAIT).
+    const int flags = ::fcntl(m_fd.get(), F_GETFL);
+    if (flags >= 0)
+        ::fcntl(m_fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    m_wake.reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!m_wake) {
+        qCWarning(lcPlatform) << "cannot create the reader's stop signal:" << std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+int UdpSocket::growReceiveBuffer(int bytes)
 {
     // SO_RCVBUFFORCE passes net.core.rmem_max but needs CAP_NET_ADMIN; without
     // it SO_RCVBUF takes what the limit allows.
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) != 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
+    if (::setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        ::setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
     int got = 0;
     socklen_t len = sizeof got;
-    if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &got, &len) != 0)
+    if (::getsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &got, &len) != 0)
         return 0;
     return got;
 }
 
-} // namespace
-
-UdpSocket::~UdpSocket()
+bool UdpSocket::allowBroadcast()
 {
-    close();
+    const int yes = 1;
+    return isOpen() && ::setsockopt(m_fd.get(), SOL_SOCKET, SO_BROADCAST, &yes, sizeof yes) == 0;
 }
 
-bool UdpSocket::open(std::uint16_t port, int receiveBuffer)
+bool UdpSocket::setMulticastInterface(Ipv4Address interfaceAddress, int ttl)
 {
-    close();
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        qCWarning(lcMessaging) << "cannot create a UDP socket:" << strerror(errno);
-        return false;
-    }
-    // Not marked for broadcast: messages only ever go to one computer.
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(port);
-    any.sin_addr.s_addr = htonl(INADDR_ANY);
-    if (bind(fd, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        qCWarning(lcMessaging) << "cannot bind UDP port" << port << ":" << strerror(errno);
-        ::close(fd);
-        return false;
-    }
-    const int wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) {
-        qCWarning(lcMessaging) << "cannot create the reader's stop signal:" << strerror(errno);
-        ::close(fd);
-        return false;
-    }
-    m_socket = fd;
-    m_wake = wake;
-    m_receiveBuffer = growReceiveBuffer(fd, receiveBuffer);
-    return true;
+    const in_addr out = toInAddr(interfaceAddress);
+    const auto hops = static_cast<unsigned char>(ttl);
+    return isOpen() &&
+           ::setsockopt(m_fd.get(), IPPROTO_IP, IP_MULTICAST_IF, &out, sizeof out) == 0 &&
+           ::setsockopt(m_fd.get(), IPPROTO_IP, IP_MULTICAST_TTL, &hops, sizeof hops) == 0;
 }
 
-void UdpSocket::close()
+bool UdpSocket::connectTo(Ipv4Address address, std::uint16_t port)
 {
-    if (m_socket != kNone)
-        ::close(int(m_socket));
-    if (m_wake != kNone)
-        ::close(int(m_wake));
-    m_socket = m_wake = kNone;
-    m_receiveBuffer = 0;
+    const sockaddr_in to = toSockaddr(address, port);
+    return isOpen() &&
+           ::connect(m_fd.get(), reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
 }
 
-bool UdpSocket::sendTo(const ipv4::Address& to, std::uint16_t port, QByteArrayView data)
+bool UdpSocket::sendTo(Ipv4Address address, std::uint16_t port, QByteArrayView data)
 {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    std::memcpy(&addr.sin_addr, to.data(), to.size()); // network order
-    ssize_t sent = 0;
+    if (!isOpen())
+        return false;
+    const sockaddr_in to = toSockaddr(address, port);
+    ssize_t sent = -1;
     do {
-        sent = sendto(int(m_socket), data.data(), static_cast<size_t>(data.size()), 0,
-                      reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+        sent = ::sendto(m_fd.get(), data.data(), static_cast<size_t>(data.size()), 0,
+                        reinterpret_cast<const sockaddr*>(&to), sizeof to);
     } while (sent < 0 && errno == EINTR);
-    if (sent != data.size()) {
-        qCDebug(lcMessaging) << "sendto failed:" << strerror(errno);
-        return false;
-    }
-    return true;
+    return sent == data.size();
 }
 
-qsizetype UdpSocket::receive(char* buffer, qsizetype size)
+bool UdpSocket::send(QByteArrayView data)
 {
-    for (;;) {
-        const ssize_t got = recv(int(m_socket), buffer, size_t(size), MSG_DONTWAIT);
-        if (got >= 0)
-            return got;
-        if (errno == EINTR)
-            continue;
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-            return kNothing;
-        qCDebug(lcMessaging) << "receive failed:" << strerror(errno);
-        return kFailed;
-    }
+    return isOpen() &&
+           ::send(m_fd.get(), data.data(), static_cast<size_t>(data.size()), 0) == data.size();
 }
 
-bool UdpSocket::waitReadable()
+UdpSocket::Received UdpSocket::receive(std::span<char> buffer)
 {
-    std::array<pollfd, 2> fds{pollfd{int(m_socket), POLLIN, 0}, pollfd{int(m_wake), POLLIN, 0}};
+    Received r;
+    sockaddr_in from{};
+    socklen_t len = sizeof from;
+    const ssize_t n = ::recvfrom(m_fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
+                                 reinterpret_cast<sockaddr*>(&from), &len);
+    if (n >= 0) {
+        r.kind = Received::Kind::Datagram;
+        r.data = QByteArrayView(buffer.data(), n);
+        r.from = fromInAddr(from.sin_addr);
+        r.fromPort = ntohs(from.sin_port);
+    } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+        r.kind = Received::Kind::NothingYet;
+    } else {
+        r.kind = errno == ECONNREFUSED ? Received::Kind::Refused : Received::Kind::Failed;
+    }
+    return r;
+}
+
+std::vector<std::size_t> UdpSocket::waitReadable(std::span<const UdpSocket* const> sockets,
+                                                 std::chrono::milliseconds timeout)
+{
+    std::vector<pollfd> fds;
+    fds.reserve(sockets.size());
+    for (const UdpSocket* s : sockets)
+        fds.push_back(pollfd{s->m_fd.get(), POLLIN, 0});
+    std::vector<std::size_t> ready;
+    const int rc = ::poll(fds.data(), fds.size(), static_cast<int>(timeout.count()));
+    for (std::size_t i = 0; rc > 0 && i < fds.size(); ++i) {
+        if (fds[i].revents)
+            ready.push_back(i);
+    }
+    return ready;
+}
+
+bool UdpSocket::waitForDatagram()
+{
+    std::array<pollfd, 2> fds{pollfd{m_fd.get(), POLLIN, 0}, pollfd{m_wake.get(), POLLIN, 0}};
     for (;;) {
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
             if (errno == EINTR)
                 continue;
-            qCWarning(lcMessaging) << "reader stops, poll failed:" << strerror(errno);
+            qCWarning(lcPlatform) << "reader stops, poll failed:" << std::strerror(errno);
             return false;
         }
         return fds[1].revents == 0;
@@ -123,9 +149,9 @@ bool UdpSocket::waitReadable()
 
 void UdpSocket::wake()
 {
-    const quint64 one = 1;
-    if (write(int(m_wake), &one, sizeof one) != static_cast<ssize_t>(sizeof one))
-        qCWarning(lcMessaging) << "cannot signal the reader to stop:" << strerror(errno);
+    const std::uint64_t one = 1;
+    if (::write(m_wake.get(), &one, sizeof one) != static_cast<ssize_t>(sizeof one))
+        qCWarning(lcPlatform) << "cannot signal the reader to stop:" << std::strerror(errno);
 }
 
 } // namespace zeph::platform

@@ -2,23 +2,15 @@
 // not open an ICMP socket. Installed with cap_net_raw in its permitted and
 // effective sets; it opens its one socket first and then gives up every
 // capability for good, so the rest of its life it can do nothing but use that
-// socket. It talks only over its standard input and output, in lines:
-//
-//   at start it writes   "ok datagram" | "ok raw" | "fail"
-//   request              "<dotted IPv4 address>\n": send one echo request there
-//   reply                "<dotted IPv4 address>\n": that address answered one
-//                        of our requests (each request at most once)
-//
-// Requests stream in while replies stream out. It ignores texts that are not a
-// dotted quad, multicast and broadcast destinations, keeps at least 1 ms
-// between two requests (the floor fping sets for unprivileged users: any local
-// user can run this), holds at most a few hundred requests waiting for their
-// turn, and ends when its input closes.
+// socket. It talks only over its standard input and output, in the lines of
+// platform/icmp/probeprotocol.h. It ignores multicast and broadcast
+// destinations as well, and holds at most a few hundred requests waiting for
+// their turn.
 
-#include "platform/icmpecho.h"
+#include "platform/icmp/icmpecho.h"
+#include "platform/icmp/probeprotocol.h"
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -27,6 +19,7 @@
 #include <linux/capability.h>
 #include <poll.h>
 #include <string>
+#include <string_view>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -34,9 +27,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kFloor = std::chrono::milliseconds(1);
+using zeph::Ipv4Address;
 constexpr std::size_t kMaxWaiting = 512;
-constexpr std::size_t kMaxLine = 64;
 
 bool dropAllCapabilities()
 {
@@ -48,7 +40,7 @@ bool dropAllCapabilities()
     return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0;
 }
 
-bool writeAll(const std::string& text)
+bool writeAll(std::string_view text)
 {
     const char* p = text.data();
     std::size_t left = text.size();
@@ -68,7 +60,7 @@ bool writeAll(const std::string& text)
 class Requests {
 public:
     // False at end of input.
-    bool read(std::deque<in_addr>& waiting)
+    bool read(std::deque<Ipv4Address>& waiting)
     {
         char buf[512];
         ssize_t n;
@@ -79,16 +71,16 @@ public:
             return false;
         for (ssize_t i = 0; i < n; ++i) {
             if (buf[i] != '\n') {
-                if (m_line.size() < kMaxLine)
+                if (m_line.size() < zeph::probe::kMaxLine)
                     m_line.push_back(buf[i]);
                 else
                     m_tooLong = true;
                 continue;
             }
-            in_addr dest{};
-            if (!m_tooLong && zeph::icmp::parseDotted(m_line.c_str(), &dest) &&
-                zeph::icmp::isProbeable(dest) && waiting.size() < kMaxWaiting)
-                waiting.push_back(dest);
+            const auto dest = zeph::probe::parseLine(m_line);
+            if (!m_tooLong && dest && zeph::icmp::isProbeable(*dest) &&
+                waiting.size() < kMaxWaiting)
+                waiting.push_back(*dest);
             m_line.clear();
             m_tooLong = false;
         }
@@ -103,11 +95,8 @@ private:
 bool reportReplies(zeph::icmp::EchoSocket& socket)
 {
     std::string out;
-    for (const in_addr& from : socket.readReplies()) {
-        char text[INET_ADDRSTRLEN] = {};
-        ::inet_ntop(AF_INET, &from, text, sizeof text);
-        out.append(text).push_back('\n');
-    }
+    for (const Ipv4Address from : socket.readReplies())
+        out += zeph::probe::line(from);
     return out.empty() || writeAll(out);
 }
 
@@ -122,14 +111,17 @@ int main()
     const bool opened = socket.open(true);
     // Also when nothing could be opened: whatever we were given goes now.
     if (!dropAllCapabilities() || !opened) {
-        writeAll("fail\n");
+        writeAll(std::string(zeph::probe::kHelloFail) + '\n');
         return 1;
     }
-    if (!writeAll(socket.kind() == zeph::icmp::SocketKind::Raw ? "ok raw\n" : "ok datagram\n"))
+    const std::string_view hello = socket.kind() == zeph::icmp::SocketKind::Raw
+                                       ? zeph::probe::kHelloRaw
+                                       : zeph::probe::kHelloDatagram;
+    if (!writeAll(std::string(hello) + '\n'))
         return 1;
 
     Requests requests;
-    std::deque<in_addr> waiting;
+    std::deque<Ipv4Address> waiting;
     Clock::time_point nextSend = Clock::now();
     for (;;) {
         timespec wait{};
@@ -152,7 +144,7 @@ int main()
             // window for it simply runs out.
             socket.send(waiting.front());
             waiting.pop_front();
-            nextSend = Clock::now() + kFloor;
+            nextSend = Clock::now() + zeph::probe::kFloor;
         }
     }
 }

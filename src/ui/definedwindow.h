@@ -1,20 +1,18 @@
 #pragma once
-// A top-level window built from its definition: the controls stacked and
-// tab-ordered as the definition says, the keyboard routed the way the window
-// expects it (Enter, Alt+mnemonic, Ctrl+Enter, Esc), the frameless window
-// dragged by its labels, and the controls that are exempt from dragging
-// given their own press and release. The main and the about window are both
-// made of one.
+// A top-level window built from its definition, with the behaviour its
+// controls ask for: keys routed the way the window expects them, the
+// frameless window dragged by its labels, hints for the status line and
+// boxes that select their whole text. Each of these is a class of its own;
+// this one composes them and is what the main and the about window are made of.
 
+#include "ui/hoverhints.h"
+#include "ui/keyrouter.h"
+#include "ui/selectonfocus.h"
+#include "ui/windowbuilder.h"
 #include "ui/windowdef.h"
+#include "ui/windowdrag.h"
 
-#include <QHash>
-#include <QList>
-#include <QSet>
 #include <QWidget>
-
-class QKeyEvent;
-class QPushButton;
 
 namespace zeph::ui {
 
@@ -30,7 +28,7 @@ public:
 
     const WindowDef& definition() const { return m_def; }
 
-    QWidget* control(QStringView name) const { return m_controls.value(name.toString()); }
+    QWidget* control(QStringView name) const { return m_built.control(name); }
     template <class T> T* control(QStringView name) const
     {
         return qobject_cast<T*>(control(name));
@@ -51,27 +49,18 @@ Q_SIGNALS:
     void hintRequested(const QString& hint); // the pointer is over a control with a hint
 
 protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void build(const Options& options);
-    bool routeKey(QWidget* receiver, QKeyEvent* event);
-    bool clickMnemonic(QChar letter);
-    void startDrag(QPoint globalPos);
-    const ControlDef* definitionOf(const QObject* object) const;
-
     const WindowDef& m_def;
-    const bool m_dragsByLabels;
-    QHash<QString, QWidget*> m_controls;
-    QHash<const QObject*, const ControlDef*> m_defs; // controls and their viewports
-    QList<QPushButton*> m_buttons;                   // stacking order: mnemonics
-    QList<QPushButton*> m_defaultButtons;
-    bool m_dragging = false;
-    QPoint m_dragOffset;
+    WindowBuilder m_built;
+    KeyRouter m_keys;
+    WindowDrag m_drag;
+    HoverHints m_hints;
+    SelectOnFocus m_selectOnFocus;
 };
 
 } // namespace zeph::ui

@@ -19,12 +19,11 @@
 namespace zeph::ui {
 namespace {
 
-// Inside the thin single-line border drawn around the frameless window.
 DefinedWindow::Options mainWindowOptions()
 {
     DefinedWindow::Options o;
     o.flags = Qt::Window | Qt::FramelessWindowHint;
-    o.clientOrigin = QPoint(1, 1);
+    o.clientOrigin = MainWindow::kClientOrigin;
     o.dragsByLabels = true;
     return o;
 }
@@ -121,11 +120,16 @@ void MainWindow::paintEvent(QPaintEvent*)
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
+QSize MainWindow::startUpSize()
+{
+    const QSize full = mainWindowDef().size;
+    return {full.width(), full.height() - 22};
+}
+
 void MainWindow::applyStartUpGeometry()
 {
-    const QSize full = definition().size;
-    centreOnScreen(full);
-    setFixedSize(full.width(), full.height() - 22);
+    centreOnScreen(definition().size);
+    setFixedSize(startUpSize());
 }
 
 void MainWindow::setTitleCaption(const QString& caption)

@@ -34,7 +34,13 @@ public:
     // The hints and clearing the history ask whether a scan runs.
     void setScanRunningQuery(std::function<bool()> query);
 
-    // Start-up: the template height less 22, centred from the template size.
+    // Where the definition's (0, 0) lies: inside the thin single-line border
+    // drawn around the frameless window.
+    static constexpr QPoint kClientOrigin{1, 1};
+    // The size the window takes at start-up: the template height less 22.
+    static QSize startUpSize();
+
+    // Start-up: the start-up size, centred from the template size.
     void applyStartUpGeometry();
     void setTitleCaption(const QString& caption);
 

@@ -2,6 +2,8 @@
 // run_scan_lan.sh inside the scanning host's namespace, which tells it through
 // the environment what the LAN holds; the parser cases need no LAN.
 
+#include "addresstext.h"
+#include "discovery/namelookup.h"
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
@@ -44,6 +46,13 @@ QList<QByteArray> ownAddresses()
     return found;
 }
 
+// Host n of the /24 that holds dotted.
+Ipv4Address hostOf(const QByteArray& dotted, const QByteArray& n)
+{
+    const auto own = ipv4::parse(dotted);
+    return Ipv4Address(own ? own->masked(24).toHostOrder() + n.toUInt() : 0);
+}
+
 const char* methodName(platform::EchoMethod m)
 {
     switch (m) {
@@ -55,6 +64,8 @@ const char* methodName(platform::EchoMethod m)
         return "helper-datagram";
     case platform::EchoMethod::HelperRaw:
         return "helper-raw";
+    case platform::EchoMethod::IcmpLibrary:
+        return "icmp-library";
     case platform::EchoMethod::None:
         break;
     }
@@ -87,17 +98,26 @@ private Q_SLOTS:
     {
         if (m_address.isEmpty())
             QSKIP("needs the simulated LAN (run_scan_lan.sh)");
-        QCOMPARE(platform::localIPv4Address("127.0.1.1"), m_address);
-        QCOMPARE(platform::localIPv4Address(""), m_address);
-        QCOMPARE(platform::localIPv4Address("not an address"), m_address);
-        QCOMPARE(platform::localIPv4Address("10.99.1.2"), QByteArray("10.99.1.2"));
-        QCOMPARE(platform::interfaceIPv4Address("eth0"), m_address);
-        QCOMPARE(platform::interfaceIPv4Address("lo"), QByteArray("127.0.0.1"));
+        const auto dotted = [](std::optional<Ipv4Address> a) {
+            return a ? QByteArray::fromStdString(a->toString()) : QByteArray();
+        };
+        const auto localIPv4Address = [&dotted](QByteArrayView resolved) {
+            return dotted(platform::localIPv4Address(ipv4::parse(resolved)));
+        };
+        const auto interfaceIPv4Address = [&dotted](QByteArrayView name) {
+            return dotted(platform::interfaceIPv4Address(name));
+        };
+        QCOMPARE(localIPv4Address("127.0.1.1"), m_address);
+        QCOMPARE(localIPv4Address(""), m_address);
+        QCOMPARE(localIPv4Address("not an address"), m_address);
+        QCOMPARE(localIPv4Address("10.99.1.2"), QByteArray("10.99.1.2"));
+        QCOMPARE(interfaceIPv4Address("eth0"), m_address);
+        QCOMPARE(interfaceIPv4Address("lo"), QByteArray("127.0.0.1"));
         if (env("ZEPH_LAN_ROOT") == "1") {
             QCOMPARE(std::system("ip route del default"), 0);
-            const QByteArray withoutRoute = platform::localIPv4Address("127.0.1.1");
+            const QByteArray withoutRoute = localIPv4Address("127.0.1.1");
             QCOMPARE(std::system("ip link set eth0 down"), 0);
-            const QByteArray nothingUp = platform::localIPv4Address("127.0.1.1");
+            const QByteArray nothingUp = localIPv4Address("127.0.1.1");
             QCOMPARE(std::system("ip link set eth0 up && ip route add default via "
                                  "10.213.7.254 dev eth0"),
                      0);
@@ -117,17 +137,16 @@ private Q_SLOTS:
                  env("ZEPH_LAN_METHOD").constData());
         if (!transport)
             return;
-        QList<QByteArray> replies;
-        transport->setReplyHandler([&](const QByteArray& from) { replies << from; });
-        const QByteArray prefix = Scanner::prefixOf(m_address);
-        QList<QByteArray> alive;
+        QList<Ipv4Address> replies;
+        transport->setReplyHandler([&](Ipv4Address from) { replies << from; });
+        QList<Ipv4Address> alive;
         for (const QByteArray& n : env("ZEPH_LAN_ALIVE").split(' '))
-            alive << prefix + n;
+            alive << hostOf(m_address, n);
         for (const QByteArray& n :
              env("ZEPH_LAN_SILENT").split(' ') + env("ZEPH_LAN_ALIVE").split(' '))
-            QVERIFY(transport->send(prefix + n));
-        QVERIFY(!transport->send(""));
-        QVERIFY(!transport->send("224.0.0.1"));
+            QVERIFY(transport->send(hostOf(m_address, n)));
+        QVERIFY(!transport->send(Ipv4Address()));
+        QVERIFY(!transport->send(Ipv4Address(224, 0, 0, 1)));
         QTRY_COMPARE(replies.size(), alive.size());
         QTest::qWait(100); // no duplicate, no silent host
         std::sort(replies.begin(), replies.end());
@@ -143,11 +162,12 @@ private Q_SLOTS:
             QSKIP("needs the simulated LAN (run_scan_lan.sh)");
         History history;
         test::FakeScanView view;
+        const NameLookup lookup;
         Scanner scanner(
             history, view, [this] { return platform::openEchoTransport(m_options); },
-            platform::reverseLookup);
-        scanner.startUp(platform::localIPv4Address("127.0.1.1"));
-        QCOMPARE(scanner.addressPrefix(), Scanner::prefixOf(m_address));
+            [&lookup](Ipv4Address a) { return lookup.reverse(a); });
+        scanner.startUp(platform::localIPv4Address(Ipv4Address(127, 0, 1, 1)));
+        QCOMPARE(scanner.network().value_or(Ipv4Address()), hostOf(m_address, "0"));
         QSignalSpy finished(&scanner, &Scanner::finished);
         QSignalSpy listed(&scanner, &Scanner::computerListed);
         QElapsedTimer t;
@@ -155,17 +175,20 @@ private Q_SLOTS:
         scanner.run();
         QVERIFY(finished.wait(10000));
         qInfo("scan of %d addresses: %lld ms", scanner.highestHostNumber(), t.elapsed());
-        QList<QByteArray> names, addresses;
+        QList<QByteArray> names;
+        QList<Ipv4Address> addresses;
         for (const QByteArray& pair : env("ZEPH_LAN_EXPECT").split(' ')) {
             if (pair.isEmpty())
                 continue;
             names << pair.left(pair.indexOf('@'));
-            addresses << scanner.addressPrefix() + pair.mid(pair.indexOf('@') + 1);
+            addresses << hostOf(m_address, pair.mid(pair.indexOf('@') + 1));
         }
         QCOMPARE(view.computers, names);
         QCOMPARE(listed.size(), names.size());
-        for (qsizetype i = 0; i < listed.size(); ++i)
-            QCOMPARE(listed[i], (QVariantList{names[i], addresses[i]}));
+        for (qsizetype i = 0; i < listed.size(); ++i) {
+            QCOMPARE(listed[i][0].toByteArray(), names[i]);
+            QCOMPARE(listed[i][1].value<Ipv4Address>(), addresses[i]);
+        }
         QVERIFY(history.text().endsWith(Scanner::completedText() +
                                         QByteArray("\xA1\xEF\xA1\xEF\xA1\xEF")));
         QCOMPARE(view.progressPosition, scanner.highestHostNumber());

@@ -1,9 +1,9 @@
 // The scan with a fake clock, way out, resolver and window.
 
 #include "discovery/scanner.h"
+#include "fakescan.h"
 #include "fakescanview.h"
 #include "history/history.h"
-#include "platform/echoprobe.h"
 
 #include <QMap>
 #include <QSemaphore>
@@ -17,9 +17,12 @@
 
 using namespace std::chrono_literals;
 using zeph::History;
+using zeph::Ipv4Address;
 using zeph::Scanner;
-using zeph::platform::EchoMethod;
+using zeph::test::FakeClock;
+using zeph::test::FakeLan;
 using zeph::test::FakeScanView;
+using zeph::test::FakeTransport;
 
 namespace {
 
@@ -39,47 +42,17 @@ const QByteArray kCompletedNotice =
     "\xBC\xC6\xCB\xE3\xBB\xFA\xC1\xD0\xB1\xED\xCB\xA2\xD0\xC2\xCD\xEA\xB1\xCF\xA1\xA3" + kStars;
 const QByteArray kStatus = "\xD5\xFD\xD4\xDA\xCB\xA2\xD0\xC2\xBC\xC6\xCB\xE3\xBB\xFA\xC1\xD0"
                            "\xB1\xED\xA3\xAC\xC7\xEB\xC9\xD4\xBA\xF2\xA1\xA3";
-const QByteArray kPrefix = "10.213.7.";
-
-int hostNumber(QByteArrayView dotted)
+Ipv4Address address(int host)
 {
-    return dotted.toByteArray().mid(dotted.toByteArray().lastIndexOf('.') + 1).toInt();
+    return Ipv4Address(10, 213, 7, std::uint8_t(host));
 }
-QByteArray address(int host)
-{
-    return kPrefix + QByteArray::number(host);
-}
-
-// Time moves only when the test moves it.
-struct FakeClock : zeph::ScanClock {
-    TimePoint t{std::chrono::seconds(1000)};
-    std::optional<TimePoint> wake;
-
-    TimePoint now() const override { return t; }
-    void wakeAt(TimePoint when) override { wake = when; }
-    void cancelWake() override { wake.reset(); }
-
-    // Moves time on by d, waking the scan at every point it asked for.
-    void advance(std::chrono::nanoseconds d)
-    {
-        const TimePoint end = t + d;
-        while (wake && *wake <= end) {
-            t = std::max(t, *wake);
-            wake.reset();
-            wakeUp();
-        }
-        t = end;
-    }
-    // Time passes while the event loop is busy elsewhere: no wake-up runs.
-    void stall(std::chrono::nanoseconds d) { t += d; }
-};
 
 // The resolver: shared with its worker threads, which may outlive a test's rig.
 struct Names {
     QMap<int, QByteArray> names;                  // host -> name ("" = none)
     QMap<int, std::shared_ptr<QSemaphore>> gates; // lookups that wait for the test
     std::mutex mutex;
-    QList<QByteArray> looked;
+    QList<Ipv4Address> looked;
     std::atomic<int> running{0};
     std::atomic<int> mostAtOnce{0};
     std::chrono::milliseconds gateTimeout{30000};
@@ -91,16 +64,16 @@ struct Names {
         events << event;
     }
 
-    QByteArray lookUp(QByteArrayView dotted)
+    QByteArray lookUp(Ipv4Address address)
     {
         const int now = ++running;
         for (int most = mostAtOnce; now > most && !mostAtOnce.compare_exchange_weak(most, now);) {
         }
         {
             const std::lock_guard lock(mutex);
-            looked << dotted.toByteArray();
+            looked << address;
         }
-        const int host = hostNumber(dotted);
+        const int host = address[3];
         if (const auto gate = gates.value(host))
             gate->tryAcquire(1, int(gateTimeout.count()));
         note("returned " + QByteArray::number(host));
@@ -112,54 +85,6 @@ struct Names {
         const std::lock_guard lock(mutex);
         return looked.size();
     }
-};
-
-struct FakeTransport;
-
-// A subnet: the host numbers that answer, the requests that went out.
-struct FakeLan {
-    FakeClock* clock = nullptr;
-    QList<int> answering;
-    QList<int> unsendable;  // requests that cannot leave
-    bool autoAnswer = true; // answering hosts reply before the next step
-    std::chrono::nanoseconds interval{0};
-    QList<QByteArray> sent;
-    QList<zeph::ScanClock::TimePoint> sentAt;
-    FakeTransport* transport = nullptr; // open while a scan runs
-    bool probingImpossible = false;
-};
-
-struct FakeTransport : zeph::platform::EchoTransport {
-    FakeLan& lan;
-    QList<QByteArray> arrived;
-    QObject readable; // like a socket notifier: the event loop reads what arrived
-
-    explicit FakeTransport(FakeLan& l) : lan(l) { lan.transport = this; }
-    ~FakeTransport() override { lan.transport = nullptr; }
-
-    EchoMethod method() const override { return EchoMethod::Raw; }
-    std::chrono::nanoseconds minimumInterval() const override { return lan.interval; }
-    bool send(QByteArrayView dotted) override
-    {
-        lan.sent << dotted.toByteArray();
-        lan.sentAt << lan.clock->now();
-        const int host = hostNumber(dotted);
-        if (lan.unsendable.contains(host))
-            return false;
-        if (lan.autoAnswer && lan.answering.contains(host)) {
-            arrived << dotted.toByteArray();
-            QMetaObject::invokeMethod(
-                &readable, [this] { readPending(); }, Qt::QueuedConnection);
-        }
-        return true;
-    }
-    void readPending() override
-    {
-        for (const QByteArray& from : std::exchange(arrived, {}))
-            replied(from);
-    }
-    // A reply that arrives now.
-    void reply(const QByteArray& from) { replied(from); }
 };
 
 struct Rig {
@@ -182,8 +107,8 @@ struct Rig {
                     return nullptr;
                 return std::make_unique<FakeTransport>(lan);
             },
-            [n = names](QByteArrayView dotted) { return n->lookUp(dotted); }, std::move(c));
-        scanner->startUp(local);
+            [n = names](Ipv4Address a) { return n->lookUp(a); }, std::move(c));
+        scanner->startUp(zeph::ipv4::parse(local));
     }
     ~Rig()
     {
@@ -239,12 +164,13 @@ void checkIdle(const Rig& r)
 class TestScanner : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void startUpPrefix_data()
+    // The /24 of the local address; a text that is no address gives none.
+    void startUpNetwork_data()
     {
         QTest::addColumn<QByteArray>("address");
-        QTest::addColumn<QByteArray>("prefix");
-        QTest::newRow("plain") << QByteArray("10.213.7.42") << QByteArray("10.213.7.");
-        QTest::newRow("zeros") << QByteArray("192.0.2.0") << QByteArray("192.0.2.");
+        QTest::addColumn<QByteArray>("network");
+        QTest::newRow("plain") << QByteArray("10.213.7.42") << QByteArray("10.213.7.0");
+        QTest::newRow("zeros") << QByteArray("192.0.2.0") << QByteArray("192.0.2.0");
         QTest::newRow("empty") << QByteArray() << QByteArray();
         QTest::newRow("three numbers") << QByteArray("10.1.2") << QByteArray();
         QTest::newRow("five numbers") << QByteArray("10.1.2.3.4") << QByteArray();
@@ -252,12 +178,13 @@ private Q_SLOTS:
         QTest::newRow("name") << QByteArray("a.b.c.d") << QByteArray();
         QTest::newRow("empty part") << QByteArray("10..2.3") << QByteArray();
     }
-    void startUpPrefix()
+    void startUpNetwork()
     {
         QFETCH(QByteArray, address);
-        QFETCH(QByteArray, prefix);
+        QFETCH(QByteArray, network);
         Rig r(address);
-        QCOMPARE(r.scanner->addressPrefix(), prefix);
+        const auto own = r.scanner->network();
+        QCOMPARE(own ? QByteArray::fromStdString(own->toString()) : QByteArray(), network);
         QCOMPARE(r.scanner->highestHostNumber(), 255);
         QCOMPARE(r.view.progressMaximum, 255);
         QVERIFY(!r.scanner->running());
@@ -279,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(r.view.log, opening);
 
         r.clock->advance(1ms); // all three sent
-        QCOMPARE(r.lan.sent, (QList<QByteArray>{address(1), address(2), address(3)}));
+        QCOMPARE(r.lan.sent, (QList<Ipv4Address>{address(1), address(2), address(3)}));
         QCoreApplication::processEvents(); // 2 and 3 answer
         QTRY_COMPARE(r.names->lookedCount(), 2);
         QVERIFY(r.lookupsDone());
@@ -290,7 +217,7 @@ private Q_SLOTS:
         QCOMPARE(r.view.log, opening + closing);
 
         std::sort(r.names->looked.begin(), r.names->looked.end()); // threads race
-        QCOMPARE(r.names->looked, (QList<QByteArray>{address(2), address(3)}));
+        QCOMPARE(r.names->looked, (QList<Ipv4Address>{address(2), address(3)}));
         QCOMPARE(r.history.text(), kStartNotice + kCompletedNotice);
         checkIdle(r);
     }
@@ -331,8 +258,10 @@ private Q_SLOTS:
         QCOMPARE(r.scanner->computerAt(-1), QByteArray());
         const QList<int> hosts = {3, 9, 42, 200, 255};
         QCOMPARE(listed.size(), hosts.size());
-        for (int i = 0; i < hosts.size(); ++i)
-            QCOMPARE(listed[i], (QVariantList{names[i], address(hosts[i])}));
+        for (int i = 0; i < hosts.size(); ++i) {
+            QCOMPARE(listed[i][0].toByteArray(), names[i]);
+            QCOMPARE(listed[i][1].value<Ipv4Address>(), address(hosts[i]));
+        }
         QCOMPARE(r.names->lookedCount(), 6);
         QVERIFY(std::is_sorted(r.view.positions.begin(), r.view.positions.end()));
         QCOMPARE(r.view.positions.last(), 255);
@@ -352,8 +281,10 @@ private Q_SLOTS:
         r.scanner->run();
         r.clock->advance(2250us); // host n went out at (n - 1) * 0.25 ms
         QCOMPARE(r.lan.sent.size(), 10);
-        for (const QByteArray& from : {address(5), address(3), address(5), QByteArray("10.213.8.3"),
-                                       QByteArray("10.213.7.03"), address(11), address(0)})
+        // Another subnet, one just below ours, past the highest, the network itself.
+        for (const Ipv4Address from :
+             {address(5), address(3), address(5), Ipv4Address(10, 213, 8, 3),
+              Ipv4Address(10, 213, 6, 255), address(11), address(0)})
             r.lan.transport->reply(from);
         r.clock->advance(50ms - 650us); // 7's window closed at 51.5 ms, 8's is open until 51.75
         r.lan.transport->reply(address(7));

@@ -24,7 +24,7 @@ sleep 0.2
 x "$D" mousemove --window "$W1" $((AT_ABOUT_LABEL[0] + 40)) $((AT_ABOUT_LABEL[1] + 40))
 sleep 0.2
 x "$D" mousemove --window "$W1" "${AT_ABOUT_LABEL[@]}" mouseup 1
-wait_var ABOUT 10 "the about window" visible_titled "$D" "关于Zeph" "$P1"
+wait_var ABOUT 10 "the about window" visible_titled "$D" "$ABOUT_TITLE" "$P1"
 after=$(position "$D" "$W1")
 [[ $after == "$before" ]] || fail "the main window moved from $before to $after"
 say "PASS"

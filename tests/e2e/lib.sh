@@ -7,8 +7,10 @@
 # and title, and the history file check.
 #
 # Environment: ZEPH_BIN (the zeph executable; zeph-probe beside it),
-# ZEPH_E2E_ARTIFACTS (where logs, saved histories and screenshots are kept;
-# default: the temp folder, removed at exit unless ZEPH_E2E_KEEP=1).
+# ZEPH_E2E_WINDOWDEF (the windowdef.sh that the build writes into its
+# tests/e2e folder from the window definitions), ZEPH_E2E_ARTIFACTS (where
+# logs, saved histories and screenshots are kept; default: the temp folder,
+# removed at exit unless ZEPH_E2E_KEEP=1).
 
 # A script that sets E2E_PRIVATE_NET=1 before sourcing this runs in a network
 # namespace of its own, with only loopback: it is started again in one first.
@@ -35,10 +37,11 @@ chmod 755 "$E2E_TMP"
 ARTIFACTS="${ZEPH_E2E_ARTIFACTS:-$E2E_TMP/artifacts}"
 mkdir -p "$ARTIFACTS"
 
-# Main window: the definition's 639 x 480, less the 22 pixels start-up takes off.
-MAIN_W=639
-MAIN_H=458
-PRODUCT_TITLE="局域网即时通信(ZEPH)v0.1"
+# The windows as the program defines them: MAIN_W and MAIN_H (the main window
+# at start-up), the titles, the tray menu and the AT_* click points.
+: "${ZEPH_E2E_WINDOWDEF:?ZEPH_E2E_WINDOWDEF must name the windowdef.sh the build wrote}"
+# shellcheck source=/dev/null # written by the build
+source "$ZEPH_E2E_WINDOWDEF"
 
 E2E_PIDS=()
 E2E_LANS=()
@@ -268,16 +271,6 @@ double_click() { x "$1" mousemove --window "$2" "$3" "$4" click --repeat 2 --del
 
 clipboard() { DISPLAY=$1 timeout 5 xclip -o -selection clipboard -t UTF8_STRING 2>/dev/null; }
 
-# shellcheck disable=SC2034 # used by the scripts
-# Controls, in window coordinates: client position + the 1-pixel border, aimed
-# inside the control.
-AT_TARGET_BOX=(318 34)
-AT_SEND_BOX=(297 376)
-AT_FIRST_COMPUTER=(32 56)
-AT_MINIMIZE=(623 11)
-AT_EXIT=(602 418)
-AT_ABOUT_LABEL=(530 33)
-
 # read_target DISPLAY WINDOW: what the target box shows (select all, copy, read the clipboard).
 read_target() {
     focus "$1" "$2"
@@ -390,7 +383,7 @@ save_history() {
     rm -f "$file"
     focus "$d" "$w"
     x "$d" key alt+b
-    wait_var dlg 15 "the save dialog" visible_titled "$d" "保存信息历史"
+    wait_var dlg 15 "the save dialog" visible_titled "$d" "$SAVE_DIALOG_TITLE"
     focus "$d" "$dlg"
     x "$d" type --delay 5 "$file"
     x "$d" key Return
@@ -477,18 +470,20 @@ expect_sni_item() {
     say "item $1: tip '$tip', icon '${icon:-}' pixmaps '$pixmaps'"
 }
 
-# expect_sni_menu NAME: the exported menu is the tray menu, labels as dbusmenu
-# spells them ("_" marks the mnemonic).
+# dbusmenu CAPTION: a menu caption as dbusmenu spells it ("_" marks the mnemonic).
+dbusmenu() { printf '%s' "${1//&/_}"; }
+
+# expect_sni_menu NAME: the exported menu is the tray menu.
 expect_sni_menu() {
     local got want
     got=$("${SNI[@]}" menu "$1") || fail "cannot read the menu of $1"
-    want=$(printf '%s\n' "_X.显示主窗口" "_G.关于ZEPH..." "-" "_T.退出")
+    want=$(for entry in "${TRAY_MENU[@]}"; do dbusmenu "$entry"; echo; done)
     [[ $got == "$want" ]] || fail "item menu is: $(echo "$got" | tr '\n' '|')"
 }
 
-# sni_exit NAME PID: choose "退出" in the item's menu; the copy ends with code 0.
+# sni_exit NAME PID: choose the exit entry in the item's menu; the copy ends with code 0.
 sni_exit() {
-    "${SNI[@]}" choose "$1" "_T.退出" || fail "cannot choose the exit entry"
+    "${SNI[@]}" choose "$1" "$(dbusmenu "$TRAY_EXIT")" || fail "cannot choose the exit entry"
     poll 10 "the copy to end after the menu's exit" proc_ended "$2"
     local _rc
     exit_code "$2" _rc

@@ -66,6 +66,7 @@ say "SIGKILL, then a new copy"
 kill -KILL "$P1"
 poll 10 "the killed copy to go" proc_ended "$P1"
 exit_code "$P1" killed_rc
+# shellcheck disable=SC2154 # exit_code sets it through printf -v
 [[ $killed_rc == 137 ]] || fail "the killed copy reports $killed_rc"
 start_normally P3 W3
 
@@ -73,7 +74,7 @@ say "exit button: No keeps the copy, Yes ends it"
 show_from_tray "$D" "$W3"
 focus "$D" "$W3"
 click "$D" "$W3" "${AT_EXIT[@]}"
-wait_var Q 10 "the exit question" visible_titled "$D" "确认退出" "$P3"
+wait_var Q 10 "the exit question" visible_titled "$D" "$EXIT_TITLE" "$P3"
 focus "$D" "$Q"
 x "$D" key Return # the default button is No
 poll 10 "the question to close" not_viewable "$D" "$Q"
@@ -84,7 +85,7 @@ done
 viewable "$D" "$W3" || fail "the window went away after No"
 focus "$D" "$W3"
 click "$D" "$W3" "${AT_EXIT[@]}"
-wait_var Q 10 "the exit question again" visible_titled "$D" "确认退出" "$P3"
+wait_var Q 10 "the exit question again" visible_titled "$D" "$EXIT_TITLE" "$P3"
 focus "$D" "$Q"
 x "$D" key alt+y
 expect_end "$P3" "the exit button answered Yes"

@@ -48,7 +48,7 @@ x "$D" key Escape
 poll 10 "the tray menu to close" not_viewable "$D" "$MENU"
 
 say "the menu's 显示主窗口 shows the window"
-"${SNI[@]}" choose "$ITEM" "_X.显示主窗口" || fail "cannot choose the show entry"
+"${SNI[@]}" choose "$ITEM" "$(dbusmenu "$TRAY_SHOW")" || fail "cannot choose the show entry"
 poll 10 "the window to be shown by the menu" viewable "$D" "$W"
 
 say "the menu's 退出 ends the program"

@@ -3,6 +3,7 @@
 // to itself and a message port that another program holds.
 
 #include "core/gbk.h"
+#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "historytext.h"
 #include "messaging/datagramendpoint.h"
@@ -93,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(!none.isOpen());
         none.setPort(message::kMessagePort);
         QVERIFY(!none.isOpen());
-        QVERIFY(!none.send("127.0.0.1", message::kMessagePort, "x"));
+        QVERIFY(!none.send(Ipv4Address(127, 0, 0, 1), message::kMessagePort, "x"));
     }
 
     void sendRules()
@@ -101,15 +102,19 @@ private Q_SLOTS:
         DatagramEndpoint e;
         e.setPort(message::kMessagePort);
         QSignalSpy arrived(&e, &DatagramEndpoint::dataArrived);
-        QVERIFY(e.send("127.0.0.1", message::kMessagePort, ""));        // nothing sent
-        QVERIFY(e.send("localhost", message::kMessagePort, "by name")); // looked up
-        QVERIFY(!e.send("no-such-computer.invalid", message::kMessagePort, "x"));
-        QVERIFY(!e.send("", message::kMessagePort, "x"));
+        const Ipv4Address loopback(127, 0, 0, 1);
+        QVERIFY(e.send(loopback, message::kMessagePort, "")); // nothing sent
+        // Names are looked up before the endpoint, which sends to addresses only.
+        const NameLookup names;
+        const std::optional<Ipv4Address> byName = names.resolve("localhost");
+        QVERIFY(byName && e.send(*byName, message::kMessagePort, "by name"));
+        QVERIFY(!names.resolve("no-such-computer.invalid"));
+        QVERIFY(!names.resolve(""));
         const QByteArray largest(message::kMaxDatagramSize, '\xB0');
-        QVERIFY(e.send("127.0.0.1", message::kMessagePort, largest));
-        QVERIFY(!e.send("127.0.0.1", message::kMessagePort, largest + 'x'));
+        QVERIFY(e.send(loopback, message::kMessagePort, largest));
+        QVERIFY(!e.send(loopback, message::kMessagePort, largest + 'x'));
         // Not marked for broadcast: loopback's broadcast address is refused.
-        QVERIFY(!e.send("127.255.255.255", message::kMessagePort, "x"));
+        QVERIFY(!e.send(Ipv4Address(127, 255, 255, 255), message::kMessagePort, "x"));
         QVERIFY(e.isOpen()); // a failed send keeps the socket
         // Not marked for address reuse: a sharing socket cannot join the port.
         QUdpSocket sharer;
@@ -237,7 +242,8 @@ private Q_SLOTS:
         History history;
         test::RecordingForm form;
         form.targetText = "typed";
-        Messenger messenger(history, form);
+        const NameLookup names;
+        Messenger messenger(history, form, names);
         messenger.startUp();
         QVERIFY(messenger.endpoint().isOpen());
 
@@ -273,13 +279,14 @@ private Q_SLOTS:
         History history;
         history.initialise();
         test::RecordingForm form;
-        Messenger messenger(history, form);
+        const NameLookup names;
+        Messenger messenger(history, form, names);
         const QByteArray self = platform::ownHostName();
         QVERIFY(!self.isEmpty());
         // The machine's name need not resolve inside a private namespace; here it
-        // stands for loopback, every other name goes to the real resolver.
-        messenger.setResolver([self](QByteArrayView name) {
-            return name == self ? QByteArray("127.0.0.1") : platform::resolveName(name);
+        // stands for loopback, every other name goes to the real lookup.
+        messenger.setResolver([self, &names](QByteArrayView name) {
+            return name == self ? std::optional(Ipv4Address(127, 0, 0, 1)) : names.resolve(name);
         });
         const QDateTime fixed(QDate(2004, 1, 2), QTime(15, 30, 0));
         messenger.setClock([fixed] { return fixed; });
@@ -313,8 +320,10 @@ private Q_SLOTS:
         History history;
         history.initialise();
         test::RecordingForm form;
-        Messenger messenger(history, form);
-        messenger.setResolver([](QByteArrayView) { return QByteArray("127.0.0.1"); });
+        const NameLookup names;
+        Messenger messenger(history, form, names);
+        messenger.setResolver(
+            [](QByteArrayView) { return std::optional(Ipv4Address(127, 0, 0, 1)); });
         messenger.startUp();
         QVERIFY(!messenger.endpoint().isOpen());
         messenger.reportStartUpProblems();

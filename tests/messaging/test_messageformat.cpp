@@ -102,6 +102,9 @@ private Q_SLOTS:
             << QByteArray("|A\x81|B|rest") << Parts{"", "A\x81|B", "rest"};
         QTest::newRow("trail 0x7C in content") << QByteArray("x\xFE|y") << Parts{"x\xFE|y"};
         QTest::newRow("lone lead at end") << QByteArray("|ab\x81") << Parts{"", "ab\x81"};
+        // 0x80 and 0xFF are single bytes, so the '|' after them still separates.
+        QTest::newRow("0x80 then |") << QByteArray("|A\x80|B") << Parts{"", "A\x80", "B"};
+        QTest::newRow("0xFF then |") << QByteArray("x\xFF|y") << Parts{"x\xFF", "y"};
         QTest::newRow("lead then |") << QByteArray("|\xC4\xE3|n") << Parts{"", "\xC4\xE3", "n"};
         QTest::newRow("control chars")
             << QByteArray("\x01|\r\n\t\x7F|") << Parts{"\x01", "\r\n\t\x7F"};

@@ -3,6 +3,8 @@
 // messenger itself listens, so the wire bytes are checked as they arrive.
 
 #include "core/gbk.h"
+#include "core/ipv4.h"
+#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "historytext.h"
 #include "messaging/messageformat.h"
@@ -24,7 +26,8 @@ namespace {
 struct Rig {
     History history;
     test::RecordingForm form;
-    Messenger messenger{history, form};
+    NameLookup names; // replaced by the resolver below
+    Messenger messenger{history, form, names};
     QDateTime now{QDate(2004, 1, 2), QTime(15, 29, 59)};
     int clockReads = 0;
     QHash<QByteArray, QByteArray> addresses;
@@ -39,7 +42,7 @@ struct Rig {
         });
         messenger.setResolver([this](QByteArrayView name) {
             resolved.append(name.toByteArray());
-            return addresses.value(name.toByteArray());
+            return ipv4::parse(addresses.value(name.toByteArray()));
         });
         messenger.setHostNameSource([hostName] { return hostName; });
         messenger.startUp();

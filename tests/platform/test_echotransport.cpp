@@ -2,6 +2,7 @@
 // its greeting, replies streamed back as lines, and a helper that goes away.
 // Runs in a private loopback-only network namespace.
 
+#include "addresstext.h"
 #include "netns.h"
 #include "platform/echoprobe.h"
 
@@ -48,22 +49,22 @@ private Q_SLOTS:
         QVERIFY(!platform::openEchoTransport({mute, false}));
     }
 
-    // Each line back is one reply; a line that is not an address is none.
+    // Each line back is one reply; a line that is not exactly a dotted quad is none.
     void repliesStreamBack()
     {
-        const QByteArray helper =
-            writeHelper(m_dir, "echo", "echo ok datagram\necho junk\nexec /bin/cat\n");
+        const QByteArray helper = writeHelper(
+            m_dir, "echo", "echo ok datagram\necho junk\necho 10.213.7.03\nexec /bin/cat\n");
         const auto transport = platform::openEchoTransport({helper, false});
         QVERIFY(transport);
         QCOMPARE(transport->method(), platform::EchoMethod::HelperDatagram);
         QVERIFY(transport->minimumInterval() >= std::chrono::milliseconds(1));
-        QList<QByteArray> replies;
-        transport->setReplyHandler([&](const QByteArray& from) { replies << from; });
-        const QList<QByteArray> sent = {"10.213.7.1", "10.213.7.2", "10.213.7.255"};
-        for (const QByteArray& a : sent)
+        QList<Ipv4Address> replies;
+        transport->setReplyHandler([&](Ipv4Address from) { replies << from; });
+        const QList<Ipv4Address> sent = {{10, 213, 7, 1}, {10, 213, 7, 2}, {10, 213, 7, 255}};
+        for (const Ipv4Address a : sent)
             QVERIFY(transport->send(a));
-        QVERIFY(!transport->send("10.213.7.x"));
-        QVERIFY(!transport->send("255.255.255.255"));
+        QVERIFY(!transport->send(Ipv4Address(255, 255, 255, 255)));
+        QVERIFY(!transport->send(Ipv4Address(224, 0, 0, 1)));
         QTRY_COMPARE(replies, sent);
     }
 
@@ -75,9 +76,9 @@ private Q_SLOTS:
         const auto transport = platform::openEchoTransport({helper, false});
         QVERIFY(transport);
         int replies = 0;
-        transport->setReplyHandler([&](const QByteArray&) { ++replies; });
-        QVERIFY(transport->send("10.213.7.1")); // it reads this one and ends
-        QTRY_VERIFY(!transport->send("10.213.7.2"));
+        transport->setReplyHandler([&](Ipv4Address) { ++replies; });
+        QVERIFY(transport->send(Ipv4Address(10, 213, 7, 1))); // it reads this one and ends
+        QTRY_VERIFY(!transport->send(Ipv4Address(10, 213, 7, 2)));
         transport->readPending();
         QCOMPARE(replies, 0);
     }

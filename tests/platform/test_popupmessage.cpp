@@ -4,6 +4,7 @@
 #include "core/gbk.h"
 #include "platform/popupmessage.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
@@ -64,11 +65,12 @@ private Q_SLOTS:
         options.program = tool;
         options.extraArguments = {QStringLiteral("--configfile=/x y.conf")};
 
-        const QByteArray target = G(u"机\"'; touch ") + d + "/marker $(id) `id`\n-x";
+        // Shell syntax in a target the tool accepts (15 bytes at most).
+        const QByteArray target = G(u"机") + "\"';$(id)`-x";
         const QByteArray text =
             G(u"第一行\r\n\"$(touch ") + d + "/marker)\"; `id` ' \r\n" + G(u"——签名");
         const platform::PopupResult r =
-            platform::sendPopupMessage(target, "10.0.0.9", text, options);
+            platform::sendPopupMessage(target, Ipv4Address(10, 0, 0, 9), text, options);
         QVERIFY(r.delivered);
         QCOMPARE(r.output, QByteArray("Type your message\n"));
 
@@ -146,6 +148,80 @@ private Q_SLOTS:
         qputenv("PATH", oldPath);
         QVERIFY(!without);
         QVERIFY(with);
+    }
+
+    void unusableTargetsNeverReachTheTool()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        platform::PopupOptions options;
+        options.program = dir.filePath("record");
+        const QString ran = dir.filePath("ran");
+        writeScript(options.program, "cat >/dev/null\ntouch '" + QFile::encodeName(ran) +
+                                         "'\necho 'Type your message'\n");
+        // '#' would select a name type; 16 bytes would be cut to another name.
+        for (const QByteArray& target :
+             {QByteArray("PC01#20"), QByteArray("PC\x01"), QByteArray("PC\t1"),
+              QByteArray("PC\x7F"), QByteArray(16, 'A'), G(u"一二三四五六七八")}) {
+            QVERIFY2(!platform::sendPopupMessage(target, {}, "x", options).delivered,
+                     target.toHex().constData());
+            QVERIFY2(!QFile::exists(ran), target.toHex().constData());
+        }
+        const QByteArray longest = G(u"一二三四五六七") + "A";
+        QCOMPARE(longest.size(), platform::kMaxPopupTargetBytes);
+        QVERIFY(platform::sendPopupMessage(longest, {}, "x", options).delivered);
+        QVERIFY(QFile::exists(ran));
+    }
+
+    void toolGetsOnlyItsOwnEnvironment()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        platform::PopupOptions options;
+        options.program = dir.filePath("env-record");
+        writeScript(options.program, "cat >/dev/null\nenv > '" + QFile::encodeName(dir.path()) +
+                                         "/env'\necho 'Type your message'\n");
+        qputenv("LIBSMB_PROG", "nc 10.0.0.1 139");
+        qputenv("LD_PRELOAD", "/nonexistent.so");
+        const bool delivered = platform::sendPopupMessage("PC01", {}, "x", options).delivered;
+        qunsetenv("LIBSMB_PROG");
+        qunsetenv("LD_PRELOAD");
+        QVERIFY(delivered);
+        QFile env(dir.filePath("env"));
+        QVERIFY(env.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = env.readAll().split('\n');
+        lines.removeAll(QByteArray());
+        lines.removeIf([](const QByteArray& l) { return l.startsWith("PWD="); }); // the shell's own
+        std::sort(lines.begin(), lines.end());
+        QCOMPARE(lines, (QList<QByteArray>{"LANG=C", "LC_ALL=C", "PATH=/usr/bin:/bin"}));
+    }
+
+    void relativePathEntriesAreNeverSearched()
+    {
+        // A "smbclient" in the working folder, which an empty or relative PATH
+        // entry would name.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        const QString ran = dir.filePath("ran");
+        for (const QString& at : {dir.filePath("smbclient"), dir.filePath("sub/smbclient")})
+            writeScript(at, "touch '" + QFile::encodeName(ran) + "'\necho 'Type your message'\n");
+        const QString oldDir = QDir::currentPath();
+        const QByteArray oldPath = qgetenv("PATH");
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QList<bool> found;
+        QList<bool> delivered;
+        for (const QByteArray& path : {QByteArray(""), QByteArray(":/nonexistent"),
+                                       QByteArray("/nonexistent::"), QByteArray("sub")}) {
+            qputenv("PATH", path);
+            found << platform::popupMessageAvailable();
+            delivered << platform::sendPopupMessage("PC01", {}, "x").delivered;
+        }
+        qputenv("PATH", oldPath);
+        QVERIFY(QDir::setCurrent(oldDir));
+        QCOMPARE(found, QList<bool>(4, false));
+        QCOMPARE(delivered, QList<bool>(4, false));
+        QVERIFY(!QFile::exists(ran));
     }
 
     void textTooLongForTheToolIsNotSent()

@@ -185,6 +185,33 @@ private Q_SLOTS:
         QVERIFY(second.acquire());
     }
 
+    void runtimeFolderIsUsedOnlyWhenPrivate()
+    {
+        QTemporaryDir base(QStringLiteral("/tmp/runtime-XXXXXX"));
+        QVERIFY(base.isValid());
+        const QString good = base.filePath(QStringLiteral("good"));
+        QVERIFY(makeFolder(good, 0700, getuid()));
+        const QString open = base.filePath(QStringLiteral("open"));
+        QVERIFY(makeFolder(open, 0777, getuid()));
+        const QString theirs = base.filePath(QStringLiteral("theirs"));
+        QVERIFY(makeFolder(theirs, 0700, kNobody));
+        const QString link = base.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(good, link));
+
+        // The link first: the file made through it would be good's.
+        const QList<std::pair<QString, bool>> cases = {
+            {link, false}, {open, false}, {theirs, false}, {good, true}};
+        for (const auto& [dir, used] : cases) {
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(dir));
+            SingleInstance m(QStringLiteral("zeph"));
+            QVERIFY(m.acquire());
+            QVERIFY(m.held());
+            QCOMPARE(m.path(), (used ? dir : m_ownTmpFolder) + u'/' + m_markerName);
+            QCOMPARE(QFile::exists(dir + u'/' + m_markerName), used);
+        }
+        qunsetenv("XDG_RUNTIME_DIR");
+    }
+
     void ownButOpenToOthersIsNotUsedEither()
     {
         QVERIFY(makeFolder(m_ownTmpFolder, 0777, getuid()));

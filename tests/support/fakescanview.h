@@ -1,5 +1,6 @@
 #pragma once
-// A ScanView that keeps what the scan did to it, for tests.
+// ScanViews for tests and benchmarks: one that keeps what the scan did to it,
+// and a quiet one that only counts the names listed.
 
 #include "discovery/scanview.h"
 
@@ -71,6 +72,20 @@ struct FakeScanView : ScanView {
         scanning = s;
         log << QByteArray("buttons:") + (s ? "scanning" : "idle");
     }
+};
+
+struct QuietScanView : ScanView {
+    int listed = 0;
+
+    void setStatus(const QByteArray&) override {}
+    void waitCursorOn() override {}
+    void restoreCursor() override {}
+    void setProgressVisible(bool) override {}
+    void setProgressMaximum(int) override {}
+    void setProgressPosition(int) override {}
+    void clearComputers() override { listed = 0; }
+    void addComputer(const QByteArray&) override { ++listed; }
+    void setScanButtons(bool) override {}
 };
 
 } // namespace zeph::test

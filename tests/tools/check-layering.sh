@@ -1,7 +1,9 @@
 #!/bin/sh
 # check-layering.sh SRC: fails when a file includes a layer above its own.
-#   core < platform < logic (history, messaging, discovery) < ui < app
-# The probe helper is plain C++ and may use only the ICMP code and the IPv4 parser.
+#   core < platform < lan < logic (history, messaging, discovery) < ui < app
+# The ICMP library and the probe helper are plain C++: the helper may use only
+# that library (with its line protocol), the IPv4 type and the descriptor and
+# socket-address helpers; the library only those three headers; neither Qt.
 set -u
 src=$1
 bad=0
@@ -15,11 +17,18 @@ check() { # FOLDER ALLOWED-REGEX
 }
 check core 'core'
 check platform 'core|platform'
+check lan 'core|platform|lan'
 for logic in history messaging discovery; do
-    check $logic 'core|platform|history|messaging|discovery'
+    check $logic 'core|platform|lan|history|messaging|discovery'
 done
-check ui 'core|platform|history|messaging|discovery|ui'
-hits=$(grep -rn '#include "' "$src/probe" | grep -vE '#include "(core/ipv4\.h|platform/icmpecho\.h)"' || true)
-[ -z "$hits" ] || { echo "probe helper includes more than the ICMP code:"; echo "$hits"; bad=1; }
+check ui 'core|platform|lan|history|messaging|discovery|ui'
+plain='core/ipv4\.h|platform/uniquefd\.h|platform/sockaddr\.h'
+plain_only() { # FOLDER ALLOWED-REGEX WHAT
+    hits=$(grep -rnE '#include [<"]' "$src/$1" |
+        grep -E '#include (<Q|"[^"]*")' | grep -vE "#include \"($2)\"" || true)
+    [ -z "$hits" ] || { echo "$3 includes more than it may:"; echo "$hits"; bad=1; }
+}
+plain_only platform/icmp "platform/icmp/[a-z]+\.h|$plain" "the ICMP library"
+plain_only probe "platform/icmp/[a-z]+\.h|$plain" "the probe helper"
 [ $bad -eq 0 ] && echo "every layer includes only itself and the layers below"
 exit $bad

@@ -6,6 +6,7 @@
 #include "modal.h"
 #include "ui/aboutwindow.h"
 #include "ui/controls.h"
+#include "ui/definedwindow.h"
 #include "ui/mainwindow.h"
 #include "ui/trayicon.h"
 #include "ui/windowdef.h"
@@ -20,6 +21,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
@@ -475,6 +477,33 @@ private Q_SLOTS:
         QTest::mouseRelease(about, Qt::LeftButton, {}, QPoint(20, 10));
         QCOMPARE(w.pos(), start + QPoint(29, 30));
         QTRY_VERIFY(w.aboutWindow() && w.aboutWindow()->isVisible());
+    }
+
+    void exemptControlsClickInAWindowThatDoesNotDrag()
+    {
+        // The about window's own definition, without the about window's link handler.
+        DefinedWindow w(aboutWindowDef(), {});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.move(100, 100);
+        const QPoint start = w.pos();
+        QSignalSpy pressed(&w, &DefinedWindow::pressed);
+        QSignalSpy released(&w, &DefinedWindow::released);
+        auto* link = w.control(name::kAboutLink);
+        QTest::mousePress(link, Qt::LeftButton, {}, QPoint(20, 10));
+        QTest::mouseRelease(link, Qt::LeftButton, {}, QPoint(20, 10));
+        QTest::mouseClick(link, Qt::RightButton, {}, QPoint(20, 10));
+        QCOMPARE(pressed.size(), 1);
+        QCOMPARE(released.size(), 1);
+        QCOMPARE(released.first().first().toString(), name::kAboutLink.toString());
+
+        // A press on its surface does not move it either.
+        QTest::mousePress(&w, Qt::LeftButton, {}, QPoint(5, 5));
+        QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), w.mapToGlobal(QPointF(80, 36)),
+                         Qt::NoButton, Qt::LeftButton, {});
+        QApplication::sendEvent(&w, &move);
+        QTest::mouseRelease(&w, Qt::LeftButton, {}, QPoint(80, 36));
+        QCOMPARE(w.pos(), start);
     }
 
     void trayEventsAndMenu()

@@ -6,7 +6,8 @@
 #   bash tools/windows/build.sh [BUILD-DIR]     default build-windows
 #
 # The tests are built too (run by tools/windows/test.sh). Environment:
-# ZEPH_JOBS (default 2), ZEPH_DIST (default dist), ZEPH_QT_CACHE (see build-qt.sh).
+# ZEPH_JOBS (default 2), ZEPH_DIST (default dist), ZEPH_QT_CACHE (see build-qt.sh),
+# ZEPH_QT_PREFIX (a finished Qt: build-qt.sh is then not run).
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -17,7 +18,8 @@ JOBS="${ZEPH_JOBS:-2}"
 
 say() { printf '\n==> %s\n' "$*" >&2; }
 
-QT="$(bash tools/windows/build-qt.sh | tail -n1)"
+# ZEPH_QT_PREFIX: a finished static Qt to use as it is (the test command's).
+QT="${ZEPH_QT_PREFIX:-$(bash tools/windows/build-qt.sh | tail -n1)}"
 [[ -d $QT ]] || { echo "build.sh: no static Qt" >&2; exit 1; }
 
 say "Cross-building Zeph in $BUILD against $QT"

@@ -36,7 +36,7 @@ bool endsInALoneLeadByte(QByteArrayView part)
     for (qsizetype i = 0; i < part.size(); i += gbk::charLength(part, i))
         last = i;
     return last >= 0 && gbk::charLength(part, last) == 1 &&
-           static_cast<unsigned char>(part[last]) >= 0x80;
+           gbk::isLeadByte(static_cast<unsigned char>(part[last]));
 }
 
 } // namespace

@@ -12,6 +12,8 @@ set -eu
 
 test_binary=$1
 shift
+# shellcheck source=../../tools/samba.sh
+. "$(cd "$(dirname "$0")" && pwd)/../../tools/samba.sh"
 
 for tool in ip smbd smbclient; do
     if ! command -v "$tool" >/dev/null 2>&1; then
@@ -55,14 +57,12 @@ trap 'exit 130' INT
 trap 'exit 143' TERM HUP
 
 chmod 755 "$work"   # smbd runs the message command as the guest user
-mkdir -p "$work/spool" "$work/spooltmp" "$work/marker" "$work/client"
+mkdir -p "$work/spool" "$work/spooltmp" "$work/marker"
 chmod 1777 "$work/spool" "$work/spooltmp"
 
 write_server_conf() { # name address message-command
     dir="$work/$1"
-    mkdir -p "$dir/private" "$dir/lock" "$dir/state" "$dir/cache" "$dir/pid" "$dir/log" "$dir/ncalrpc"
-    cat >"$dir/smb.conf" <<CONF
-[global]
+    samba_conf "$dir" <<CONF
 netbios name = $(echo "$1" | tr '[:lower:]' '[:upper:]')
 workgroup = ZEPHTEST
 server role = standalone server
@@ -79,12 +79,6 @@ load printers = no
 printing = bsd
 printcap name = /dev/null
 disable spoolss = yes
-private dir = $dir/private
-lock directory = $dir/lock
-state directory = $dir/state
-cache directory = $dir/cache
-pid directory = $dir/pid
-ncalrpc dir = $dir/ncalrpc
 log file = $dir/log/log.%m
 log level = 1
 message command = $3
@@ -95,15 +89,8 @@ write_server_conf rcv 127.0.0.1 \
     "/bin/sh -c 'cat %s > $work/spool/.part.\$\$ && mv $work/spool/.part.\$\$ $work/spool/msg.\$\$; rm -f %s'"
 write_server_conf refuse 127.0.0.2 ""
 
-mkdir -p "$netns_etc/samba"
-cat >"$netns_etc/samba/smb.conf" <<CONF
-[global]
+samba_conf "$work/client" "$netns_etc/samba/smb.conf" <<CONF
 workgroup = ZEPHTEST
-private dir = $work/client
-lock directory = $work/client
-state directory = $work/client
-cache directory = $work/client
-ncalrpc dir = $work/client
 name resolve order = lmhosts host bcast
 CONF
 cat >"$netns_etc/hosts" <<HOSTS

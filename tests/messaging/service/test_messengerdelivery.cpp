@@ -2,6 +2,7 @@
 // by run-delivery.sh inside a namespace of its own (names and receivers are
 // described there); it refuses to run where a real network is in reach.
 
+#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "messaging/messengerservice.h"
 #include "platform/popupmessage.h"
@@ -41,6 +42,7 @@ class TestMessengerDelivery : public QObject {
     QString markerDir;
     History history;
     test::RecordingForm form;
+    NameLookup lookup;
     std::unique_ptr<MessengerService> service;
 
     void clearSpool()
@@ -102,7 +104,7 @@ private Q_SLOTS:
         history.initialise();
         form = {};
         // The real clock, resolver and sender: nothing injected.
-        service = std::make_unique<MessengerService>(history, form);
+        service = std::make_unique<MessengerService>(history, form, lookup);
     }
 
     void chineseMultiLineMessageArrivesIntact_data()
@@ -197,7 +199,7 @@ private Q_SLOTS:
         QElapsedTimer t;
         t.start();
         const platform::PopupResult r =
-            platform::sendPopupMessage("silentpc", "127.0.0.4", "x", options);
+            platform::sendPopupMessage("silentpc", Ipv4Address(127, 0, 0, 4), "x", options);
         QVERIFY(!r.delivered);
         QVERIFY2(t.elapsed() < 6000, qPrintable(QString::number(t.elapsed())));
     }

@@ -1,6 +1,7 @@
 // The messenger-service handler with an injected sender: history entries byte
 // for byte, the button and cursor sequence, the send box.
 
+#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "historytext.h"
 #include "messaging/messengerservice.h"
@@ -41,6 +42,7 @@ class TestMessengerService : public QObject {
     QList<SentCall> calls;
     QList<QByteArray> resolved;
     bool deliver = true;
+    NameLookup names; // replaced by the resolver below
     std::unique_ptr<MessengerService> service;
 
 private Q_SLOTS:
@@ -54,16 +56,17 @@ private Q_SLOTS:
         calls.clear();
         resolved.clear();
         deliver = true;
-        service = std::make_unique<MessengerService>(history, form);
+        service = std::make_unique<MessengerService>(history, form, names);
         service->setClock([] { return QDateTime(QDate(2004, 1, 2), QTime(15, 30, 0)); });
         service->setResolver([this](QByteArrayView name) {
             resolved << name.toByteArray();
-            return name == "PC01" ? QByteArray("10.1.2.3") : QByteArray();
+            return name == "PC01" ? std::optional(Ipv4Address(10, 1, 2, 3)) : std::nullopt;
         });
         service->setSender(
-            [this](QByteArrayView target, QByteArrayView address, QByteArrayView text) {
-                calls << SentCall{target.toByteArray(), address.toByteArray(), text.toByteArray(),
-                                  history.text()};
+            [this](QByteArrayView target, std::optional<Ipv4Address> address, QByteArrayView text) {
+                const QByteArray dotted =
+                    address ? QByteArray::fromStdString(address->toString()) : QByteArray();
+                calls << SentCall{target.toByteArray(), dotted, text.toByteArray(), history.text()};
                 form.events << QStringLiteral("send");
                 return deliver;
             });
@@ -125,6 +128,28 @@ private Q_SLOTS:
         QVERIFY(calls.isEmpty());
         QVERIFY(form.events.isEmpty());
         QCOMPARE(form.contentText, content);
+    }
+
+    void unusableTargetFailsBeforeAnythingGoesOut_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::newRow("name type") << QByteArray("PC01#03");
+        QTest::newRow("control byte") << QByteArray("PC\x1B[2J");
+        QTest::newRow("16 bytes") << QByteArray("ABCDEFGHIJKLMNOP");
+    }
+    void unusableTargetFailsBeforeAnythingGoesOut()
+    {
+        QFETCH(QByteArray, target);
+        form.targetText = target;
+        const QByteArray before = history.text();
+        service->send();
+        QVERIFY(calls.isEmpty());
+        QVERIFY(resolved.isEmpty());
+        QVERIFY(history.text().startsWith(before));
+        QVERIFY(history.text().endsWith(
+            error(G(u"使用信使服务发送信息到计算机|") + target + G(u"|失败！"))));
+        QCOMPARE(form.contentText, G(u"你好\r\n第二行"));
+        QVERIFY(form.buttonEnabled);
     }
 
     void textIsTakenAsItStands()

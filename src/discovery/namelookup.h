@@ -1,0 +1,64 @@
+#pragma once
+// Finding a computer's address from its name and its name from its address,
+// in the program's order: a dotted text is its own address; then the system
+// resolver; then the names the last scan listed (a name only the computer
+// itself knew still finds it again); then the LAN (NetBIOS and multicast
+// DNS). One object, owned by the application; every method is thread-safe.
+
+#include "core/ipv4.h"
+#include "lan/questions.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <QMutex>
+
+#include <functional>
+#include <optional>
+#include <utility>
+
+namespace zeph {
+
+class NameLookup {
+public:
+    // The ways out, replaceable in tests so that they need no network.
+    struct Backends {
+        std::function<std::optional<Ipv4Address>(QByteArrayView name)> systemResolve;
+        std::function<QByteArray(Ipv4Address)> systemReverse;
+        // The LAN's answer for a GBK name.
+        std::function<std::optional<Ipv4Address>(QByteArrayView name)> lanResolve;
+        // The names the computer at the address gives itself.
+        std::function<lan::HostNames(Ipv4Address)> lanHostNames;
+    };
+    // The system resolver and the LAN of the scan interface (found at the
+    // first question and kept for the run).
+    static Backends systemBackends();
+
+    NameLookup() : NameLookup(systemBackends()) {}
+    explicit NameLookup(Backends backends) : m_backends(std::move(backends)) {}
+
+    NameLookup(const NameLookup&) = delete;
+    NameLookup& operator=(const NameLookup&) = delete;
+
+    // Nothing for an empty name, a name holding a zero byte, or a name found
+    // nowhere. Blocks until the answer or a bounded wait.
+    std::optional<Ipv4Address> resolve(QByteArrayView name) const;
+    // The system resolver's name, else the computer's NetBIOS workstation
+    // name, else its multicast DNS name without ".local" (as the computer
+    // calls itself and signs its messages); empty when none.
+    QByteArray reverse(Ipv4Address address) const;
+
+    // A scan is starting: forget what the previous one listed.
+    void forgetScanNames();
+    // The scan listed name for address.
+    void rememberScanName(QByteArrayView name, Ipv4Address address);
+
+private:
+    std::optional<Ipv4Address> scanNameAddress(QByteArrayView name) const;
+
+    const Backends m_backends;
+    mutable QMutex m_lock;
+    QList<std::pair<QByteArray, Ipv4Address>> m_scanNames; // in list order
+};
+
+} // namespace zeph

@@ -1,0 +1,241 @@
+#include "lan/questions.h"
+
+#include "core/gbk.h"
+#include "core/logging.h"
+#include "lan/dns.h"
+#include "lan/netbios.h"
+#include "platform/localaddress.h"
+#include "platform/names.h"
+#include "platform/udpsocket.h"
+
+#include <QRandomGenerator>
+#include <QString>
+
+#include <array>
+#include <functional>
+#include <span>
+#include <vector>
+
+namespace zeph::lan {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using platform::UdpSocket;
+using std::chrono::milliseconds;
+
+// Large enough for any multicast DNS packet on an ordinary LAN (RFC 6762, 17).
+constexpr std::size_t kMaxPacket = 9000;
+// RFC 6762, 11; a link-local group never passes a router anyway.
+constexpr int kMulticastTtl = 255;
+
+std::uint16_t newTransactionId()
+{
+    return static_cast<std::uint16_t>(QRandomGenerator::global()->generate());
+}
+
+// A question in flight on its own socket. A protocol adds itself by sending
+// its request one of the three ways below and reading the answers in read.
+struct Question {
+    UdpSocket socket;
+    std::uint16_t port = 0; // questions to one port of one host end together when refused
+    bool connected = false; // then the kernel passes only the peer's datagrams
+    bool done = true;       // answered, refused, given up or never sent
+    // Takes each datagram that arrives and marks the questions it settles done.
+    std::function<void(QByteArrayView answer, Ipv4Address from)> read;
+};
+
+bool sent(bool ok, Ipv4Address to, std::uint16_t port)
+{
+    if (!ok)
+        qCDebug(lcLan) << "LAN question to" << to.toString().c_str() << "port" << port
+                       << "not sent, errno" << errno;
+    return ok;
+}
+
+// Straight to one host, connected, so that its refusal ends the wait.
+void askHost(Question& q, Ipv4Address host, std::uint16_t port, QByteArrayView request)
+{
+    q.port = port;
+    q.connected = true;
+    q.done = request.isEmpty() ||
+             !sent(q.socket.connectTo(host, port) && q.socket.send(request), host, port);
+}
+
+void askGroup(Question& q, Ipv4Address group, std::uint16_t port, QByteArrayView request,
+              Ipv4Address interfaceAddress)
+{
+    q.port = port;
+    q.done = request.isEmpty() ||
+             !sent(q.socket.setMulticastInterface(interfaceAddress, kMulticastTtl) &&
+                       q.socket.sendTo(group, port, request),
+                   group, port);
+}
+
+void askBroadcast(Question& q, Ipv4Address broadcast, std::uint16_t port, QByteArrayView request)
+{
+    q.port = port;
+    q.done = request.isEmpty() ||
+             !sent(q.socket.allowBroadcast() && q.socket.sendTo(broadcast, port, request),
+                   broadcast, port);
+}
+
+// Waits until every question is done or the wait ends. A connected question
+// asks one port of one host: its refusal (ICMP port unreachable) says that
+// nothing listens there and ends every question to that port.
+void waitForAnswers(std::span<Question* const> questions, milliseconds wait)
+{
+    const Clock::time_point deadline = Clock::now() + wait;
+    std::array<char, kMaxPacket> buf{};
+    for (;;) {
+        std::vector<const UdpSocket*> sockets;
+        std::vector<Question*> waiting;
+        for (Question* q : questions) {
+            if (!q->done) {
+                sockets.push_back(&q->socket);
+                waiting.push_back(q);
+            }
+        }
+        const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+        if (waiting.empty() || left.count() <= 0)
+            return;
+        for (std::size_t k : UdpSocket::waitReadable(sockets, left)) {
+            Question& q = *waiting[k];
+            while (!q.done) {
+                const UdpSocket::Received r = q.socket.receive(buf);
+                if (r.kind == UdpSocket::Received::Kind::Datagram) {
+                    q.read(r.data, r.from);
+                    continue;
+                }
+                if (r.kind == UdpSocket::Received::Kind::NothingYet)
+                    break;
+                q.done = true;
+                if (q.connected && r.kind == UdpSocket::Received::Kind::Refused) {
+                    for (Question* other : questions)
+                        other->done = other->done || other->port == q.port;
+                }
+            }
+        }
+    }
+}
+
+constexpr QByteArrayView kMdnsDomain = ".local";
+
+bool endsWithMdnsDomain(QByteArrayView name)
+{
+    return name.size() > kMdnsDomain.size() &&
+           name.last(kMdnsDomain.size()).compare(kMdnsDomain, Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+std::optional<ScanInterface> findScanInterface()
+{
+    const std::optional<Ipv4Address> own = platform::systemResolveName(platform::ownHostName());
+    const std::optional<Ipv4Address> local = platform::localIPv4Address(own);
+    if (!local)
+        return std::nullopt;
+    ScanInterface on;
+    on.address = *local;
+    if (const std::optional<platform::InterfaceAddress> i = platform::interfaceAddress(*local)) {
+        on.prefixLength = i->prefixLength;
+        on.broadcast = i->broadcast;
+    }
+    return on;
+}
+
+HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on, milliseconds wait)
+{
+    // Three questions at once, so that one wait covers them all: the NetBIOS
+    // node status, and the multicast DNS reverse question both straight to
+    // the host and to the group (for a responder that answers only what
+    // reaches it by multicast). Only the host's own answers count.
+    HostNames names;
+    Question nb;
+    Question direct;
+    Question group;
+
+    const std::uint16_t nbId = newTransactionId();
+    nb.read = [&](QByteArrayView answer, Ipv4Address from) {
+        if (from != address)
+            return;
+        names.netbios = netbios::nodeStatusName(answer, nbId);
+        // The preferred name: nothing more to wait for.
+        if (!names.netbios.isEmpty())
+            nb.done = direct.done = group.done = true;
+    };
+    askHost(nb, address, netbios::kPort, netbios::nodeStatusRequest(nbId));
+
+    const std::uint16_t mdId = newTransactionId();
+    const QByteArray reverse = dns::reverseName(address);
+    const QByteArray request = dns::query(mdId, reverse, dns::kTypePtr, true);
+    const auto readMdns = [&](QByteArrayView answer, Ipv4Address from) {
+        if (from != address || !names.mdns.isEmpty())
+            return;
+        names.mdns = dns::ptrTarget(answer, mdId, reverse);
+        if (!names.mdns.isEmpty())
+            direct.done = group.done = true;
+    };
+    direct.read = readMdns;
+    group.read = readMdns;
+    askHost(direct, address, dns::kMdnsPort, request);
+    if (!direct.done && on)
+        askGroup(group, dns::kMdnsGroup, dns::kMdnsPort, request, on->address);
+
+    waitForAnswers(std::array<Question*, 3>{&nb, &direct, &group}, wait);
+    qCDebug(lcLan) << "names of" << address.toString().c_str() << ": NetBIOS" << names.netbios
+                   << ", multicast DNS" << names.mdns;
+    return names;
+}
+
+std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView name,
+                                        milliseconds wait)
+{
+    std::optional<Ipv4Address> found;
+    Question nb;
+    Question md;
+
+    const std::uint16_t nbId = newTransactionId();
+    nb.read = [&](QByteArrayView answer, Ipv4Address) {
+        found = netbios::nameQueryAddress(answer, nbId, name);
+        if (found)
+            nb.done = md.done = true;
+    };
+    if (on.broadcast && netbios::isValidName(name))
+        askBroadcast(nb, *on.broadcast, netbios::kPort, netbios::nameQueryRequest(nbId, name));
+
+    const std::uint16_t mdId = newTransactionId();
+    const QByteArray mdnsName = mdnsQuestionName(name);
+    md.read = [&](QByteArrayView answer, Ipv4Address) {
+        found = dns::aRecord(answer, mdId, mdnsName);
+        if (found)
+            nb.done = md.done = true;
+    };
+    askGroup(md, dns::kMdnsGroup, dns::kMdnsPort, dns::query(mdId, mdnsName, dns::kTypeA, true),
+             on.address);
+
+    waitForAnswers(std::array<Question*, 2>{&nb, &md}, wait);
+    qCDebug(lcLan) << "LAN address of" << name << "(subnet broadcast"
+                   << (on.broadcast ? on.broadcast->toString().c_str() : "none")
+                   << "):" << (found ? found->toString().c_str() : "");
+    return found;
+}
+
+QByteArray mdnsQuestionName(QByteArrayView gbkName)
+{
+    const QByteArray utf8 = gbk::toUnicode(gbkName).toUtf8();
+    return endsWithMdnsDomain(utf8) ? utf8 : utf8 + kMdnsDomain.toByteArray();
+}
+
+QByteArray fromMdnsName(QByteArrayView utf8)
+{
+    if (!endsWithMdnsDomain(utf8))
+        return {};
+    utf8.chop(kMdnsDomain.size());
+    const QString text = QString::fromUtf8(utf8);
+    const QByteArray name = gbk::fromUnicode(text);
+    if (gbk::toUnicode(name) != text || text.toUtf8() != utf8)
+        return {};
+    return name;
+}
+
+} // namespace zeph::lan

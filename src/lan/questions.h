@@ -1,0 +1,64 @@
+#pragma once
+// Asking the LAN itself for names and addresses, for when the resolver knows
+// none: NetBIOS (UDP 137) and multicast DNS (UDP 5353). Every call opens its
+// own sockets on ephemeral ports and waits a bounded time, so calls from
+// several threads at once are safe. Names are GBK, as everywhere inside.
+
+#include "core/ipv4.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <chrono>
+#include <optional>
+
+namespace zeph::lan {
+
+// How long one question waits for its answer. A host that has no server on
+// the port usually says so at once (ICMP port unreachable), which ends the
+// wait early.
+inline constexpr std::chrono::milliseconds kAnswerWait{250};
+
+// The interface the scan covers and the questions leave from.
+struct ScanInterface {
+    Ipv4Address address;
+    int prefixLength = 32;
+    std::optional<Ipv4Address> broadcast; // none on loopback or point-to-point
+};
+
+// The interface of the local address the scan uses (the own host name's,
+// else the default route's); none without one. Asks the operating system.
+std::optional<ScanInterface> findScanInterface();
+
+// The names the computer at address gives itself, asked both ways at once
+// from ephemeral ports, so that one wait covers both: its NetBIOS workstation
+// name (node-status request to its UDP 137) and its multicast DNS host name (a
+// reverse PTR question, which a responder answers by unicast, RFC 6762 6.7,
+// sent straight to its UDP 5353, 5.5, and to the group out of the scan
+// interface when there is one). Only the host's own answers with our ids
+// count. A NetBIOS name ends the wait at once; so does a port unreachable
+// from both ports.
+struct HostNames {
+    QByteArray netbios; // as it arrived (GBK), padding trimmed; empty if none
+    QByteArray mdns;    // dotted, as the responder gives it (normally NAME.local)
+};
+HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
+                    std::chrono::milliseconds wait = kAnswerWait);
+
+// The address of name on the scan interface's subnet: a NetBIOS name query
+// broadcast to its broadcast address (only for a valid NetBIOS name) and a
+// multicast DNS question for NAME.local (a one-shot query from an ephemeral
+// port, answered by unicast) go out together; the first positive answer
+// wins. A question whose name cannot be written is left out.
+std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView name,
+                                        std::chrono::milliseconds wait = kAnswerWait);
+
+// Multicast DNS names are UTF-8, ours GBK: the question for a plain name is
+// NAME.local.
+QByteArray mdnsQuestionName(QByteArrayView gbkName);
+// NAME.local as GBK NAME; empty for a name outside .local (which NAME.local
+// would not find again) or one that does not fit GBK (the list could not show
+// it, nor could a message name it).
+QByteArray fromMdnsName(QByteArrayView utf8);
+
+} // namespace zeph::lan

@@ -1,0 +1,57 @@
+// libFuzzer target: every answer a responder on the LAN can send to our
+// NetBIOS and multicast DNS questions. The parsers must accept any bytes,
+// end (no pointer loop runs forever) and only ever yield names we can use.
+// The transaction id is the input's own, so the fuzzer reaches past it.
+
+#include "lan/dns.h"
+#include "lan/netbios.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace zeph::lan;
+
+namespace {
+
+void check(bool ok)
+{
+    if (!ok)
+        std::abort();
+}
+
+bool hasControlByte(QByteArrayView name)
+{
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    const QByteArrayView packet(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    const auto id = static_cast<std::uint16_t>(size >= 2 ? (data[0] << 8) | data[1] : 0);
+
+    // A workstation name we can list and send to: 1-15 bytes, no padding left.
+    const QByteArray name = netbios::nodeStatusName(packet, id);
+    if (!name.isEmpty()) {
+        check(name.size() <= netbios::kMaxNameLength);
+        check(!hasControlByte(name) && !name.endsWith(' '));
+    }
+    (void)netbios::nameQueryAddress(packet, id, "ALPHA");
+
+    // A host name we could ask for again.
+    for (const QByteArrayView owner :
+         {QByteArrayView("2.7.213.10.in-addr.arpa"), QByteArrayView("bravo.local")}) {
+        const QByteArray target = dns::ptrTarget(packet, id, owner);
+        if (!target.isEmpty()) {
+            check(!hasControlByte(target));
+            check(!dns::query(id, target, dns::kTypeA, true).isEmpty());
+        }
+        (void)dns::aRecord(packet, id, owner);
+    }
+    return 0;
+}

@@ -1,0 +1,274 @@
+// The LAN questions on loopback, against fake responders bound to UDP 137 and
+// 5353 of 127.0.0.x addresses. Runs in a private network namespace (as root
+// there: binding 137 needs it; the program itself never binds these ports).
+
+#include "lan/dns.h"
+#include "lan/netbios.h"
+#include "lan/questions.h"
+#include "platform/localaddress.h"
+#include "wirepackets.h"
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace zeph;
+using namespace zeph::lan;
+using namespace std::chrono_literals;
+namespace w = zeph::test::wire;
+
+namespace {
+
+constexpr std::uint32_t kLoop2 = 0x7F000002; // 127.0.0.2
+constexpr std::uint32_t kLoop3 = 0x7F000003;
+
+int boundSocket(std::uint32_t address, std::uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(address);
+    sin.sin_port = htons(port);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&sin), sizeof sin) != 0)
+        qFatal("cannot bind %08x:%u (run in a private namespace as root)", address, port);
+    return fd;
+}
+
+// Without a scan interface: no question to the multicast group.
+HostNames hostNames(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait)
+{
+    return lan::hostNames(Ipv4Address(address), std::nullopt, wait);
+}
+
+std::uint16_t idOf(const QByteArray& request)
+{
+    return request.size() >= 2 ? std::uint16_t((uchar(request[0]) << 8) | uchar(request[1])) : 0;
+}
+
+// Answers every datagram on address:port with what reply() gives; each
+// answer goes out from the responder's socket, or from replyFrom's when set.
+class Responder {
+public:
+    using Reply = std::function<QList<QByteArray>(const QByteArray& request)>;
+    Responder(std::uint32_t address, std::uint16_t port, Reply reply, std::uint32_t replyFrom = 0)
+        : m_fd(boundSocket(address, port)), m_from(replyFrom ? boundSocket(replyFrom, port) : -1),
+          m_reply(std::move(reply)), m_thread([this] { run(); })
+    {
+    }
+    ~Responder()
+    {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_fd);
+        if (m_from >= 0)
+            ::close(m_from);
+    }
+    int requests() const { return m_requests; }
+
+private:
+    void run()
+    {
+        char buf[2048];
+        while (!m_stop) {
+            pollfd p{m_fd, POLLIN, 0};
+            if (::poll(&p, 1, 20) <= 0)
+                continue;
+            sockaddr_in peer{};
+            socklen_t len = sizeof peer;
+            const ssize_t n =
+                ::recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&peer), &len);
+            if (n <= 0)
+                continue;
+            ++m_requests;
+            for (const QByteArray& answer : m_reply(QByteArray(buf, n)))
+                ::sendto(m_from >= 0 ? m_from : m_fd, answer.constData(), answer.size(), 0,
+                         reinterpret_cast<sockaddr*>(&peer), len);
+        }
+    }
+
+    int m_fd;
+    int m_from;
+    Reply m_reply;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_requests{0};
+    std::thread m_thread;
+};
+
+} // namespace
+
+class TestLanLookup : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (qgetenv("ZEPH_IN_PRIVATE_NETNS") != "1")
+            QSKIP("binds UDP 137 and 5353: run through tests/tools/in-netns.sh");
+    }
+
+    void netbiosNameTakesOnlyOurAnswer()
+    {
+        // A stale answer, one with another id, then ours.
+        Responder r(kLoop2, netbios::kPort, [](const QByteArray& q) {
+            const std::uint16_t id = idOf(q);
+            return QList<QByteArray>{"junk", w::nodeStatus(id + 1, {{"WRONG", 0}}),
+                                     w::nodeStatus(id, {{"ALPHA", 0}})};
+        });
+        QCOMPARE(hostNames(kLoop2).netbios, QByteArray("ALPHA"));
+        QCOMPARE(r.requests(), 1);
+    }
+
+    void netbiosNameIgnoresOtherSenders()
+    {
+        Responder r(
+            kLoop2, netbios::kPort,
+            [](const QByteArray& q) {
+                return QList<QByteArray>{w::nodeStatus(idOf(q), {{"IMPOSTOR", 0}})};
+            },
+            kLoop3);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(hostNames(kLoop2, 200ms).netbios, QByteArray());
+        QVERIFY2(t.elapsed() >= 190 && t.elapsed() < 400, QByteArray::number(t.elapsed()));
+    }
+
+    void nothingListeningEndsAtOnce()
+    {
+        QElapsedTimer t;
+        t.start();
+        const HostNames names = hostNames(0x7F000004);
+        QCOMPARE(names.netbios, QByteArray());
+        QCOMPARE(names.mdns, QByteArray());
+        // Port unreachable from both, not the wait of 250 ms.
+        QVERIFY2(t.elapsed() < 200, QByteArray::number(t.elapsed()));
+    }
+
+    void mdnsNameFromTheAddressItself()
+    {
+        Responder r(kLoop2, dns::kMdnsPort, [](const QByteArray& q) {
+            // Our question asks for a unicast answer.
+            if (!q.endsWith(QByteArray("\x00\x0C\x80\x01", 4)))
+                return QList<QByteArray>{};
+            return QList<QByteArray>{w::dnsAnswer(
+                idOf(q), dns::reverseName(Ipv4Address(kLoop2)), 12,
+                w::record(QByteArray("\xC0\x0C", 2), 12, 0x8001, w::dnsName("bravo.local")))};
+        });
+        const HostNames names = hostNames(kLoop2);
+        QCOMPARE(names.netbios, QByteArray());
+        QCOMPARE(names.mdns, QByteArray("bravo.local"));
+    }
+
+    // Both ways at once: a NetBIOS answer ends the wait even when it comes
+    // after the multicast DNS one; while NetBIOS may still answer, a multicast
+    // DNS name alone waits for it, within the wait.
+    void bothWaysAtOnce()
+    {
+        auto ptr = [](const QByteArray& q) {
+            return QList<QByteArray>{w::dnsAnswer(
+                idOf(q), dns::reverseName(Ipv4Address(kLoop2)), 12,
+                w::record(QByteArray("\xC0\x0C", 2), 12, 1, w::dnsName("bravo.local")))};
+        };
+        Responder md(kLoop2, dns::kMdnsPort, ptr);
+        {
+            Responder nb(kLoop2, netbios::kPort, [](const QByteArray& q) {
+                std::this_thread::sleep_for(50ms);
+                return QList<QByteArray>{w::nodeStatus(idOf(q), {{"BRAVO", 0}})};
+            });
+            QElapsedTimer t;
+            t.start();
+            const HostNames names = hostNames(kLoop2);
+            QCOMPARE(names.netbios, QByteArray("BRAVO"));
+            QVERIFY2(t.elapsed() < 200, QByteArray::number(t.elapsed()));
+        }
+        Responder silent(kLoop2, netbios::kPort,
+                         [](const QByteArray&) { return QList<QByteArray>{}; });
+        QElapsedTimer t;
+        t.start();
+        const HostNames names = hostNames(kLoop2, 150ms);
+        QCOMPARE(names.netbios, QByteArray());
+        QCOMPARE(names.mdns, QByteArray("bravo.local"));
+        QVERIFY2(t.elapsed() >= 140 && t.elapsed() < 400, QByteArray::number(t.elapsed()));
+    }
+
+    // The scan engine asks from many threads at once: every answer reaches
+    // the thread that asked.
+    void concurrentQuestions()
+    {
+        Responder r(kLoop2, netbios::kPort, [](const QByteArray& q) {
+            const std::uint16_t id = idOf(q);
+            return QList<QByteArray>{w::nodeStatus(id, {{"PC" + QByteArray::number(id), 0}})};
+        });
+        std::atomic<int> right{0};
+        std::vector<std::thread> threads;
+        for (int i = 0; i < 16; ++i) {
+            threads.emplace_back([&right] {
+                for (int k = 0; k < 10; ++k) {
+                    const QByteArray name = hostNames(kLoop2).netbios;
+                    if (name.startsWith("PC") && name.size() > 2)
+                        ++right;
+                }
+            });
+        }
+        for (std::thread& th : threads)
+            th.join();
+        QCOMPARE(right.load(), 160);
+    }
+
+    // From the netmask, also for an address added without "brd" (which
+    // reports no broadcast address of its own).
+    void subnetBroadcast()
+    {
+        QCOMPARE(std::system("ip link add zn0 type veth peer name zn1 && ip link set zn0 up && "
+                             "ip addr add 10.9.8.7/24 dev zn0 && "
+                             "ip addr add 172.20.1.2/20 brd + dev zn0"),
+                 0);
+        const auto first = platform::interfaceAddress(Ipv4Address(10, 9, 8, 7));
+        const auto second = platform::interfaceAddress(Ipv4Address(172, 20, 1, 2));
+        const auto loopback = platform::interfaceAddress(Ipv4Address(127, 0, 0, 1));
+        const auto nobody = platform::interfaceAddress(Ipv4Address(10, 9, 8, 8));
+        QCOMPARE(std::system("ip link del zn0"), 0);
+        QVERIFY(first && second && loopback);
+        QCOMPARE(first->broadcast, std::optional(Ipv4Address(10, 9, 8, 255)));
+        QCOMPARE(first->prefixLength, 24);
+        QCOMPARE(second->broadcast, std::optional(Ipv4Address(172, 20, 15, 255)));
+        QCOMPARE(second->prefixLength, 20);
+        QCOMPARE(loopback->broadcast, std::nullopt); // no broadcast on loopback
+        QVERIFY(!nobody);
+    }
+
+    void resolveOnLanByNetbiosBroadcast()
+    {
+        // The subnet broadcast address stands in as another loopback address.
+        const ScanInterface on{Ipv4Address(0x7F000001), 24, Ipv4Address(0x7F0000FF)};
+        Responder r(0x7F0000FF, netbios::kPort, [](const QByteArray& q) {
+            // Answers for its own name only, as nmbd does.
+            if (q != netbios::nameQueryRequest(idOf(q), "GAMMA"))
+                return QList<QByteArray>{};
+            return QList<QByteArray>{w::nameQueryAnswer(idOf(q) ^ 1, "GAMMA", {1}),
+                                     w::nameQueryAnswer(idOf(q), "GAMMA", {0x0A000007})};
+        });
+        QCOMPARE(lan::resolveOnLan(on, "gamma"), std::optional(Ipv4Address(0x0A000007)));
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(lan::resolveOnLan(on, "delta", 150ms), std::nullopt);
+        QVERIFY2(t.elapsed() < 600, QByteArray::number(t.elapsed()));
+        // Not a NetBIOS name: no broadcast at all.
+        const int before = r.requests();
+        QCOMPARE(lan::resolveOnLan(on, "gamma.example", 50ms), std::nullopt);
+        QTest::qWait(50);
+        QCOMPARE(r.requests(), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLanLookup)
+#include "test_lanlookup.moc"

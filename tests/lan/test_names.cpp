@@ -1,0 +1,159 @@
+// Host names and addresses as the resolver sees them, the one parser of
+// dotted IPv4 texts, the lookup order of NameLookup, and the default route
+// that picks the scan's interface. Runs in a private loopback-only network
+// namespace.
+
+#include "core/ipv4.h"
+#include "discovery/namelookup.h"
+#include "netns.h"
+#include "platform/localaddress.h"
+#include "platform/names.h"
+
+#include <QSysInfo>
+#include <QTest>
+
+#include <sched.h>
+#include <unistd.h>
+
+using namespace zeph;
+
+class TestNames : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!test::onlyLoopbackInReach())
+            QFAIL("not in a private loopback-only network namespace; run through ctest");
+    }
+
+    void dottedQuads_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("parsed"); // empty: refused
+        QTest::newRow("plain") << QByteArray("192.168.0.7") << QByteArray("192.168.0.7");
+        QTest::newRow("edges") << QByteArray("0.0.0.255") << QByteArray("0.0.0.255");
+        QTest::newRow("short form") << QByteArray("127.1") << QByteArray();
+        QTest::newRow("five parts") << QByteArray("1.2.3.4.5") << QByteArray();
+        QTest::newRow("over 255") << QByteArray("1.2.3.256") << QByteArray();
+        QTest::newRow("four digits") << QByteArray("1.2.3.0255") << QByteArray();
+        QTest::newRow("leading zero") << QByteArray("10.01.2.3") << QByteArray();
+        QTest::newRow("trailing blank") << QByteArray("127.0.0.1 ") << QByteArray();
+        QTest::newRow("empty part") << QByteArray("1..2.3") << QByteArray();
+        QTest::newRow("trailing dot") << QByteArray("1.2.3.") << QByteArray();
+        QTest::newRow("sign") << QByteArray("+1.2.3.4") << QByteArray();
+        QTest::newRow("zero byte") << QByteArray("1.2.3.4\0", 8) << QByteArray();
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void dottedQuads()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, parsed);
+        const auto a = ipv4::parse(text);
+        QCOMPARE(a ? QByteArray::fromStdString(ipv4::format(*a)) : QByteArray(), parsed);
+        // The resolver takes a dotted text as its own address, without a lookup.
+        if (!parsed.isEmpty())
+            QCOMPARE(platform::systemResolveName(text), a);
+    }
+
+    void ownHostNameIsWholeEvenWhenLong()
+    {
+        QCOMPARE(platform::ownHostName(), QSysInfo::machineHostName().toLatin1());
+        // A private UTS namespace lets this process carry a name longer than the
+        // 15 bytes older systems allowed, without touching the machine's own.
+        if (unshare(CLONE_NEWUTS) != 0)
+            QSKIP("no permission for a private host name");
+        const QByteArray longName = "a-rather-long-workstation-name-42.lab";
+        QCOMPARE(sethostname(longName.constData(), static_cast<size_t>(longName.size())), 0);
+        QCOMPARE(platform::ownHostName(), longName);
+    }
+
+    void resolvingNames()
+    {
+        const NameLookup names; // the system resolver and this namespace's LAN
+        QCOMPARE(names.resolve("10.1.2.3"), Ipv4Address(10, 1, 2, 3)); // no lookup
+        QCOMPARE(names.resolve("localhost"), Ipv4Address(127, 0, 0, 1));
+        QCOMPARE(names.resolve(""), std::nullopt);
+        QCOMPARE(names.resolve(QByteArrayView("localhost\0x", 11)), std::nullopt);
+        QCOMPARE(names.resolve("no-such-computer.invalid"), std::nullopt);
+        QCOMPARE(platform::systemResolveName(QByteArrayView("localhost\0x", 11)), std::nullopt);
+
+        QVERIFY(!names.reverse(Ipv4Address(127, 0, 0, 1)).isEmpty());
+        QVERIFY(!platform::systemReverseName(Ipv4Address(127, 0, 0, 1)).isEmpty());
+    }
+
+    // The order, with backends that record who was asked: the scan list comes
+    // after the resolver and before the LAN, and belongs to one object only.
+    void lookupOrderAndScanLists()
+    {
+        QList<QByteArray> asked;
+        const auto backends = [&asked] {
+            NameLookup::Backends b;
+            b.systemResolve = [&asked](QByteArrayView n) -> std::optional<Ipv4Address> {
+                asked.append("system " + n.toByteArray());
+                return n == "known" ? std::optional(Ipv4Address(10, 0, 0, 9)) : std::nullopt;
+            };
+            b.systemReverse = [](Ipv4Address a) {
+                return a == Ipv4Address(10, 0, 0, 9) ? QByteArray("known") : QByteArray();
+            };
+            b.lanResolve = [&asked](QByteArrayView n) -> std::optional<Ipv4Address> {
+                asked.append("lan " + n.toByteArray());
+                return std::nullopt;
+            };
+            b.lanHostNames = [](Ipv4Address a) {
+                return a == Ipv4Address(10, 0, 0, 2) ? lan::HostNames{{}, "bravo.local"}
+                                                     : lan::HostNames{"CHARLIE", "c.local"};
+            };
+            return b;
+        };
+        NameLookup first(backends());
+        NameLookup second(backends());
+        first.rememberScanName("alpha", Ipv4Address(10, 0, 0, 1));
+
+        QCOMPARE(first.resolve("known"), Ipv4Address(10, 0, 0, 9));
+        QCOMPARE(first.resolve("Alpha"), Ipv4Address(10, 0, 0, 1));
+        QCOMPARE(asked, (QList<QByteArray>{"system known", "system Alpha"}));
+        asked.clear();
+        QCOMPARE(second.resolve("alpha"), std::nullopt);
+        QCOMPARE(asked, (QList<QByteArray>{"system alpha", "lan alpha"}));
+
+        first.forgetScanNames();
+        QCOMPARE(first.resolve("alpha"), std::nullopt);
+
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 9)), QByteArray("known"));
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 2)), QByteArray("bravo"));   // .local dropped
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 7)), QByteArray("CHARLIE")); // NetBIOS first
+    }
+
+    void defaultRouteParsing_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<QByteArray>("iface");
+        const QByteArray head = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask"
+                                "\t\tMTU\tWindow\tIRTT\n";
+        QTest::newRow("one default") << head + "eth0\t00000000\t01070D0A\t0003\t0\t0\t0\t00000000"
+                                               "\t0\t0\t0\neth0\t00070D0A\t00000000\t0001\t0\t0\t0"
+                                               "\t00FFFFFF\t0\t0\t0\n"
+                                     << QByteArray("eth0");
+        QTest::newRow("lowest metric")
+            << head + "wlan0\t00000000\t01070D0A\t0003\t0\t0\t600\t00000000"
+                      "\t0\t0\t0\nenp1s0\t00000000\t01070D0A\t0003\t0\t0"
+                      "\t100\t00000000\t0\t0\t0\n"
+            << QByteArray("enp1s0");
+        QTest::newRow("route down") << head + "eth0\t00000000\t01070D0A\t0002\t0\t0\t0\t00000000"
+                                              "\t0\t0\t0\n"
+                                    << QByteArray();
+        QTest::newRow("no default") << head + "eth0\t00070D0A\t00000000\t0001\t0\t0\t0\t00FFFFFF"
+                                              "\t0\t0\t0\n"
+                                    << QByteArray();
+        QTest::newRow("empty") << QByteArray() << QByteArray();
+    }
+    void defaultRouteParsing()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(QByteArray, iface);
+        QCOMPARE(platform::defaultRouteInterface(table), iface);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNames)
+#include "test_names.moc"

@@ -1,0 +1,194 @@
+// Names that only the LAN knows, end to end through the program's own scan and
+// messenger: run by run_names_lan.sh in namespace hosts that have no hosts-file
+// or DNS entry for each other, some running nmbd, some avahi-daemon. The role
+// and what the LAN holds come from the environment (texts in UTF-8):
+//   ZEPH_NAMES_ROLE     scanner | answerer
+//   ZEPH_NAMES_READY    addresses whose servers must answer before the scan
+//   ZEPH_NAMES_HIGHEST  the highest host number to scan
+//   ZEPH_NAMES_EXPECT   the list the scan must show, "name=address" each
+//   ZEPH_NAMES_ALSO     names the answerer sends to after its reply, as typed
+
+#include "core/gbk.h"
+#include "core/ipv4.h"
+#include "discovery/namelookup.h"
+#include "discovery/scanner.h"
+#include "fakescanview.h"
+#include "history/history.h"
+#include "lan/questions.h"
+#include "messaging/messenger.h"
+#include "platform/echoprobe.h"
+#include "platform/localaddress.h"
+#include "platform/names.h"
+#include "recordingform.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace zeph;
+
+namespace {
+
+QList<QByteArray> envList(const char* name)
+{
+    const QString text = QString::fromUtf8(qgetenv(name)).trimmed();
+    QList<QByteArray> out;
+    if (text.isEmpty())
+        return out;
+    const QStringList items = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const QString& item : items)
+        out << gbk::fromUnicode(item);
+    return out;
+}
+
+Ipv4Address addressOf(const QByteArray& dotted)
+{
+    return ipv4::parse(dotted).value_or(Ipv4Address());
+}
+
+QByteArray dottedText(std::optional<Ipv4Address> a)
+{
+    return a ? QByteArray::fromStdString(a->toString()) : QByteArray();
+}
+
+// Waits until every address names itself through NetBIOS or multicast DNS:
+// the servers register their names a few seconds after they start.
+bool serversReady(const QList<QByteArray>& addresses)
+{
+    QDeadlineTimer deadline(60000); // generous: a loaded machine starts daemons slowly
+    for (const QByteArray& a : addresses) {
+        for (;;) {
+            const lan::HostNames names = lan::hostNames(addressOf(a), lan::findScanInterface());
+            if (!names.netbios.isEmpty() || !names.mdns.isEmpty())
+                break;
+            if (deadline.hasExpired()) {
+                qWarning("no name server answers at %s", a.constData());
+                return false;
+            }
+            QTest::qWait(200);
+        }
+    }
+    return true;
+}
+
+// Processes events until the history holds text or the time is up.
+bool waitForHistory(const History& history, const QByteArray& text, int ms)
+{
+    return QTest::qWaitFor([&] { return history.text().contains(text); }, ms);
+}
+
+} // namespace
+
+class TestNamesLan : public QObject {
+    Q_OBJECT
+    QByteArray m_role;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_role = qgetenv("ZEPH_NAMES_ROLE");
+        if (m_role.isEmpty())
+            QSKIP("needs the simulated LAN (run_names_lan.sh)");
+        // Nothing is asked unless we stand on a 10.x simulated LAN of our own.
+        const std::optional<Ipv4Address> local = platform::localIPv4Address(std::nullopt);
+        QVERIFY(local && (*local)[0] == 10);
+        QVERIFY(serversReady(envList("ZEPH_NAMES_READY")));
+    }
+
+    // Lists every named computer, in host order, by the name it gives itself;
+    // each listed name resolves to its address; messages reach the NetBIOS
+    // hosts and the other copy, whose reply comes back; a broadcast reaches all.
+    void scanner()
+    {
+        if (m_role != "scanner")
+            QSKIP("the answerer's host");
+        History history;
+        test::FakeScanView view;
+        NameLookup lookup;
+        Scanner scanner(
+            history, view, [] { return platform::openEchoTransport(); },
+            [&lookup](Ipv4Address a) { return lookup.reverse(a); });
+        // As the program wires it.
+        QObject::connect(&scanner, &Scanner::started, [&lookup] { lookup.forgetScanNames(); });
+        QObject::connect(
+            &scanner, &Scanner::computerListed,
+            [&lookup](const QByteArray& name, Ipv4Address a) { lookup.rememberScanName(name, a); });
+        scanner.startUp(platform::localIPv4Address(lookup.resolve(platform::ownHostName())));
+        scanner.setHighestHostNumber(qEnvironmentVariableIntValue("ZEPH_NAMES_HIGHEST"));
+        QSignalSpy finished(&scanner, &Scanner::finished);
+        QElapsedTimer t;
+        t.start();
+        scanner.run();
+        QVERIFY(finished.wait(20000));
+        qInfo("scan: %lld ms", t.elapsed());
+
+        QList<QByteArray> names, addresses;
+        for (const QByteArray& e : envList("ZEPH_NAMES_EXPECT")) {
+            names << e.left(e.indexOf('='));
+            addresses << e.mid(e.indexOf('=') + 1);
+        }
+        QCOMPARE(gbk::toUnicode(view.computers.join(" ")), gbk::toUnicode(names.join(" ")));
+        for (qsizetype i = 0; i < names.size(); ++i)
+            QCOMPARE(dottedText(lookup.resolve(names[i])), addresses[i]);
+
+        test::RecordingForm form;
+        Messenger messenger(history, form, lookup);
+        messenger.startUp();
+        for (const QByteArray& name : std::as_const(names)) {
+            form.targetText = name;
+            form.contentText = "direct to " + name;
+            messenger.sendMessage();
+            QVERIFY2(history.text().endsWith(G(u"★★★信息已发送到目标计算机。★★★")),
+                     history.text().right(80));
+        }
+        // The other copy answers the message it got from us: its reply names
+        // us by our own host name, which only multicast DNS knows.
+        QVERIFY2(waitForHistory(history, "reply to direct to", 10000), history.text());
+        QCOMPARE(form.targetText, names.last());
+
+        form.computerNames = names;
+        form.contentText = "to everyone";
+        messenger.broadcast();
+        QVERIFY2(
+            history.text().contains(G(u"广播消息被发送到下列计算机：|") + names.join('|') + '|'),
+            history.text().right(200));
+    }
+
+    // The other copy: answers the first message, then names the NetBIOS hosts
+    // as a user would type them, which only a name query on the subnet finds.
+    void answerer()
+    {
+        if (m_role != "answerer")
+            QSKIP("the scanner's host");
+        History history;
+        test::RecordingForm form;
+        const NameLookup lookup;
+        Messenger messenger(history, form, lookup);
+        messenger.startUp();
+        QVERIFY2(QTest::qWaitFor([&] { return form.shown > 0; }, 60000), "nothing arrived");
+        const QByteArray received = history.text();
+        const qsizetype at = received.indexOf("direct to ");
+        QVERIFY(at > 0);
+        form.contentText = "reply to " + received.mid(at, received.indexOf('\r', at) - at);
+        messenger.sendMessage(); // the target box holds the sender's name now
+        QVERIFY2(history.text().endsWith(G(u"★★★信息已发送到目标计算机。★★★")),
+                 history.text().right(80));
+        for (const QByteArray& name : envList("ZEPH_NAMES_ALSO")) {
+            // nmbd answers a name query once it has claimed the name on the
+            // subnet, a few seconds after it starts (its node status lists
+            // the name earlier).
+            QVERIFY2(QTest::qWaitFor([&] { return lookup.resolve(name).has_value(); }, 20000),
+                     "no NetBIOS answer for " + name);
+            form.targetText = name;
+            form.contentText = "typed " + name;
+            messenger.sendMessage();
+            QVERIFY2(history.text().endsWith(G(u"★★★信息已发送到目标计算机。★★★")), name);
+        }
+        // Stay until the broadcast arrives as well.
+        QVERIFY(waitForHistory(history, "to everyone", 30000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestNamesLan)
+#include "test_names_lan.moc"
