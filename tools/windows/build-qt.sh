@@ -97,22 +97,30 @@ main() {
         return
     fi
 
-    ensure_deb_src
-    local work="$CACHE/build-$hash"
-    rm -rf "$work" "$prefix"
-    mkdir -p "$work"
-    say "Fetching qt6-base $version source into $work"
-    (cd "$work" && apt-get source --only-source "qt6-base=$version" >&2)
-    local src
-    src="$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)"
-    [[ -n $src ]] || die "apt-get source did not unpack qt6-base"
+    local work="$CACHE/build-$hash" src=""
+    # A build that was stopped part-way (the machine's session ended) goes on
+    # where it stopped: its configured tree is kept beside the cache.
+    if [[ -f $work/build/build.ninja ]]; then
+        src="$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)"
+    fi
+    if [[ -n $src ]]; then
+        say "Resuming the Qt build in $work"
+    else
+        ensure_deb_src
+        rm -rf "$work" "$prefix"
+        mkdir -p "$work"
+        say "Fetching qt6-base $version source into $work"
+        (cd "$work" && apt-get source --only-source "qt6-base=$version" >&2)
+        src="$(find "$work" -mindepth 1 -maxdepth 1 -type d -name 'qt6-base-*' | head -n1)"
+        [[ -n $src ]] || die "apt-get source did not unpack qt6-base"
 
-    say "Configuring Qt (log: $work/build/config.log)"
-    mkdir -p "$work/build"
-    (cd "$work/build" && "$src/configure" -prefix "$prefix" "${QT_OPTIONS[@]}" \
-        -qt-host-path /usr -- -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
-        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >&2
+        say "Configuring Qt (log: $work/build/config.log)"
+        mkdir -p "$work/build"
+        (cd "$work/build" && "$src/configure" -prefix "$prefix" "${QT_OPTIONS[@]}" \
+            -qt-host-path /usr -- -G Ninja \
+            -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+            -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake) >&2
+    fi
     say "Building Qt with $JOBS jobs"
     cmake --build "$work/build" --parallel "$JOBS" >&2
     cmake --install "$work/build" >&2
