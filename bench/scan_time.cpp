@@ -37,6 +37,8 @@ const char* methodName(zeph::platform::EchoMethod m)
         return "helper-datagram";
     case EchoMethod::HelperRaw:
         return "helper-raw";
+    case EchoMethod::IcmpLibrary:
+        return "icmp-library";
     case EchoMethod::None:
         break;
     }

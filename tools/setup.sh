@@ -9,6 +9,11 @@
 #                              build-ci   (-DZEPH_WERROR=ON), with the gates:
 #                                         format, shellcheck, clang_tidy, layering
 #                              build-asan (-DZEPH_SANITIZE=ON -DZEPH_WERROR=ON)
+#                              then, only when a finished static Qt for
+#                              MinGW is cached (never waiting for or starting
+#                              its build), the Windows build (as `windows`
+#                              does) and its tests under Wine
+#                              (tools/windows/test.sh)
 #   bash tools/setup.sh quick  the fast edit loop: build-dev (-DZEPH_WERROR=ON,
 #                              no sanitizers), then only the in-process tests
 #                              and the quick gates (ctest -L 'unit|gate' -LE tidy);
@@ -17,10 +22,17 @@
 #                              bench/ with clang-format-14 (what `format` checks)
 #   bash tools/setup.sh package  Release build (prefix /usr) in build-package/,
 #                              then dist/zeph_<version>_<arch>.deb (cpack)
+#   bash tools/setup.sh windows  MinGW-w64 cross build in build-windows/ against
+#                              a static Qt built once from Debian's qt6-base
+#                              source (cached in /var/cache/zeph; builds it, or
+#                              waits for a build already running), then
+#                              dist/zeph-<version>-win64.zip and
+#                              dist/zeph-<version>-setup.exe
 #
 # Packages: every name in tools/deps/run-*.txt (all commands),
-# tools/deps/test-*.txt (test only) and tools/deps/package-*.txt (package
-# only), one a line, '#' starts a comment.
+# tools/deps/test-*.txt (test only), tools/deps/package-*.txt (package
+# only) and tools/deps/windows-*.txt (windows, and test when it runs the
+# Windows stage), one a line, '#' starts a comment.
 #
 # Environment:
 #   ZEPH_NETNS=1          run: start zeph inside a private network namespace with
@@ -35,6 +47,8 @@
 #   ZEPH_PACKAGE_BUILD=DIR, ZEPH_DIST=DIR
 #                         package: build folder and output folder
 #                         (default build-package and dist, in the repository)
+#   ZEPH_SKIP_WINDOWS=1   test: leave out the Windows build and its tests
+#   ZEPH_QT_CACHE=DIR     windows: where the static Qt is kept (/var/cache/zeph)
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -207,7 +221,42 @@ suite() {
     fi
 }
 
+# The Windows build and its tests under Wine, as one more row of the summary.
+# The test command never builds Qt nor waits for a build that is running: that
+# is `windows`'s job. Without a finished Qt in the cache this stage is skipped
+# and left out of the summary.
+windows_suite() {
+    local name=windows qt
+    if ! qt="$(bash tools/windows/build-qt.sh --cached 2>/dev/null)"; then
+        printf 'windows: skipped (no finished Qt for MinGW in the cache; bash tools/setup.sh windows builds it)\n'
+        return 1
+    fi
+    install_packages windows
+    say "[$name] cross build and packages (tools/windows/build.sh) against $qt"
+    BUILD_RESULT[$name]=ok
+    if ! ZEPH_QT_PREFIX="$qt" bash tools/windows/build.sh build-windows; then
+        BUILD_RESULT[$name]="build FAILED"
+        CTEST_RESULT[$name]="not run"
+        return
+    fi
+    say "[$name] tests under Wine (tools/windows/test.sh)"
+    if bash tools/windows/test.sh build-windows; then
+        CTEST_RESULT[$name]=ok
+    else
+        CTEST_RESULT[$name]=FAILED
+    fi
+    local line
+    line="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' \
+        build-windows/ctest.log 2>/dev/null | tail -n1 || true)"
+    CTEST_LINE[$name]="$line + e2e_wine"
+    if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+        FAILED[$name]="${BASH_REMATCH[1]}"
+        PASSED[$name]=$((BASH_REMATCH[2] - BASH_REMATCH[1]))
+    fi
+}
+
 cmd_test() {
+    local suites=(build-ci build-asan)
     install_packages run test
     if command -v ccache >/dev/null; then
         ccache --max-size=2G >/dev/null 2>&1 || true
@@ -221,7 +270,11 @@ cmd_test() {
     export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
     suite build-asan build-asan -DZEPH_SANITIZE=ON -DZEPH_WERROR=ON
 
-    summary build-ci build-asan
+    if [[ ${ZEPH_SKIP_WINDOWS:-0} != 1 ]] && windows_suite; then
+        suites+=(windows)
+    fi
+
+    summary "${suites[@]}"
 }
 
 # summary SUITE...: one line per suite, the totals, and the exit status.
@@ -287,11 +340,19 @@ cmd_package() {
     printf '%s\n' "$deb"
 }
 
+# ---------------------------------------------------------------- windows
+
+cmd_windows() {
+    install_packages run windows
+    bash tools/windows/build.sh build-windows
+}
+
 case "${1:-}" in
 run) cmd_run ;;
 test) cmd_test ;;
 quick) cmd_quick ;;
 format) cmd_format ;;
 package) cmd_package ;;
+windows) cmd_windows ;;
 *) usage ;;
 esac

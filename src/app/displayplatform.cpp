@@ -18,10 +18,13 @@ QByteArray preferredPlatform(const QByteArray& qpaPlatform, const QByteArray& di
 
 PlatformPreference::PlatformPreference()
 {
+    // Windows has one platform; DISPLAY may still be set there (Wine passes it on).
+#ifndef Q_OS_WIN
     const QByteArray platform = preferredPlatform(qgetenv("QT_QPA_PLATFORM"), qgetenv("DISPLAY"),
                                                   qgetenv("WAYLAND_DISPLAY"));
     if (!platform.isEmpty())
         m_set = qputenv("QT_QPA_PLATFORM", platform);
+#endif
 }
 
 PlatformPreference::~PlatformPreference()

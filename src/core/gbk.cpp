@@ -1,35 +1,21 @@
 #include "core/gbk.h"
 
+#include "core/gbkcodepage.h"
 #include "core/logging.h"
 
 #include <array>
-#include <iconv.h>
 #include <memory>
 
 namespace zeph::gbk {
 namespace {
 
-// Code page 936 as the C library knows it, turned into two flat tables once.
-// Only codes whose character turns back into the same code are kept, so that
-// decode followed by encode is the identity on every byte string.
+// Code page 936 as the operating system knows it, turned into two flat tables
+// once. Only codes whose character turns back into the same code are kept, so
+// that decode followed by encode is the identity on every byte string.
 struct Tables {
     std::array<char16_t, 0x10000> toUni{};  // index lead << 8 | trail; 0 = not a character
     std::array<quint16, 0x10000> fromUni{}; // 0 = not in GBK; < 0x100 single byte
 };
-
-char16_t convertOne(iconv_t cd, const char* in, size_t inLen)
-{
-    char16_t out[4] = {};
-    char* inPtr = const_cast<char*>(in);
-    char* outPtr = reinterpret_cast<char*>(out);
-    size_t outLeft = sizeof out;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    if (iconv(cd, &inPtr, &inLen, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLen != 0)
-        return 0;
-    if (sizeof out - outLeft != 2) // one BMP character, nothing else
-        return 0;
-    return out[0];
-}
 
 std::unique_ptr<Tables> buildTables()
 {
@@ -38,11 +24,9 @@ std::unique_ptr<Tables> buildTables()
         t->toUni[c] = static_cast<char16_t>(c);
         t->fromUni[c] = static_cast<quint16>(c);
     }
-    iconv_t cd = iconv_open("UTF-16LE", "CP936");
-    // iconv_open reports failure as (iconv_t)-1, an integer cast by its contract.
-    if (cd == reinterpret_cast<iconv_t>(-1)) { // NOLINT(performance-no-int-to-ptr)
-        qCCritical(lcCore,
-                   "no CP936 converter in the C library; non-ASCII text is kept as raw bytes");
+    const detail::CodePage936 cp;
+    if (!cp.available()) {
+        qCCritical(lcCore, "no code page 936 converter; non-ASCII text is kept as raw bytes");
         return t;
     }
     auto keep = [&](quint16 code, char16_t u) {
@@ -52,16 +36,15 @@ std::unique_ptr<Tables> buildTables()
         t->fromUni[u] = code;
     };
     const char euro = '\x80';
-    keep(0x80, convertOne(cd, &euro, 1));
+    keep(0x80, cp.decode(&euro, 1));
     for (int lead = 0x81; lead <= 0xFE; ++lead) {
         for (int trail = 0x40; trail <= 0xFE; ++trail) {
             if (trail == 0x7F)
                 continue;
             const char pair[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-            keep(static_cast<quint16>(lead << 8 | trail), convertOne(cd, pair, 2));
+            keep(static_cast<quint16>(lead << 8 | trail), cp.decode(pair, 2));
         }
     }
-    iconv_close(cd);
     return t;
 }
 

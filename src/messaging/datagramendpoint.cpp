@@ -3,34 +3,10 @@
 #include "core/logging.h"
 #include "messaging/datagramreader.h"
 #include "messaging/messageformat.h"
-#include "platform/sockaddr.h"
 
 #include <QPointer>
 
-#include <cerrno>
-#include <cstring>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace zeph {
-namespace {
-
-int growReceiveBuffer(int fd)
-{
-    // SO_RCVBUFFORCE passes net.core.rmem_max but needs CAP_NET_ADMIN; without
-    // it SO_RCVBUF takes what the limit allows.
-    const int want = DatagramEndpoint::kReceiveBufferRequest;
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof want) != 0)
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &want, sizeof want);
-    int got = 0;
-    socklen_t len = sizeof got;
-    if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &got, &len) != 0)
-        return 0;
-    return got;
-}
-
-} // namespace
 
 DatagramEndpoint::DatagramEndpoint(QObject* parent) : DatagramEndpoint(Socket::Open, parent) {}
 
@@ -59,7 +35,7 @@ void DatagramEndpoint::setPort(int port)
 void DatagramEndpoint::close()
 {
     m_reader.reset();
-    m_fd.reset();
+    m_socket.reset();
     m_receiveBuffer = 0;
 }
 
@@ -68,24 +44,15 @@ void DatagramEndpoint::open()
     close();
     if (!m_enabled)
         return;
-    platform::UniqueFd fd(socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    if (!fd) {
-        qCWarning(lcMessaging) << "cannot create a UDP socket:" << strerror(errno);
-        return;
-    }
     // No option is set before the bind: without address reuse a port that
     // another program holds stays its own, and the endpoint is then without a
     // socket. Not marked for broadcast: messages only ever go to one computer.
-    const sockaddr_in any = platform::toSockaddr(Ipv4Address(), message::wirePort(m_port));
-    if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        qCWarning(lcMessaging) << "cannot bind UDP port" << message::wirePort(m_port) << ":"
-                               << strerror(errno);
+    auto socket = std::make_unique<platform::UdpSocket>();
+    if (!socket->bind(message::wirePort(m_port)))
         return;
-    }
-    m_fd = std::move(fd);
-    m_receiveBuffer = growReceiveBuffer(m_fd.get());
-    m_reader =
-        std::make_unique<DatagramReader>(m_fd.get(), m_queue, [this] { scheduleDelivery(); });
+    m_socket = std::move(socket);
+    m_receiveBuffer = m_socket->growReceiveBuffer(kReceiveBufferRequest);
+    m_reader = std::make_unique<DatagramReader>(*m_socket, m_queue, [this] { scheduleDelivery(); });
     if (!m_reader->running()) {
         close();
         return;
@@ -120,7 +87,7 @@ void DatagramEndpoint::deliver()
 
 bool DatagramEndpoint::send(Ipv4Address address, int port, QByteArrayView data)
 {
-    if (!m_fd)
+    if (!m_socket)
         return false;
     if (data.isEmpty())
         return true;
@@ -128,15 +95,8 @@ bool DatagramEndpoint::send(Ipv4Address address, int port, QByteArrayView data)
         qCDebug(lcMessaging) << "datagram of" << data.size() << "bytes is too large for UDP";
         return false;
     }
-    const sockaddr_in to = platform::toSockaddr(address, message::wirePort(port));
-    ssize_t sent = 0;
-    do {
-        sent = sendto(m_fd.get(), data.data(), static_cast<size_t>(data.size()), 0,
-                      reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    } while (sent < 0 && errno == EINTR);
-    if (sent != data.size()) {
-        qCDebug(lcMessaging) << "send to" << address.toString().c_str()
-                             << "failed:" << strerror(errno);
+    if (!m_socket->sendTo(address, message::wirePort(port), data)) {
+        qCDebug(lcMessaging) << "send to" << address.toString().c_str() << "failed";
         return false;
     }
     return true;

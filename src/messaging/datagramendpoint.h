@@ -11,7 +11,7 @@
 
 #include "core/ipv4.h"
 #include "messaging/datagramqueue.h"
-#include "platform/uniquefd.h"
+#include "platform/udpsocket.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -52,7 +52,7 @@ public:
     // on the old port are still delivered.
     void setPort(int port);
 
-    bool isOpen() const { return static_cast<bool>(m_fd); }
+    bool isOpen() const { return m_socket != nullptr; }
     // The receive buffer the kernel granted (bytes, as getsockopt reports it); 0 without a socket.
     int receiveBufferSize() const { return m_receiveBuffer; }
     // Received datagrams not yet delivered.
@@ -74,7 +74,7 @@ private:
 
     const bool m_enabled;
     int m_port = kDefaultPort;
-    platform::UniqueFd m_fd;
+    std::unique_ptr<platform::UdpSocket> m_socket; // bound, or none
     int m_receiveBuffer = 0;
     DatagramQueue m_queue{kQueueByteLimit};
     std::unique_ptr<DatagramReader> m_reader;

@@ -3,8 +3,6 @@
 // a DatagramQueue, so that the kernel's receive buffer is emptied as fast as
 // datagrams come in, however long the owner's thread is busy.
 
-#include "platform/uniquefd.h"
-
 #include <QByteArray>
 
 #include <functional>
@@ -13,12 +11,15 @@
 namespace zeph {
 
 class DatagramQueue;
+namespace platform {
+class UdpSocket;
+}
 
 class DatagramReader {
 public:
     // wake runs on the reader thread when the queue's taker must be told that
     // datagrams wait. The socket stays the caller's: it must outlive the reader.
-    DatagramReader(int socketFd, DatagramQueue& queue, std::function<void()> wake);
+    DatagramReader(platform::UdpSocket& socket, DatagramQueue& queue, std::function<void()> wake);
     // Stops and joins the thread; the datagrams already queued stay queued.
     ~DatagramReader();
     DatagramReader(const DatagramReader&) = delete;
@@ -29,10 +30,9 @@ public:
 private:
     void run(const std::stop_token& stop);
 
-    const int m_socket; // borrowed from the caller
+    platform::UdpSocket& m_socket; // the caller's
     DatagramQueue& m_queue;
     std::function<void()> m_wake;
-    platform::UniqueFd m_stopFd; // an eventfd that wakes the thread's poll when it must stop
     std::jthread m_thread;
 };
 

@@ -14,7 +14,8 @@
 
 namespace zeph::platform {
 
-enum class EchoMethod { None, Datagram, Raw, HelperDatagram, HelperRaw };
+// IcmpLibrary: Windows' own ICMP echo functions (iphlpapi), no privilege needed.
+enum class EchoMethod { None, Datagram, Raw, HelperDatagram, HelperRaw, IcmpLibrary };
 
 // An Ethernet card's address, as ARP and the neighbour table give it.
 using LinkAddress = std::array<std::uint8_t, 6>;

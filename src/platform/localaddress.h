@@ -17,11 +17,13 @@ namespace zeph::platform {
 // is up. Nothing when there is none.
 std::optional<Ipv4Address> localIPv4Address(std::optional<Ipv4Address> resolvedOwnName);
 
+#ifndef Q_OS_WIN
 // The parts, for tests: the interface named by the default route in a
 // /proc/net/route text (empty if none), and the first IPv4 address of an
 // interface (none if it has none or is down).
 QByteArray defaultRouteInterface(QByteArrayView procNetRoute);
 std::optional<Ipv4Address> interfaceIPv4Address(QByteArrayView interfaceName);
+#endif
 
 // The interface that is up and holds address: its prefix length and the
 // broadcast address of its subnet (none on loopback, point-to-point, or an

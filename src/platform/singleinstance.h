@@ -1,8 +1,11 @@
 #pragma once
-// One running copy per desktop session. The marker is a lock held on an open
-// file in the user's runtime directory, keyed by the display: the kernel drops
-// the lock when the process dies, so a killed or crashed copy never blocks the
-// next start.
+// One running copy per desktop session. On Linux the marker is a lock held on
+// an open file in the user's runtime directory, keyed by the display: the
+// kernel drops the lock when the process dies, so a killed or crashed copy
+// never blocks the next start. On Windows it is the global atom KEY.net.tarvo
+// with a named mutex of the session beside it; the mutex dies with its
+// process, so an atom whose mutex is gone was left by a crashed copy and is
+// taken over.
 
 #include <QString>
 
@@ -20,7 +23,19 @@ public:
     // the copy run rather than refuse.
     bool acquire();
     void release();
-    bool held() const { return m_fd >= 0; }
+#ifdef Q_OS_WIN
+    bool held() const
+    {
+        return m_mutex != nullptr;
+    }
+
+    // The global atom's name for this key.
+    QString atomName() const;
+#else
+    bool held() const
+    {
+        return m_fd >= 0;
+    }
 
     // The lock file for the current user and display. Its folder is the
     // session's runtime folder when that is private to the user (see
@@ -35,12 +50,18 @@ public:
     // (not a symbolic link to one), owned by uid, without write permission for
     // group or others.
     static bool isPrivateFolder(const QString& path, unsigned uid);
+#endif
 
 private:
     QString fileName() const;
 
     QString m_key;
+#ifdef Q_OS_WIN
+    void* m_mutex = nullptr;
+    unsigned short m_atom = 0;
+#else
     int m_fd = -1;
+#endif
 };
 
 } // namespace zeph::platform

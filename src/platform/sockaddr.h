@@ -5,7 +5,11 @@
 #include "core/ipv4.h"
 
 #include <cstdint>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
 #include <netinet/in.h>
+#endif
 
 namespace zeph::platform {
 

@@ -1,10 +1,14 @@
 #pragma once
-// A non-blocking UDP socket on an ephemeral port, for short questions to the
-// LAN: send to an address and port, receive with the sender's address and
-// port, wait for several sockets at once under a deadline.
+// A non-blocking UDP socket: on an ephemeral port for short questions to the
+// LAN (send to an address and port, receive with the sender's address and
+// port, wait for several sockets at once under a deadline), or bound to a
+// port for the message endpoint, whose reader thread waits in it until a
+// datagram arrives or another thread wakes it.
 
 #include "core/ipv4.h"
+#ifndef _WIN32
 #include "platform/uniquefd.h"
+#endif
 
 #include <QByteArrayView>
 
@@ -19,8 +23,19 @@ class UdpSocket {
 public:
     // Opens the socket; isOpen() tells whether that worked.
     UdpSocket();
+    ~UdpSocket();
+    UdpSocket(const UdpSocket&) = delete;
+    UdpSocket& operator=(const UdpSocket&) = delete;
 
-    bool isOpen() const { return static_cast<bool>(m_fd); }
+    bool isOpen() const;
+
+    // Binds port on every address with no option set before (no address
+    // reuse: a port that another program holds stays its own) and prepares
+    // waitForDatagram() and wake().
+    bool bind(std::uint16_t port);
+    // Asks for a receive buffer of bytes; the size the system granted, 0 when
+    // it cannot be read.
+    int growReceiveBuffer(int bytes);
 
     // Sending to a broadcast address is refused without this.
     bool allowBroadcast();
@@ -50,8 +65,22 @@ public:
     static std::vector<std::size_t> waitReadable(std::span<const UdpSocket* const> sockets,
                                                  std::chrono::milliseconds timeout);
 
+    // For a bound socket's reader thread: blocks until a datagram may wait
+    // (true), or wake() was called or the wait failed (false). wake() is the
+    // one call that is safe from another thread.
+    bool waitForDatagram();
+    void wake();
+
 private:
+#ifdef _WIN32
+    static constexpr std::uintptr_t kNone = ~std::uintptr_t{0};
+    std::uintptr_t m_socket = kNone; // a SOCKET
+    void* m_readable = nullptr;      // the event the socket sets when a datagram waits
+    void* m_wake = nullptr;          // the event wake() sets
+#else
     UniqueFd m_fd;
+    UniqueFd m_wake; // an eventfd
+#endif
 };
 
 } // namespace zeph::platform

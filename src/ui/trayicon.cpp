@@ -3,13 +3,16 @@
 #include "core/logging.h"
 
 #include <QCursor>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+#ifndef Q_OS_WIN
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QDBusVariant>
-#include <QMenu>
-#include <QSystemTrayIcon>
+#endif
 
 namespace zeph::ui {
 
@@ -22,6 +25,9 @@ TrayIcon::~TrayIcon()
 
 bool TrayIcon::hostIsStatusNotifier()
 {
+#ifdef Q_OS_WIN
+    return false; // the notification area of the shell itself
+#else
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
@@ -35,6 +41,7 @@ bool TrayIcon::hostIsStatusNotifier()
     const QDBusReply<QDBusVariant> reply = props.call(
         QStringLiteral("Get"), watcher, QStringLiteral("IsStatusNotifierHostRegistered"));
     return reply.isValid() && reply.value().variant().toBool();
+#endif
 }
 
 void TrayIcon::set(const QIcon& icon, const QString& tip)

@@ -18,13 +18,17 @@ CommandLineAction parse(std::vector<const char*> args)
 
 QByteArray answer(CommandLineAction action, int* code)
 {
-    char* buffer = nullptr;
-    size_t size = 0;
-    std::FILE* out = open_memstream(&buffer, &size);
+    // A temporary file rather than open_memstream, which Windows lacks.
+    std::FILE* out = std::tmpfile();
+    if (!out)
+        qFatal("no temporary file");
     *code = printCommandLineAnswer(action, out);
+    std::rewind(out);
+    QByteArray text;
+    char chunk[512];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, out)) > 0;)
+        text.append(chunk, static_cast<qsizetype>(n));
     std::fclose(out);
-    QByteArray text(buffer, static_cast<qsizetype>(size));
-    std::free(buffer);
     return text;
 }
 

@@ -66,6 +66,8 @@ const char* methodName(platform::EchoMethod m)
         return "helper-datagram";
     case platform::EchoMethod::HelperRaw:
         return "helper-raw";
+    case platform::EchoMethod::IcmpLibrary:
+        return "icmp-library";
     case platform::EchoMethod::None:
         break;
     }

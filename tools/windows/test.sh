@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Runs the Windows build's tests under Wine: its ctest suite (unit tests and
+# the shared logic, cross-built) in a network namespace of its own with only
+# loopback up, then the end-to-end test on a simulated LAN
+# (tests/windows/e2e_wine.sh). Run as root after tools/windows/build.sh.
+#
+#   bash tools/windows/test.sh [BUILD-DIR]     default build-windows
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+cd "$ROOT"
+BUILD="${1:-build-windows}"
+DIST="${ZEPH_DIST:-$ROOT/dist}"
+[[ $EUID -eq 0 ]] || { echo "test.sh: needs root (network namespaces)" >&2; exit 1; }
+
+TMP="$(mktemp -d /tmp/zeph-wine-ctest.XXXXXX)"
+trap 'rm -rf "$TMP"' EXIT
+export WINEPREFIX="$TMP/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
+
+rc=0
+printf '\n==> [windows] ctest under Wine (private network namespace)\n'
+# The wineserver lives in the namespace and ends with it.
+unshare --net -- bash -c '
+    ip link set lo up
+    wineserver -p
+    /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
+    rc=0
+    ctest --test-dir "$1" --output-on-failure --no-tests=error || rc=$?
+    wineserver -k
+    exit $rc' _ "$BUILD" 2>&1 | tee "$BUILD/ctest.log" || rc=1
+grep -q '100% tests passed' "$BUILD/ctest.log" || rc=1
+
+printf '\n==> [windows] end to end under Wine\n'
+VERSION="$(sed -n -E 's/^project\(zeph VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)"
+ZEPH_SETUP_EXE="$DIST/zeph-$VERSION-setup.exe" \
+    ZEPH_E2E_ARTIFACTS="$ROOT/$BUILD/artifacts/e2e_wine" \
+    bash tests/windows/e2e_wine.sh || rc=1
+exit $rc
