@@ -4,11 +4,12 @@
 // capability for good, so the rest of its life it can do nothing but use that
 // socket. It talks only over its standard input and output, in the lines of
 // platform/icmp/probeprotocol.h. It ignores multicast and broadcast
-// destinations as well, and holds at most a few hundred requests waiting for
-// their turn.
+// destinations as well, holds at most a few hundred requests waiting for
+// their turn, and paces them as platform/icmp/requestpacer.h says.
 
 #include "platform/icmp/icmpecho.h"
 #include "platform/icmp/probeprotocol.h"
+#include "platform/icmp/requestpacer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <deque>
 #include <linux/capability.h>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <string_view>
@@ -122,12 +124,15 @@ int main()
 
     Requests requests;
     std::deque<Ipv4Address> waiting;
-    Clock::time_point nextSend = Clock::now();
+    zeph::probe::RequestPacer pacer;
     for (;;) {
+        std::optional<Clock::time_point> nextSend;
+        if (!waiting.empty() && !(nextSend = pacer.earliest(waiting.front())))
+            waiting.clear(); // all it may ever send has gone; replies still go back
         timespec wait{};
         timespec* timeout = nullptr; // nothing waiting: sleep until something comes
         if (!waiting.empty()) {
-            const auto left = std::max(Clock::duration::zero(), nextSend - Clock::now());
+            const auto left = std::max(Clock::duration::zero(), *nextSend - Clock::now());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             wait = {time_t(ns / 1000000000), long(ns % 1000000000)};
             timeout = &wait;
@@ -139,12 +144,15 @@ int main()
             return 1;
         if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) && !requests.read(waiting))
             return 0;
-        if (!waiting.empty() && Clock::now() >= nextSend) {
+        // Also a request read just now may leave at once.
+        const std::optional<Clock::time_point> due =
+            waiting.empty() ? std::nullopt : pacer.earliest(waiting.front());
+        if (due && Clock::now() >= *due) {
             // A request that cannot leave gets no reply; the program's answer
             // window for it simply runs out.
             socket.send(waiting.front());
+            pacer.sent(waiting.front(), Clock::now());
             waiting.pop_front();
-            nextSend = Clock::now() + zeph::probe::kFloor;
         }
     }
 }
