@@ -8,6 +8,7 @@
 // reported past an address that is not settled yet.
 
 #include "core/ipv4.h"
+#include "discovery/lookupthreads.h"
 #include "discovery/scanclock.h"
 
 #include <QByteArray>
@@ -52,6 +53,10 @@ public:
     // still running are left to finish on their own, their results dropped.
     void stop();
 
+    // Runs the lookups on threads, which must outlive this sweep, instead of
+    // threads of its own (which its destructor waits for). Before start().
+    void setLookupThreads(LookupThreads& threads) { m_threads = &threads; }
+
     int lookupsRunning() const { return m_lookupsRunning; }
 
 Q_SIGNALS:
@@ -87,6 +92,8 @@ private:
     const ReverseLookup m_lookup;
     const std::chrono::nanoseconds m_interval;
     std::shared_ptr<Mailbox> m_mailbox;
+    std::unique_ptr<LookupThreads> m_ownThreads;
+    LookupThreads* m_threads;
 
     std::vector<Host> m_hosts; // by host number; [0] unused
     int m_next = 1;            // next host number to send to

@@ -12,13 +12,15 @@ the subnet's own address, one off the subnet; and an answer with this host's
 own address, but sent from a port other than the protocol's. None may be used:
 a name only this host "knows" stays unknown.
 With --flood SECONDS, each question is followed by that long a stream of junk
-datagrams to the port it came from.
+datagrams to the port it came from. Only questions from other ports than 137
+and 5353 are answered: the name servers on the other hosts must keep working.
 Usage: hostile_responder.py [--flood SECONDS] ADDRESS [BROADCAST]
 (it binds ADDRESS:137, BROADCAST:137 and 0.0.0.0:5353)."""
 import select
 import socket
 import struct
 import sys
+import threading
 import time
 
 
@@ -150,7 +152,9 @@ def main():
             packet, peer = s.recvfrom(9000)
             if len(packet) < 12:
                 continue
-            tid = struct.unpack(">H", packet[:2])[0]
+            tid, flags = struct.unpack(">HH", packet[:4])
+            if peer[1] in (137, 5353) or flags & 0xF800:  # a daemon's, or not a query
+                continue
             name = question_name(packet)
             kind = question_type(packet, name)
             print("mdns" if s is md else "netbios", "question", kind, "from", peer[0], flush=True)
@@ -168,8 +172,8 @@ def main():
                 s.sendto(answer, peer)
             if late:
                 other_port.sendto(late, peer)
-            if flood_seconds > 0:
-                flood(s, peer, flood_seconds)
+            if flood_seconds > 0:  # beside the answers to what comes next
+                threading.Thread(target=flood, args=(s, peer, flood_seconds), daemon=True).start()
 
 
 if __name__ == "__main__":
