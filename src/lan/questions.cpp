@@ -252,7 +252,7 @@ QByteArray fromMdnsName(QByteArrayView utf8)
         return {};
     utf8.chop(kMdnsDomain.size());
     const QString text = QString::fromUtf8(utf8);
-    const QByteArray name = gbk::fromUnicode(text);
+    QByteArray name = gbk::fromUnicode(text);
     if (gbk::toUnicode(name) != text || text.toUtf8() != utf8)
         return {};
     return name;
