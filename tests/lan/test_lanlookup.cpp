@@ -96,6 +96,12 @@ public:
             ::close(m_from);
     }
     int requests() const { return m_requests; }
+    // Also receives what goes to group out of the interface with this address.
+    bool join(Ipv4Address group, Ipv4Address interfaceAddress)
+    {
+        const ip_mreq m{{htonl(group.toHostOrder())}, {htonl(interfaceAddress.toHostOrder())}};
+        return ::setsockopt(m_fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) == 0;
+    }
     long flooded() const { return m_flooded; }
 
 private:
@@ -365,6 +371,28 @@ private Q_SLOTS:
             QCOMPARE(lan::resolveOnLan(kOnSubnet, "gamma", 150ms), std::nullopt);
             QCOMPARE(otherPort.requests(), 1);
         }
+    }
+
+    // The multicast DNS question to the group is not connected: only an
+    // answer from the host's own port 5353 counts there.
+    void groupAnswerFromAnotherPort()
+    {
+        const auto ptr = [](const QByteArray& q) {
+            return QList<QByteArray>{w::dnsAnswer(
+                idOf(q), dns::reverseName(Ipv4Address(kHost)), 12,
+                w::record(QByteArray("\xC0\x0C", 2), 12, 1, w::dnsName("bravo.local")))};
+        };
+        {
+            Responder group(dns::kMdnsGroup.toHostOrder(), dns::kMdnsPort, ptr, kHost);
+            QVERIFY(group.join(dns::kMdnsGroup, Ipv4Address(kOwn)));
+            QCOMPARE(lan::hostNames(Ipv4Address(kHost), kOnSubnet).mdns, QByteArray("bravo.local"));
+        }
+        Responder silent(kHost, dns::kMdnsPort,
+                         [](const QByteArray&) { return QList<QByteArray>{}; });
+        Responder group(dns::kMdnsGroup.toHostOrder(), dns::kMdnsPort, ptr, kHost, 40353);
+        QVERIFY(group.join(dns::kMdnsGroup, Ipv4Address(kOwn)));
+        QCOMPARE(lan::hostNames(Ipv4Address(kHost), kOnSubnet, 200ms).mdns, QByteArray());
+        QCOMPARE(group.requests(), 1);
     }
 
     // A flood to the port a question went out from does not hold the caller
