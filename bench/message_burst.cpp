@@ -2,12 +2,14 @@
 // in-process: window, pane, history, messaging; offscreen unless QT_QPA_PLATFORM
 // says otherwise) on loopback, 100-byte messages:
 //   burst : COUNT (10,000) back to back: how many reach the history, how long
-//           the whole burst takes to be handled;
+//           the whole burst takes to be handled and to be shown in the pane,
+//           how many insertions the pane took, and the UI thread's CPU time;
 //   paced : 100,000 sent at 100,000 per second: how many are lost;
 //   flood : 10 s at the sender's full speed while an input event arrives every
 //           50 ms, by the two ways input reaches the window: a posted event and
 //           a readable descriptor (as the display connection is); their delays,
-//           p50, p99 and the maximum, until the backlog has been shown.
+//           p50, p99 and the maximum, until the backlog has been shown, and
+//           how long after the flood's end the backlog was gone.
 // Each scenario runs in a fresh copy of its own.
 //
 // It only ever runs inside a private network namespace with loopback alone: if
@@ -21,12 +23,16 @@
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
 #include "ui/mainwindow.h"
+#include "ui/windowdef.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QInputDevice>
 #include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 
 #include <algorithm>
@@ -40,6 +46,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -169,9 +176,16 @@ struct Copy {
         }
         return true;
     }
-    qsizetype inHistory() const
+    // Counted in the whole history, the part moved out of memory included.
+    qsizetype inHistory()
     {
-        return app->history().text().count("\r\n" + History::separator() + "\r\n|BURST|");
+        const QString path = home.filePath(QStringLiteral("saved.txt"));
+        if (!app->history().save(path))
+            return -1;
+        QFile saved(path);
+        if (!saved.open(QIODevice::ReadOnly))
+            return -1;
+        return saved.readAll().count("\r\n" + History::separator() + "\r\n|BURST|");
     }
 };
 
@@ -183,8 +197,19 @@ struct Run {
     int arrived = 0;
     double lastArrival = 0; // seconds after the start
     double senderDone = 0;
+    double lastShown = 0; // the pane's last insertion, seconds after the start
+    int paneInsertions = 0;
+    double uiCpu = 0; // seconds of the UI thread
     qsizetype peakQueued = 0;
 };
+
+double threadCpuSeconds()
+{
+    rusage r{};
+    getrusage(RUSAGE_THREAD, &r);
+    return double(r.ru_utime.tv_sec + r.ru_stime.tv_sec) +
+           double(r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+}
 
 Run runSender(Copy& copy, int count, int rate, std::chrono::seconds length)
 {
@@ -194,10 +219,18 @@ Run runSender(Copy& copy, int count, int rate, std::chrono::seconds length)
         datagrams.push_back(numberedMessage(i));
     DatagramEndpoint& endpoint = copy.app->messenger().endpoint();
     const auto start = Clock::now();
+    const double cpuAtStart = threadCpuSeconds();
     const QMetaObject::Connection counting =
         QObject::connect(&endpoint, &DatagramEndpoint::dataArrived, [&] {
             ++run.arrived;
             run.lastArrival = since(start);
+        });
+    QTextDocument* pane =
+        copy.app->window().control<QPlainTextEdit>(ui::name::kHistoryBox)->document();
+    const QMetaObject::Connection showing =
+        QObject::connect(pane, &QTextDocument::contentsChange, [&] {
+            ++run.paneInsertions;
+            run.lastShown = since(start);
         });
     int pipeFds[2];
     if (pipe(pipeFds) != 0)
@@ -235,6 +268,8 @@ Run runSender(Copy& copy, int count, int rate, std::chrono::seconds length)
         std::fprintf(stderr, "message_burst: no report from the sender\n");
     close(pipeFds[0]);
     QObject::disconnect(counting);
+    QObject::disconnect(showing);
+    run.uiCpu = threadCpuSeconds() - cpuAtStart;
     return run;
 }
 
@@ -256,8 +291,13 @@ void burst(int count)
                 static_cast<long long>(run.peakQueued));
     std::printf("  whole burst handled in : %.3f s (%.2f us per message)\n", run.lastArrival,
                 run.lastArrival * 1e6 / count);
-    std::printf("  target (none lost, under 2 s): %s\n",
-                shown == count && run.lastArrival < 2.0 ? "met" : "NOT met");
+    std::printf("  whole burst shown in   : %.3f s, %.3f s after the sender was done; "
+                "%d pane insertions\n",
+                run.lastShown, run.lastShown - run.senderDone, run.paneInsertions);
+    std::printf("  UI thread CPU          : %.3f s (%.2f us per message)\n", run.uiCpu,
+                run.uiCpu * 1e6 / count);
+    std::printf("  target (none lost, shown within 0.3 s): %s\n",
+                shown == count && run.lastShown <= 0.3 ? "met" : "NOT met");
 }
 
 void paced()
@@ -388,10 +428,15 @@ void flood()
                 run.lastArrival);
     std::printf("  dropped by the kernel  : %.0f (the queue's bound holds the rest back)\n",
                 run.sender.sent - run.sender.failed - run.arrived);
+    const double backlog = std::max(0.0, run.lastShown - run.senderDone);
+    std::printf("  backlog gone           : %.3f s after the flood's end; %d pane insertions; "
+                "UI thread CPU %.3f s\n",
+                backlog, run.paneInsertions, run.uiCpu);
     posted.delays.print("posted key event");
     readable.print("readable descriptor");
     std::printf("  target (p99 <= 50 ms, max <= 100 ms): %s\n",
                 posted.delays.met() && readable.met() ? "met" : "NOT met");
+    std::printf("  target (backlog gone within 5 s): %s\n", backlog <= 5.0 ? "met" : "NOT met");
 }
 
 } // namespace

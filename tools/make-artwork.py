@@ -5,6 +5,8 @@ Outputs (committed, so a build never needs this script):
   src/ui/resources/banner.jpg   124 x 65 baseline JPEG, three colour components
   src/ui/resources/zeph.ico     one 32 x 32 image, 16 colours (4 bpp DIB + AND mask)
   packaging/zeph.png            the same 32 x 32 image as PNG, for the icon theme
+  packaging/icons/zeph.svg      the same drawing as a scalable icon
+  packaging/icons/zeph-N.png    smooth RGBA renderings at the other theme sizes
 
 Needs (Debian 12): python3, imagemagick, fonts-dejavu-core, fonts-wqy-microhei.
 The icon is drawn and encoded here in plain Python; only the banner goes through
@@ -200,18 +202,98 @@ def ico_bytes(rows):
 
 
 def png_bytes(rows):
+    """rows of palette indices (None: transparent) or of (r, g, b, a) tuples."""
     raw = bytearray()
     for row in rows:
         raw.append(0)  # filter: none
         for p in row:
-            raw += bytes((0, 0, 0, 0)) if p is None else bytes(PALETTE[p] + (255,))
+            if p is None:
+                raw += bytes((0, 0, 0, 0))
+            elif isinstance(p, tuple):
+                raw += bytes(p)
+            else:
+                raw += bytes(PALETTE[p] + (255,))
+    size = len(rows)
 
     def chunk(kind, body):
         return (struct.pack(">I", len(body)) + kind + body
                 + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
-    ihdr = struct.pack(">IIBBBBB", ICON, ICON, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    ihdr = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", ihdr)
             + chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+# The icon theme's other sizes: the same shapes sampled at the size, with
+# coverage as alpha and the colours unquantised.
+THEME_SIZES = (16, 22, 24, 48, 64, 128, 256)
+
+
+def draw_smooth_icon(size):
+    n = 4 if size <= 64 else 2  # samples per pixel along each axis
+    scale = ICON / size
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            hits = [icon_sample((x + (i + 0.5) / n) * scale, (y + (j + 0.5) / n) * scale)
+                    for j in range(n) for i in range(n)]
+            inside = [c for c in hits if c is not None]
+            if not inside:
+                row.append(None)
+                continue
+            rgb = [round(sum(c[k] for c in inside) / len(inside)) for k in range(3)]
+            row.append(tuple(rgb) + (round(255 * len(inside) / len(hits)),))
+        rows.append(row)
+    return rows
+
+
+def hex_colour(rgb):
+    return "#%02x%02x%02x" % tuple(round(c) for c in rgb)
+
+
+def inset_triangle(a, b, c, by):
+    """The triangle whose edges lie by inside those of a, b, c."""
+    pts = (a, b, c)
+    cx, cy = sum(p[0] for p in pts) / 3, sum(p[1] for p in pts) / 3
+    lines = []  # each edge as (point, direction), moved towards the centre
+    for p, q in ((a, b), (b, c), (c, a)):
+        dx, dy = q[0] - p[0], q[1] - p[1]
+        length = math.hypot(dx, dy)
+        nx, ny = -dy / length, dx / length
+        if (cx - p[0]) * nx + (cy - p[1]) * ny < 0:
+            nx, ny = -nx, -ny
+        lines.append(((p[0] + nx * by, p[1] + ny * by), (dx, dy)))
+
+    def meet(l1, l2):
+        (px, py), (dx, dy) = l1
+        (qx, qy), (ex, ey) = l2
+        t = ((qx - px) * ey - (qy - py) * ex) / (dx * ey - dy * ex)
+        return px + t * dx, py + t * dy
+    return [meet(lines[2], lines[0]), meet(lines[0], lines[1]), meet(lines[1], lines[2])]
+
+
+def svg_text():
+    """The drawing of icon_sample() in SVG, in the same 32-unit square: the
+    outline is the bubble less the bubble's parts moved 1.4 units inwards."""
+    tail = ((6.0, 20.0), (3.5, 30.0), (14.5, 21.5))
+    inner_tail = inset_triangle(*tail, 1.4)
+
+    def points(pts):
+        return " ".join(f"{x:.3f},{y:.3f}" for x, y in pts)
+    navy = hex_colour(NAVY)
+    dots = "".join(f'<circle cx="{cx}" cy="13" r="2.3" fill="#ffffff"/>'
+                   for cx in (9.5, 16, 22.5))
+    return (
+        '<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 32 32">\n'
+        '<defs><linearGradient id="fill" gradientUnits="userSpaceOnUse" x1="0" y1="4" x2="0" '
+        f'y2="28"><stop offset="0" stop-color="{hex_colour(PALETTE[2])}"/>'
+        f'<stop offset="1" stop-color="{hex_colour(PALETTE[7])}"/></linearGradient></defs>\n'
+        f'<rect x="1.5" y="3" width="29" height="20" rx="6.5" fill="{navy}"/>\n'
+        f'<polygon points="{points(tail)}" fill="{navy}"/>\n'
+        '<rect x="2.9" y="4.4" width="26.2" height="17.2" rx="5.1" fill="url(#fill)"/>\n'
+        f'<polygon points="{points(inner_tail)}" fill="url(#fill)"/>\n'
+        f'{dots}\n'
+        '</svg>\n')
 
 # ---------------------------------------------------------------- main
 
@@ -236,7 +318,11 @@ def main():
             os.path.join(ROOT, "src/ui/resources/banner.jpg"): open(banner, "rb").read(),
             os.path.join(ROOT, "src/ui/resources/zeph.ico"): ico,
             os.path.join(ROOT, "packaging/zeph.png"): png_bytes(rows),
+            os.path.join(ROOT, "packaging/icons/zeph.svg"): svg_text().encode(),
         }
+        for size in THEME_SIZES:
+            targets[os.path.join(ROOT, f"packaging/icons/zeph-{size}.png")] = \
+                png_bytes(draw_smooth_icon(size))
         for path, data in targets.items():
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "wb") as f:

@@ -45,6 +45,7 @@ void History::initialise()
 
 void History::setText(const QByteArray& text)
 {
+    m_spill.clear();
     m_text = text;
     Q_EMIT reset(m_text);
 }
@@ -56,6 +57,22 @@ void History::appendRaw(QByteArrayView text)
     const QByteArray piece = text.toByteArray();
     m_text.append(piece);
     Q_EMIT appended(piece);
+    if (m_text.size() > m_heldLimit)
+        spillOldest();
+}
+
+void History::spillOldest()
+{
+    // Keep the newer half, cut where an entry starts when there is such a place.
+    qsizetype cut = m_text.size() - m_heldLimit / 2;
+    const qsizetype entry = m_text.indexOf(kCrLf, cut);
+    if (entry > 0)
+        cut = entry;
+    if (!m_spill.append(QByteArrayView(m_text).first(cut)))
+        return; // kept in memory rather than lost
+    m_text = QByteArray(m_text.constData() + cut, m_text.size() - cut); // the old buffer goes
+    qCDebug(lcHistory) << "moved" << cut << "bytes of older history out of memory;"
+                       << m_spill.size() << "out in all";
 }
 
 void History::appendFramed(QByteArrayView frame, QByteArrayView text)
@@ -95,15 +112,14 @@ void History::clear(bool scanRunning)
 
 bool History::save(const QString& path)
 {
-    // The text is taken before the result entry, so a file never holds the
-    // notice of its own save. QSaveFile writes beside the old file and renames
-    // over it only after a complete write: a failure leaves the old file intact.
-    const QByteArray snapshot = m_text;
+    // The text is written before the result entry is appended, so a file never
+    // holds the notice of its own save. QSaveFile writes beside the old file and
+    // renames over it only after a complete write: a failure leaves the old file intact.
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
     bool ok = file.open(QIODevice::WriteOnly);
     if (ok)
-        ok = file.write(snapshot) == snapshot.size();
+        ok = m_spill.copyTo(file) && file.write(m_text) == m_text.size();
     if (ok)
         ok = file.commit();
     else

@@ -1,6 +1,10 @@
 #pragma once
 // The message history: the program's only log. Its GBK text is the history;
 // the pane on screen is a view that follows the reset() and appended() signals.
+// Memory holds only the newest part: beyond a limit the oldest entries move to
+// a private scratch file, and saving writes both, so nothing is lost.
+
+#include "history/historyspill.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -12,13 +16,21 @@ namespace zeph {
 class History : public QObject {
     Q_OBJECT
 public:
+    // The text kept in memory grows to this many bytes; then its older half
+    // moves to the scratch file.
+    static constexpr qsizetype kHeldLimit = 16 * 1024 * 1024;
+
     using QObject::QObject;
 
     static QByteArray banner();    // the two welcome lines, no line break after the second
     static QByteArray separator(); // the 56-dash first line of every message record
     static QByteArray scanRunningText();
 
+    // The part held in memory: the whole history unless some was moved out.
     const QByteArray& text() const { return m_text; }
+    qsizetype spilledSize() const { return m_spill.size(); }
+    const HistorySpill& spill() const { return m_spill; }
+    void setHeldLimit(qsizetype bytes) { m_heldLimit = bytes; }
 
     // Start-up: the history becomes the welcome banner.
     void initialise();
@@ -33,8 +45,8 @@ public:
     // Banner + CR LF; while a scan runs its notice stands on the third line.
     void clear(bool scanRunning);
 
-    // Writes exactly the current text to path, replacing the file only once the
-    // whole text is on disk, then appends the success or the error entry.
+    // Writes exactly the whole history (the moved-out part first) to path, replacing the file only
+    // once the whole text is on disk, then appends the success or the error entry.
     bool save(const QString& path);
 
 Q_SIGNALS:
@@ -44,8 +56,11 @@ Q_SIGNALS:
 private:
     void setText(const QByteArray& text);
     void appendFramed(QByteArrayView frame, QByteArrayView text);
+    void spillOldest();
 
     QByteArray m_text;
+    HistorySpill m_spill;
+    qsizetype m_heldLimit = kHeldLimit;
 };
 
 } // namespace zeph

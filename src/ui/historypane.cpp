@@ -6,15 +6,51 @@
 
 #include <QFileDialog>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 #include <QTextCursor>
 
 namespace zeph::ui {
+
+QString breakLongLines(const QString& text, int longest)
+{
+    QString out; // stays null while nothing needs breaking
+    qsizetype copied = 0;
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n') {
+            lineStart = i + 1;
+            continue;
+        }
+        if (i - lineStart < longest)
+            continue;
+        // longest characters stand before i: end the line after its last blank
+        // in the second half, else between two whole characters.
+        qsizetype at = text[i].isLowSurrogate() ? i - 1 : i;
+        for (qsizetype j = i - 1; j > lineStart + longest / 2; --j) {
+            if (text[j] == u' ') {
+                at = j + 1;
+                break;
+            }
+        }
+        if (out.isNull())
+            out.reserve(text.size() + text.size() / longest + 1);
+        out.append(QStringView(text).sliced(copied, at - copied)).append(u'\n');
+        copied = at;
+        lineStart = at;
+    }
+    if (out.isNull())
+        return text;
+    out.append(QStringView(text).sliced(copied));
+    return out;
+}
 
 HistoryPane::HistoryPane(QPlainTextEdit* pane, QWidget* dialogParent)
     : QObject(pane), m_pane(pane),
       m_dialog(new QFileDialog(dialogParent, savedialog::kTitle.toString()))
 {
     m_pane->setUndoRedoEnabled(false);
+    // A long word wraps at the pane's edge like any other text.
+    m_pane->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_dialog->setObjectName(name::kSaveDialog.toString());
     m_dialog->setAcceptMode(QFileDialog::AcceptSave);
     m_dialog->setFileMode(QFileDialog::AnyFile);
@@ -25,32 +61,60 @@ HistoryPane::HistoryPane(QPlainTextEdit* pane, QWidget* dialogParent)
 void HistoryPane::attach(History& history)
 {
     m_history = &history;
-    connect(&history, &History::reset, this, [this](const QByteArray& text) {
-        m_pane->setPlainText(toMultiLineWidget(text));
-        m_pane->moveCursor(QTextCursor::End);
-    });
+    connect(&history, &History::reset, this, &HistoryPane::show);
     connect(&history, &History::appended, this, [this](const QByteArray& text) {
-        // At the very end, the user's selection dropped, the view on the newest entry.
-        QTextCursor cursor(m_pane->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(toMultiLineWidget(text));
-        scrollToEndSoon();
+        m_pending.append(text);
+        if (m_flushPending)
+            return;
+        m_flushPending = true;
+        QMetaObject::invokeMethod(this, &HistoryPane::flush, Qt::QueuedConnection);
     });
-    m_pane->setPlainText(toMultiLineWidget(history.text()));
+    show(history.text());
 }
 
-void HistoryPane::scrollToEndSoon()
+void HistoryPane::show(const QByteArray& text)
 {
-    if (m_scrollPending)
+    m_pending.clear(); // appended before the reset: replaced by it
+    m_dropNoticeShown = false;
+    m_pane->setPlainText(breakLongLines(toMultiLineWidget(text), kLongestShownLine));
+    m_pane->moveCursor(QTextCursor::End);
+}
+
+void HistoryPane::flush()
+{
+    m_flushPending = false;
+    if (m_pending.isEmpty())
         return;
-    m_scrollPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_scrollPending = false;
-            m_pane->moveCursor(QTextCursor::End);
-        },
-        Qt::QueuedConnection);
+    // Converted as one text: an entry's bytes are never split between pieces.
+    const QString text = breakLongLines(toMultiLineWidget(m_pending), kLongestShownLine);
+    m_pending.clear();
+    QTextCursor cursor(m_pane->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    if (m_pane->document()->characterCount() > m_shownLimit)
+        dropOldest();
+    // At the very end, the user's selection dropped, the view on the newest entry.
+    m_pane->moveCursor(QTextCursor::End);
+}
+
+void HistoryPane::dropOldest()
+{
+    QTextDocument* doc = m_pane->document();
+    const QTextBlock first = doc->firstBlock();
+    const int from = m_dropNoticeShown ? first.next().position() : 0;
+    // A quarter at a time: removing many blocks holds the event loop up.
+    const int cut = doc->findBlock(doc->characterCount() - m_shownLimit / 4 * 3).position();
+    if (cut <= from)
+        return; // one line holds nearly all of it: nothing older to drop
+    QTextCursor cursor(doc);
+    cursor.setPosition(from);
+    cursor.setPosition(cut, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    if (!m_dropNoticeShown) {
+        cursor.setPosition(0);
+        cursor.insertText(text::kHistoryDropped.toString() + u'\n');
+        m_dropNoticeShown = true;
+    }
 }
 
 void HistoryPane::save()

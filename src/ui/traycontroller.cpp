@@ -5,6 +5,7 @@
 #include "ui/trayicon.h"
 #include "ui/windowdef.h"
 
+#include <QApplication>
 #include <QMenu>
 #include <QWidget>
 
@@ -63,9 +64,29 @@ void TrayController::showWindow()
 {
     m_window->showNormal();
     m_window->raise();
-    m_window->activateWindow();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && modal != m_window) {
+        modal->raise();
+        modal->activateWindow();
+    } else {
+        m_window->activateWindow();
+    }
     m_hidden = false;
     qCDebug(lcUi) << "main window shown";
+}
+
+void TrayController::showWindowSoon()
+{
+    if (m_showPending)
+        return;
+    m_showPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_showPending = false;
+            showWindow();
+        },
+        Qt::QueuedConnection);
 }
 
 void TrayController::trayEvent(int kind)

@@ -25,7 +25,12 @@ public:
     QMenu* menu() const { return m_menu; }
 
     void hideWindow();
-    void showWindow(); // restore, raise, activate, leave the tray
+    // Restore, raise, activate, leave the tray. An open modal dialog keeps the
+    // keyboard: it is raised and activated instead of the window it blocks.
+    void showWindow();
+    // The same once the current pass of the event loop is over, however often
+    // it is asked for meanwhile: a burst of messages brings the window forward once.
+    void showWindowSoon();
     bool hiddenInTray() const { return m_hidden; }
 
     // 1 left click, 2 double-click, 3 right click.
@@ -40,6 +45,7 @@ private:
     TrayIcon* m_icon;
     QMenu* m_menu;
     bool m_hidden = false;
+    bool m_showPending = false;
 };
 
 } // namespace zeph::ui

@@ -94,7 +94,7 @@ QList<QByteArray> WindowForm::computers() const
 
 void WindowForm::showMainWindow()
 {
-    m_tray.showWindow();
+    m_tray.showWindowSoon(); // once per delivery slice, after its messages are in
 }
 
 void WindowForm::setMessengerButtonEnabled(bool enabled)

@@ -86,6 +86,8 @@ inline constexpr QStringView kExitQuestion =
 inline constexpr QStringView kExitTitle = u"确认退出";
 inline constexpr QStringView kAboutLinkCaption = u"访问作者网站";
 inline constexpr QStringView kAbout = u"关于Zeph"; // the about label and the about window's title
+// The first line of the history pane once its oldest part has left it.
+inline constexpr QStringView kHistoryDropped = u"较早的记录已移出窗口，保存记录时仍会全部写入。";
 } // namespace text
 
 // Names of the controls that code refers to.

@@ -49,6 +49,28 @@ for f in /usr/bin/zeph "$PROBE" /usr/share/applications/zeph.desktop \
     /usr/share/icons/hicolor/32x32/apps/zeph.png /usr/share/doc/zeph/copyright; do
     [[ " ${FILES[*]} " == *" $f "* ]] || fail "the package does not install $f"
 done
+for size in 16 22 24 32 48 64 128 256; do
+    f=/usr/share/icons/hicolor/${size}x${size}/apps/zeph.png
+    [[ " ${FILES[*]} " == *" $f "* ]] || fail "the package does not install $f"
+    [[ $(file -b "$f") == "PNG image data, $size x $size,"* ]] || fail "$f is not a $size px PNG: $(file -b "$f")"
+done
+METAINFO=/usr/share/metainfo/org.example.zeph.metainfo.xml
+for f in /usr/share/icons/hicolor/scalable/apps/zeph.svg "$METAINFO" \
+    /etc/ufw/applications.d/zeph /usr/lib/firewalld/services/zeph.xml; do
+    [[ " ${FILES[*]} " == *" $f "* ]] || fail "the package does not install $f"
+done
+appstreamcli validate --no-net "$METAINFO" >"$E2E_TMP/appstream.log" 2>&1 ||
+    fail "appstreamcli validate: $(cat "$E2E_TMP/appstream.log")"
+WEB=$(sed -n 's/.*kWebAddress = u"\([^"]*\)".*/\1/p' "$ROOT/src/core/product.h")
+[[ -n $WEB ]] || fail "no web address in src/core/product.h"
+grep -q "<image>$WEB/" "$METAINFO" || fail "the screenshot is not on $WEB"
+grep -q "<url type=\"homepage\">$WEB</url>" "$METAINFO" || fail "the homepage is not $WEB"
+grep -qx "Icon=zeph" /usr/share/applications/zeph.desktop || fail "the desktop entry does not use the icon"
+grep -qx 'ports=40027/udp' /etc/ufw/applications.d/zeph || fail "the ufw profile is not for UDP 40027"
+grep -q '<port protocol="udp" port="40027"/>' /usr/lib/firewalld/services/zeph.xml ||
+    fail "the firewalld service is not for UDP 40027"
+dpkg-query --control-show zeph conffiles | grep -qx /etc/ufw/applications.d/zeph ||
+    fail "the ufw profile is not a conffile"
 getcap "$PROBE" | grep -q 'cap_net_raw[=+]ep' || fail "postinst left $PROBE without cap_net_raw: $(getcap "$PROBE")"
 # Both programs carry every protection hardening-check knows, and it reports
 # nothing missing. Two of its checks cannot see the flags, so the build is

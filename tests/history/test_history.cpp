@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace zeph;
@@ -175,6 +176,44 @@ private Q_SLOTS:
         QCOMPARE(readAll(path), old);
         QVERIFY(h.text().endsWith(G(u"×××保存文件错误！×××")));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"h.txt"});
+    }
+
+    void olderEntriesMoveToAPrivateFileAndAreSavedInOrder()
+    {
+        constexpr qsizetype kLimit = 4096;
+        QTemporaryDir dir;
+        const QString path = dir.filePath("h.txt");
+        History h;
+        h.setHeldLimit(kLimit);
+        h.initialise();
+        QByteArray whole = h.text();
+        for (int i = 0; i < 2000; ++i) {
+            const QByteArray entry = "entry " + QByteArray::number(i);
+            h.appendLine(entry);
+            whole += "\r\n" + entry;
+            QVERIFY(h.text().size() <= kLimit);
+        }
+        QVERIFY(h.spilledSize() > 0);
+        QVERIFY(h.text().startsWith("\r\nentry ")); // cut where an entry starts
+        QCOMPARE(h.spilledSize() + h.text().size(), whole.size());
+
+        // Owner only, and no name anywhere: gone with the process.
+        struct stat st {};
+        QCOMPARE(fstat(h.spill().descriptor(), &st), 0);
+        QCOMPARE(st.st_mode & 07777, mode_t(0600));
+        QCOMPARE(st.st_nlink, nlink_t(0));
+        QCOMPARE(st.st_uid, geteuid());
+
+        QVERIFY(h.save(path));
+        QCOMPARE(readAll(path), whole);
+
+        // Clearing empties the file as well.
+        h.clear(false);
+        QCOMPARE(h.spilledSize(), 0);
+        QCOMPARE(fstat(h.spill().descriptor(), &st), 0);
+        QCOMPARE(st.st_size, off_t(0));
+        QVERIFY(h.save(path));
+        QCOMPARE(readAll(path), History::banner() + "\r\n");
     }
 
     void saveIntoMissingFolderFails()

@@ -25,6 +25,7 @@
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace zeph;
@@ -348,6 +349,69 @@ private Q_SLOTS:
         QCOMPARE(w.form().target(), odd);
     }
 
+    void paneShowsABurstAtOnceAndDropsItsOldestPartWithANotice()
+    {
+        MainWindow w;
+        History h;
+        h.initialise();
+        w.historyPane().attach(h);
+        w.historyPane().setShownLimit(2000);
+        auto* pane = w.control<QPlainTextEdit>(name::kHistoryBox);
+        int insertions = 0;
+        connect(pane->document(), &QTextDocument::contentsChange, [&] { ++insertions; });
+        for (int i = 0; i < 50; ++i)
+            h.appendLine("entry " + QByteArray::number(i));
+        QTRY_VERIFY(pane->toPlainText().endsWith(QStringLiteral("entry 49")));
+        QCOMPARE(insertions, 1);
+
+        for (int i = 50; i < 400; ++i) {
+            h.appendLine("entry " + QByteArray::number(i));
+            if (i % 7 == 0)
+                w.historyPane().flush();
+        }
+        w.historyPane().flush();
+        QVERIFY(pane->document()->characterCount() <= 2000);
+        const QStringList lines = pane->toPlainText().split(u'\n');
+        const QString notice = text::kHistoryDropped.toString();
+        QCOMPARE(lines.first(), notice);
+        QCOMPARE(lines.count(notice), 1);
+        // What stays is the newest entries, whole and in order.
+        const int oldest = lines[1].mid(6).toInt();
+        QVERIFY(oldest > 50);
+        for (int j = 1; j < lines.size(); ++j)
+            QCOMPARE(lines[j], QStringLiteral("entry %1").arg(oldest + j - 1));
+        QCOMPARE(lines.last(), QStringLiteral("entry 399"));
+
+        h.clear(false);
+        QVERIFY(!pane->toPlainText().contains(notice));
+    }
+
+    void longLinesAreShownInPieces()
+    {
+        const auto pieces = [](const QString& shown) { return shown.split(u'\n'); };
+        const QStringList word = pieces(breakLongLines(QString(3000, u'x'), 1024));
+        QCOMPARE(word.size(), 3);
+        QCOMPARE(word[0].size(), 1024);
+        QCOMPARE(word[2].size(), 3000 - 2048);
+
+        // Words break after a blank; nothing is lost or added but the breaks.
+        const QString words = QStringLiteral("word ").repeated(600) + QStringLiteral("\nshort");
+        const QStringList lines = pieces(breakLongLines(words, 1024));
+        for (const QString& line : lines.first(lines.size() - 1)) {
+            QVERIFY(line.size() <= 1024);
+            QVERIFY(line.endsWith(u' '));
+        }
+        QCOMPARE(lines.join(QString()), QString(words).remove(u'\n'));
+
+        // A character beyond the basic plane stays whole.
+        const QString wide =
+            QString(1023, u'x') + QString::fromUcs4(U"\U0001F600") + QStringLiteral("yz");
+        const QStringList split = pieces(breakLongLines(wide, 1024));
+        QCOMPARE(split[0], QString(1023, u'x'));
+        QVERIFY(split[1].startsWith(QString::fromUcs4(U"\U0001F600")));
+        QCOMPARE(breakLongLines(QStringLiteral("a\nb"), 1024), QStringLiteral("a\nb"));
+    }
+
     void saveDialogRemembersThePath()
     {
         QTemporaryDir dir;
@@ -383,6 +447,37 @@ private Q_SLOTS:
         w.historyPane().save();
         QCOMPARE(offered, QStringList{typed + QStringLiteral(".txt")});
         QCOMPARE(h.text(), afterFirst); // cancelled: nothing appended
+    }
+
+    void messageDuringAModalDialogLeavesItTheKeyboard()
+    {
+        MainWindow w;
+        History h;
+        h.initialise();
+        w.historyPane().attach(h);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QWidget* active = nullptr;
+        bool stillOpen = false;
+        test::whenModal([&](QWidget* dialog) {
+            QTRY_COMPARE(QApplication::activeWindow(), dialog);
+            for (int i = 0; i < 3; ++i) { // a burst: each message asks for the window
+                h.appendLine("message");
+                w.form().showMainWindow();
+            }
+            QTest::qWait(50);
+            active = QApplication::activeWindow();
+            QWidget* keys = QApplication::focusWidget() ? QApplication::focusWidget() : dialog;
+            QTest::keyClick(keys, Qt::Key_Escape);
+            stillOpen = dialog->isVisible();
+            if (stillOpen)
+                static_cast<QDialog*>(dialog)->reject();
+        });
+        w.historyPane().save();
+        QCOMPARE(active, w.historyPane().saveDialog());
+        QVERIFY(!stillOpen);
+        QVERIFY(w.isVisible());
+        QVERIFY(h.text().endsWith("message")); // cancelled: no save entry
     }
 
     void clearDuringAScanKeepsTheScanText()
