@@ -50,6 +50,17 @@ public:
     {
         return masked(prefixLength) == network.masked(prefixLength);
     }
+    // A unicast host of network/prefixLength: inside it, and neither its
+    // network nor its broadcast address (a /31 or /32 has neither, RFC 3021),
+    // nor 0/8, loopback, multicast, reserved or the limited broadcast.
+    constexpr bool isHostOf(Address network, int prefixLength) const
+    {
+        const std::uint32_t hostBits = ~maskOf(prefixLength);
+        const bool edge =
+            prefixLength <= 30 && ((m_value & hostBits) == 0 || (m_value & hostBits) == hostBits);
+        return inSubnet(network, prefixLength) && !edge && !isThisNetwork() && !isLoopback() &&
+               (*this)[0] < 224;
+    }
     static constexpr std::uint32_t maskOf(int prefixLength)
     {
         return prefixLength <= 0    ? 0u

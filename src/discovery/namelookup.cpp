@@ -1,6 +1,7 @@
 #include "discovery/namelookup.h"
 
 #include "lan/netbios.h"
+#include "lan/packet.h"
 #include "platform/names.h"
 
 #include <QMutexLocker>
@@ -50,7 +51,9 @@ std::optional<Ipv4Address> NameLookup::resolve(QByteArrayView name) const
 
 QByteArray NameLookup::reverse(Ipv4Address address) const
 {
-    if (QByteArray name = m_backends.systemReverse(address); !name.isEmpty())
+    // A name with a control byte is no name, as it is from the LAN.
+    if (QByteArray name = m_backends.systemReverse(address);
+        !name.isEmpty() && !lan::hasControlByte(name))
         return name;
     const lan::HostNames names = m_backends.lanHostNames(address);
     if (!names.netbios.isEmpty())

@@ -26,6 +26,9 @@ Scanner::~Scanner()
     // Sweeps use the clock: they go before it does.
     qDeleteAll(findChildren<ScanSweep*>(Qt::FindDirectChildrenOnly));
     m_sweep = nullptr;
+    // No lookup may run on once the name lookup it asks, or the program's
+    // statics, go; each ends within the resolver's and the LAN's own timeouts.
+    m_lookupThreads.joinAll();
     m_clock->setWakeUp(nullptr);
 }
 
@@ -112,6 +115,7 @@ void Scanner::run()
     m_sweep =
         new ScanSweep(*m_network, m_highest, m_segment,
                       m_openTransport ? m_openTransport() : nullptr, *m_clock, m_lookup, this);
+    m_sweep->setLookupThreads(m_lookupThreads);
     connect(m_sweep, &ScanSweep::listed, this, &Scanner::list);
     connect(m_sweep, &ScanSweep::progressed, this,
             [this](int host) { m_view.setProgressPosition(host); });

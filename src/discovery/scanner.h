@@ -43,6 +43,7 @@ public:
     // A null clock means the system's.
     Scanner(History& history, ScanView& view, OpenTransport openTransport, ReverseLookup lookup,
             std::unique_ptr<ScanClock> clock = nullptr, QObject* parent = nullptr);
+    // Waits for the reverse lookups still running.
     ~Scanner() override;
 
     // Start-up: the addresses to sweep from the local address and its
@@ -97,7 +98,8 @@ private:
     OpenTransport m_openTransport;
     ReverseLookup m_lookup;
     std::unique_ptr<ScanClock> m_clock;
-    ScanSweep* m_sweep = nullptr; // the scan in progress; a child
+    LookupThreads m_lookupThreads; // every sweep's: joined before the scanner goes
+    ScanSweep* m_sweep = nullptr;  // the scan in progress; a child
 
     std::optional<Ipv4Address> m_network;
     ScanSweep::Segment m_segment;

@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 namespace zeph {
 
@@ -47,7 +45,8 @@ ScanSweep::ScanSweep(Ipv4Address network, int highest, Segment segment,
       m_budget(highest <= kSlash24Size ? highest
                : m_transport ? std::min(m_segment.neighbourBudget, m_transport->maxUnresolved())
                              : m_segment.neighbourBudget),
-      m_mailbox(std::make_shared<Mailbox>()), m_hosts(std::size_t(highest) + 1)
+      m_mailbox(std::make_shared<Mailbox>()), m_ownThreads(std::make_unique<LookupThreads>()),
+      m_threads(m_ownThreads.get()), m_hosts(std::size_t(highest) + 1)
 {
     m_mailbox->sweep = this;
     if (m_transport) {
@@ -263,15 +262,13 @@ void ScanSweep::startLookups()
         m_lookupQueue.pop_front();
         ++m_lookupsRunning;
         // The resolver may block for seconds: never on this thread, and never
-        // waited for. The worker owns everything it touches.
-        try {
-            std::thread([mailbox = m_mailbox, lookup = m_lookup, host, address = addressOf(host)] {
-                mailbox->deliver(host, lookup ? lookup(address) : QByteArray());
-            }).detach();
-        } catch (const std::system_error& e) {
-            qCWarning(lcDiscovery) << "no thread for a reverse lookup:" << e.what();
+        // waited for while the scan runs. The worker owns what it touches but
+        // the lookup, whose owner outlives the threads.
+        if (!m_threads->start(
+                [mailbox = m_mailbox, lookup = m_lookup, host, address = addressOf(host)] {
+                    mailbox->deliver(host, lookup ? lookup(address) : QByteArray());
+                }))
             m_mailbox->deliver(host, QByteArray()); // nameless, from the event loop
-        }
     }
 }
 

@@ -17,6 +17,7 @@
 
 #include "core/ipv4.h"
 #include "discovery/linkpresence.h"
+#include "discovery/lookupthreads.h"
 #include "discovery/scanclock.h"
 
 #include <QByteArray>
@@ -83,6 +84,10 @@ public:
     // still running are left to finish on their own, their results dropped.
     void stop();
 
+    // Runs the lookups on threads, which must outlive this sweep, instead of
+    // threads of its own (which its destructor waits for). Before start().
+    void setLookupThreads(LookupThreads& threads) { m_threads = &threads; }
+
     int lookupsRunning() const { return m_lookupsRunning; }
 
 Q_SIGNALS:
@@ -134,6 +139,8 @@ private:
     const std::chrono::nanoseconds m_interval;
     const int m_budget; // neighbour entries a sweep may hold open at once
     std::shared_ptr<Mailbox> m_mailbox;
+    std::unique_ptr<LookupThreads> m_ownThreads;
+    LookupThreads* m_threads;
 
     std::vector<Host> m_hosts; // by host number; [0] unused
     int m_next = 1;            // next host number to send to

@@ -50,16 +50,6 @@ std::optional<RawName> readEncodedName(PacketReader& r)
     return raw;
 }
 
-bool hasControlByte(QByteArrayView name)
-{
-    for (char c : name) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F)
-            return true;
-    }
-    return false;
-}
-
 RawName padded(QByteArrayView name, unsigned char fill, unsigned char suffix)
 {
     RawName raw;

@@ -13,6 +13,15 @@ constexpr unsigned kPointer = 0xC0;
 
 } // namespace
 
+bool hasControlByte(QByteArrayView name)
+{
+    for (char c : name) {
+        if (isControlByte(c))
+            return true;
+    }
+    return false;
+}
+
 std::uint8_t PacketReader::u8()
 {
     if (!has(1)) {

@@ -28,6 +28,10 @@ using std::chrono::milliseconds;
 constexpr std::size_t kMaxPacket = 9000;
 // RFC 6762, 11; a link-local group never passes a router anyway.
 constexpr int kMulticastTtl = 255;
+// Datagrams read from one socket per wake-up: far more than the answers to
+// one question, few enough that a flood to its port cannot hold the caller
+// (name resolution for sending runs on the UI thread) past its wait.
+constexpr int kMaxReadsPerWake = 32;
 
 std::uint16_t newTransactionId()
 {
@@ -42,7 +46,7 @@ struct Question {
     bool connected = false; // then the kernel passes only the peer's datagrams
     bool done = true;       // answered, refused, given up or never sent
     // Takes each datagram that arrives and marks the questions it settles done.
-    std::function<void(QByteArrayView answer, Ipv4Address from)> read;
+    std::function<void(QByteArrayView answer, Ipv4Address from, std::uint16_t fromPort)> read;
 };
 
 bool sent(bool ok, Ipv4Address to, std::uint16_t port)
@@ -100,10 +104,11 @@ void waitForAnswers(std::span<Question* const> questions, milliseconds wait)
             return;
         for (std::size_t k : UdpSocket::waitReadable(sockets, left)) {
             Question& q = *waiting[k];
-            while (!q.done) {
+            for (int reads = 0; !q.done && reads < kMaxReadsPerWake && Clock::now() < deadline;
+                 ++reads) {
                 const UdpSocket::Received r = q.socket.receive(buf);
                 if (r.kind == UdpSocket::Received::Kind::Datagram) {
-                    q.read(r.data, r.from);
+                    q.read(r.data, r.from, r.fromPort);
                     continue;
                 }
                 if (r.kind == UdpSocket::Received::Kind::NothingYet)
@@ -158,7 +163,7 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
     Question group;
 
     const std::uint16_t nbId = newTransactionId();
-    nb.read = [&](QByteArrayView answer, Ipv4Address from) {
+    nb.read = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t) {
         if (from != address)
             return;
         names.netbios = netbios::nodeStatusName(answer, nbId);
@@ -170,8 +175,8 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
 
     const QByteArray reverse = dns::reverseName(address);
     const std::uint16_t llId = newTransactionId();
-    ll.read = [&](QByteArrayView answer, Ipv4Address from) {
-        if (from != address || !names.llmnr.isEmpty())
+    ll.read = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t fromPort) {
+        if (from != address || fromPort != llmnr::kPort || !names.llmnr.isEmpty())
             return;
         names.llmnr = llmnr::ptrTarget(answer, llId, reverse);
         if (!names.llmnr.isEmpty())
@@ -181,8 +186,9 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
 
     const std::uint16_t mdId = newTransactionId();
     const QByteArray request = dns::query(mdId, reverse, dns::kTypePtr, true);
-    const auto readMdns = [&](QByteArrayView answer, Ipv4Address from) {
-        if (from != address || !names.mdns.isEmpty())
+    const auto readMdns = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t fromPort) {
+        // The group question is not connected: the port is ours to check.
+        if (from != address || fromPort != dns::kMdnsPort || !names.mdns.isEmpty())
             return;
         names.mdns = dns::ptrTarget(answer, mdId, reverse);
         if (!names.mdns.isEmpty())
@@ -208,37 +214,37 @@ std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView 
     Question ll;
     Question md;
 
-    const std::uint16_t nbId = newTransactionId();
-    nb.read = [&](QByteArrayView answer, Ipv4Address) {
-        found = netbios::nameQueryAddress(answer, nbId, name);
-        if (found)
+    const auto use = [&](std::optional<Ipv4Address> given, Ipv4Address from, std::uint16_t fromPort,
+                         std::uint16_t port) {
+        if (given && isTrustedAnswer(on, from, fromPort, port, *given)) {
+            found = given;
             nb.done = ll.done = md.done = true;
+        } else if (given) {
+            qCDebug(lcLan) << "LAN answer for" << name << "refused:" << given->toString().c_str()
+                           << "from" << from.toString().c_str() << "port" << fromPort;
+        }
+    };
+    const std::uint16_t nbId = newTransactionId();
+    nb.read = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t fromPort) {
+        use(netbios::nameQueryAddress(answer, nbId, name), from, fromPort, netbios::kPort);
     };
     if (on.broadcast && netbios::isValidName(name))
         askBroadcast(nb, *on.broadcast, netbios::kPort, netbios::nameQueryRequest(nbId, name));
 
     const std::uint16_t mdId = newTransactionId();
     const QByteArray mdnsName = mdnsQuestionName(name);
-    md.read = [&](QByteArrayView answer, Ipv4Address) {
-        found = dns::aRecord(answer, mdId, mdnsName);
-        if (found)
-            nb.done = ll.done = md.done = true;
+    md.read = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t fromPort) {
+        use(dns::aRecord(answer, mdId, mdnsName), from, fromPort, dns::kMdnsPort);
     };
     askGroup(md, dns::kMdnsGroup, dns::kMdnsPort, dns::query(mdId, mdnsName, dns::kTypeA, true),
              on.address);
 
     // LLMNR: the name as the host calls itself, asked of the group with TTL 1
-    // (RFC 4795, 2.5); only an answer from inside the subnet, for an address
-    // inside it, counts.
+    // (RFC 4795, 2.5); only a trusted answer counts, as for the others.
     const std::uint16_t llId = newTransactionId();
     const QByteArray llmnrName = gbk::toUnicode(name).toUtf8();
-    ll.read = [&](QByteArrayView answer, Ipv4Address from) {
-        const std::optional<Ipv4Address> a = llmnr::aRecord(answer, llId, llmnrName);
-        if (!a || !from.inSubnet(on.address, on.prefixLength) ||
-            !a->inSubnet(on.address, on.prefixLength))
-            return;
-        found = a;
-        nb.done = ll.done = md.done = true;
+    ll.read = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t fromPort) {
+        use(llmnr::aRecord(answer, llId, llmnrName), from, fromPort, llmnr::kPort);
     };
     if (!llmnrName.contains('.'))
         askGroup(ll, llmnr::kGroup, llmnr::kPort, llmnr::query(llId, llmnrName, dns::kTypeA),
@@ -249,6 +255,14 @@ std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView 
                    << (on.broadcast ? on.broadcast->toString().c_str() : "none")
                    << "):" << (found ? found->toString().c_str() : "");
     return found;
+}
+
+bool isTrustedAnswer(const ScanInterface& on, Ipv4Address from, std::uint16_t fromPort,
+                     std::uint16_t port, Ipv4Address given)
+{
+    const Ipv4Address subnet = on.address.masked(on.prefixLength);
+    return fromPort == port && from.isHostOf(subnet, on.prefixLength) &&
+           given.isHostOf(subnet, on.prefixLength);
 }
 
 QByteArray mdnsQuestionName(QByteArrayView gbkName)

@@ -10,6 +10,7 @@
 #include <QByteArrayView>
 
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 namespace zeph::lan {
@@ -51,10 +52,18 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
 // broadcast to its broadcast address (only for a valid NetBIOS name), an
 // LLMNR question for a one-label name to 224.0.0.252 and a multicast DNS
 // question for NAME.local (a one-shot query from an ephemeral port, answered
-// by unicast) go out together; the first positive answer wins. A question whose name cannot be
-// written is left out.
+// by unicast) go out together; the first trusted positive answer wins. A
+// question whose name cannot be written is left out.
 std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView name,
                                         std::chrono::milliseconds wait = kAnswerWait);
+
+// Whether an answer to a question on the LAN may be used: it came from a host
+// of the scan interface's subnet and from the protocol's own port (NetBIOS
+// 137, multicast DNS 5353), and the address it gives is a unicast host of that
+// subnet too. Anything else (a forged loopback, broadcast or far-away address,
+// an answer from some program's own port) counts as no answer.
+bool isTrustedAnswer(const ScanInterface& on, Ipv4Address from, std::uint16_t fromPort,
+                     std::uint16_t port, Ipv4Address given);
 
 // Multicast DNS names are UTF-8, ours GBK: the question for a plain name is
 // NAME.local.

@@ -4,14 +4,15 @@
 // sockets first and then gives up every capability for good, so the rest of
 // its life it can do nothing but use them: echo requests anywhere but
 // multicast and broadcast, ARP requests only for addresses on the subnet of
-// one of this host's Ethernet interfaces, with that interface's own addresses. It talks only over
-// its standard input and output, in the lines of platform/icmp/probeprotocol.h. It ignores
-// multicast and broadcast destinations as well, and holds at most a few hundred requests waiting
-// for their turn.
+// one of this host's Ethernet interfaces, with that interface's own addresses.
+// It talks only over its standard input and output, in the lines of
+// platform/icmp/probeprotocol.h. It holds at most a few hundred requests
+// waiting for their turn, and paces them as platform/icmp/requestpacer.h says.
 
 #include "platform/icmp/arp.h"
 #include "platform/icmp/icmpecho.h"
 #include "platform/icmp/probeprotocol.h"
+#include "platform/icmp/requestpacer.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -20,6 +21,7 @@
 #include <cstring>
 #include <deque>
 #include <linux/capability.h>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <string_view>
@@ -153,12 +155,20 @@ int main()
     const std::string done = std::string(zeph::probe::kDone) + '\n';
     Requests requests(arpOpened);
     std::deque<Request> waiting;
-    Clock::time_point nextSend = Clock::now();
+    zeph::probe::RequestPacer pacer;
     for (;;) {
+        std::optional<Clock::time_point> nextSend;
+        if (!waiting.empty() && !(nextSend = pacer.earliest(waiting.front().address))) {
+            // All it may ever send has gone; replies still go back, and every
+            // request is still answered, so the program never waits for one.
+            for (; !waiting.empty(); waiting.pop_front())
+                if (!writeAll(done))
+                    return 1;
+        }
         timespec wait{};
         timespec* timeout = nullptr; // nothing waiting: sleep until something comes
         if (!waiting.empty()) {
-            const auto left = std::max(Clock::duration::zero(), nextSend - Clock::now());
+            const auto left = std::max(Clock::duration::zero(), *nextSend - Clock::now());
             const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
             wait = {time_t(ns / 1000000000), long(ns % 1000000000)};
             timeout = &wait;
@@ -178,16 +188,19 @@ int main()
         for (; refused > 0; --refused)
             if (!writeAll(done))
                 return 1;
-        if (!waiting.empty() && Clock::now() >= nextSend) {
+        // Also a request read just now may leave at once.
+        const std::optional<Clock::time_point> due =
+            waiting.empty() ? std::nullopt : pacer.earliest(waiting.front().address);
+        if (due && Clock::now() >= *due) {
             // A request that cannot leave gets no reply; the program's answer
-            // window for it simply runs out. Echo and ARP share the floor.
-            const Request& next = waiting.front();
+            // window for it simply runs out. Echo and ARP share the pacing.
+            const Request next = waiting.front();
+            waiting.pop_front();
             if (next.arp)
                 arp.send(next.address);
             else
                 socket.send(next.address);
-            waiting.pop_front();
-            nextSend = Clock::now() + zeph::probe::kFloor;
+            pacer.sent(next.address, Clock::now());
             if (!writeAll(done))
                 return 1;
         }

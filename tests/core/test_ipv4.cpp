@@ -36,6 +36,27 @@ private Q_SLOTS:
         QVERIFY(Ipv4Address(127, 0, 1, 1).isLoopback());
         QVERIFY(Ipv4Address(255, 255, 255, 255).isLimitedBroadcast());
     }
+
+    // What a LAN answer may name: a unicast host of the subnet only.
+    void hostsOfASubnet()
+    {
+        const Ipv4Address net(10, 1, 2, 0);
+        QVERIFY(Ipv4Address(10, 1, 2, 1).isHostOf(net, 24));
+        QVERIFY(Ipv4Address(10, 1, 3, 254).isHostOf(net, 23));
+        QVERIFY(Ipv4Address(10, 1, 2, 255).isHostOf(net, 23)); // inside a /23
+        for (const Ipv4Address bad :
+             {Ipv4Address(10, 1, 2, 0), Ipv4Address(10, 1, 2, 255), Ipv4Address(10, 1, 3, 1),
+              Ipv4Address(127, 0, 0, 1), Ipv4Address(224, 0, 0, 251),
+              Ipv4Address(255, 255, 255, 255), Ipv4Address()})
+            QVERIFY2(!bad.isHostOf(net, 24), bad.toString().c_str());
+        // Loopback, 0/8 and multicast stay refused even inside a subnet that holds them.
+        QVERIFY(!Ipv4Address(127, 0, 0, 5).isHostOf(Ipv4Address(127, 0, 0, 0), 24));
+        QVERIFY(!Ipv4Address(0, 0, 0, 5).isHostOf(Ipv4Address(0, 0, 0, 0), 24));
+        QVERIFY(!Ipv4Address(224, 0, 0, 5).isHostOf(Ipv4Address(224, 0, 0, 0), 24));
+        // A point-to-point /31 has no network or broadcast address.
+        QVERIFY(Ipv4Address(10, 1, 2, 0).isHostOf(net, 31));
+        QVERIFY(Ipv4Address(10, 1, 2, 1).isHostOf(net, 31));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestIpv4)

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 using namespace std::chrono_literals;
 using zeph::History;
@@ -663,7 +664,8 @@ private Q_SLOTS:
     }
 
     // A second run while one runs is refused; a scanner destroyed with a
-    // lookup outstanding takes nothing down with it when the lookup ends.
+    // lookup outstanding waits for it (the lookup may use what the program
+    // destroys next), and its result goes nowhere.
     void runWhileRunningAndDestroyed()
     {
         Rig r;
@@ -674,9 +676,13 @@ private Q_SLOTS:
         r.scanner->run();
         QCOMPARE(r.view.clearCalls, 1);
         QTRY_COMPARE(r.names->running.load(), 1);
+        std::thread release([two] {
+            std::this_thread::sleep_for(100ms);
+            two->release();
+        });
         r.scanner.reset();
-        two->release();
-        QTRY_COMPARE(r.names->running.load(), 0);
+        QCOMPARE(r.names->running.load(), 0);
+        release.join();
         QTest::qWait(20); // its result is posted to nobody
         QCOMPARE(r.history.text(), kStartNotice);
     }

@@ -5,11 +5,23 @@ beyond the data, compression loops, names with control bytes, group-only and
 conflicting names. A program that asks must list no name and must not crash.
 A reverse question about another host, seen through the multicast group, gets
 a well-formed answer naming "impostor": only the host asked may answer it.
-Usage: hostile_responder.py ADDRESS (it binds ADDRESS:137 and 0.0.0.0:5353)."""
+Every NetBIOS name query (also one broadcast to BROADCAST) and every multicast
+DNS address question, whatever the name, gets well-formed answers with forged
+addresses: loopback, 0.0.0.0, multicast, the limited and the subnet broadcast,
+the subnet's own address, one off the subnet; and an answer with this host's
+own address, but sent from a port other than the protocol's. None may be used:
+a name only this host "knows" stays unknown.
+With --flood SECONDS, each question is followed by that long a stream of junk
+datagrams to the port it came from. Only questions from other ports than 137
+and 5353 are answered: the name servers on the other hosts must keep working.
+Usage: hostile_responder.py [--flood SECONDS] ADDRESS [BROADCAST]
+(it binds ADDRESS:137, BROADCAST:137 and 0.0.0.0:5353)."""
 import select
 import socket
 import struct
 import sys
+import threading
+import time
 
 
 def encoded(name, pad=b" ", suffix=b"\0"):
@@ -40,6 +52,27 @@ def netbios_answers(tid):
     yield bytes(loop[:14] + good[46:])
     yield struct.pack(">HHHHHH", tid, 0x8400, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF)
     yield b""
+
+
+def forged_addresses(address, broadcast):
+    subnet = ".".join(address.split(".")[:3])
+    return ["127.0.0.1", "0.0.0.0", "224.0.0.1", "255.255.255.255",
+            broadcast or subnet + ".255", subnet + ".0", "192.0.2.1"]
+
+
+def name_query_answer(tid, encoded_name, ip):
+    rr = encoded_name + struct.pack(">HHIH", 0x20, 1, 300, 6) + b"\0\0" + socket.inet_aton(ip)
+    return struct.pack(">HHHHHH", tid, 0x8500, 0, 1, 0, 0) + rr
+
+
+def a_answer(tid, name, ip):
+    rr = name + struct.pack(">HHIH", 1, 1, 120, 4) + socket.inet_aton(ip)
+    return struct.pack(">HHHHHH", tid, 0x8400, 0, 1, 0, 0) + rr
+
+
+def question_type(packet, name):
+    at = 12 + len(name)
+    return struct.unpack(">H", packet[at:at + 2])[0] if len(packet) >= at + 2 else 0
 
 
 def dns_name(dotted):
@@ -73,28 +106,74 @@ def question_name(packet):
     return packet[12:end + 1] if end > 0 else b"\0"
 
 
+def flood(s, peer, seconds):
+    """Junk to the asker's port, as fast as it goes, for seconds."""
+    junk = [bytes([n]) * (12 + n) for n in range(64)]
+    end = time.monotonic() + seconds
+    sent = 0
+    while time.monotonic() < end:
+        for datagram in junk:
+            try:
+                s.sendto(datagram, peer)
+            except OSError:
+                pass
+        sent += len(junk)
+    print("flooded", peer[0], "port", peer[1], "with", sent, "datagrams", flush=True)
+
+
 def main():
-    address = sys.argv[1]
+    args = sys.argv[1:]
+    flood_seconds = 0.0
+    if args[:1] == ["--flood"]:
+        flood_seconds = float(args[1])
+        args = args[2:]
+    address = args[0]
+    broadcast = args[1] if len(args) > 1 else None
+    forged = forged_addresses(address, broadcast)
     own_reverse = dns_name(".".join(reversed(address.split("."))) + ".in-addr.arpa")
     nb = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     nb.bind((address, 137))
+    netbios = [nb]
+    if broadcast:
+        nbb = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        nbb.bind((broadcast, 137))
+        netbios.append(nbb)
     md = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     md.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     md.bind(("0.0.0.0", 5353))
     group = socket.inet_aton("224.0.0.251") + socket.inet_aton(address)
     md.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP, group)
+    # Right address, wrong port: what an unprivileged program on a LAN host can send.
+    other_port = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    other_port.bind((address, 0))
     while True:
-        ready, _, _ = select.select([nb, md], [], [])
+        ready, _, _ = select.select(netbios + [md], [], [])
         for s in ready:
             packet, peer = s.recvfrom(9000)
             if len(packet) < 12:
                 continue
-            tid = struct.unpack(">H", packet[:2])[0]
-            print("netbios" if s is nb else "mdns", "question from", peer[0], flush=True)
-            answers = netbios_answers(tid) if s is nb else \
-                dns_answers(tid, question_name(packet), own_reverse)
+            tid, flags = struct.unpack(">HH", packet[:4])
+            if peer[1] in (137, 5353) or flags & 0xF800:  # a daemon's, or not a query
+                continue
+            name = question_name(packet)
+            kind = question_type(packet, name)
+            print("mdns" if s is md else "netbios", "question", kind, "from", peer[0], flush=True)
+            if s is not md and kind == 0x20:
+                answers = [name_query_answer(tid, name, ip) for ip in forged]
+                late = name_query_answer(tid, name, address)
+            elif s is md and kind == 1:
+                answers = [a_answer(tid, name, ip) for ip in forged]
+                late = a_answer(tid, name, address)
+            else:
+                answers = netbios_answers(tid) if s is not md else \
+                    dns_answers(tid, name, own_reverse)
+                late = None
             for answer in answers:
                 s.sendto(answer, peer)
+            if late:
+                other_port.sendto(late, peer)
+            if flood_seconds > 0:  # beside the answers to what comes next
+                threading.Thread(target=flood, args=(s, peer, flood_seconds), daemon=True).start()
 
 
 if __name__ == "__main__":

@@ -7,7 +7,10 @@
 #   4 bravo   avahi-daemon and the answering copy (role answerer)
 #   5         answers echo, runs no name server: unlisted
 #   6         a hostile responder on UDP 137 and 5353: unlisted, no crash; it also
-#             answers reverse questions about other hosts, which must not count
+#             answers reverse questions about other hosts, which must not count,
+#             answers every name query with forged addresses, which must not
+#             count either (a message to a name nobody has fails as usual), and
+#             follows each answer with half a second of flood
 # Every daemon has private state under a temp folder; each avahi-daemon has a
 # private /run (mount namespace) and its host's name (UTS namespace).
 # Usage: run_names_lan.sh TEST_BINARY SIMLAN   (root; packages samba, avahi-daemon)
@@ -108,7 +111,7 @@ nmbd_on 2 WINPC
 nmbd_on 3 中文机
 listener_on 2
 listener_on 3
-ip netns exec "$(ns 6)" $py "$here/hostile_responder.py" "$prefix.6" \
+ip netns exec "$(ns 6)" $py "$here/hostile_responder.py" --flood 0.5 "$prefix.6" "$prefix.255" \
     </dev/null >"$tmp/hostile.log" 2>&1 &
 
 copy_on 4 bravo answerer QT_LOGGING_RULES="zeph.platform.debug=true" ZEPH_NAMES_ALSO="winpc 中文机" >"$tmp/answerer.log" 2>&1 &
@@ -134,8 +137,10 @@ for path, listed, typed in zip(args[0::3], args[1::3], args[2::3]):
             sys.exit("%s: no message %r among %r" % (path, want, got))
 print("NetBIOS hosts: every message arrived")
 PY
-grep -q '^netbios question' "$tmp/hostile.log" && grep -q '^mdns question' "$tmp/hostile.log" ||
-    { echo "the hostile responder was never asked" >&2; exit 1; }
+grep -q '^netbios question 33 ' "$tmp/hostile.log" && grep -q '^mdns question 12 ' "$tmp/hostile.log" ||
+    { echo "the hostile responder was never asked for a name" >&2; exit 1; }
+grep -q '^netbios question 32 ' "$tmp/hostile.log" && grep -q '^mdns question 1 ' "$tmp/hostile.log" ||
+    { echo "the hostile responder was never asked for an address" >&2; exit 1; }
 echo "hostile responder: $(grep -c question "$tmp/hostile.log") questions answered with junk"
 status=0
 echo "== all passed"

@@ -12,12 +12,15 @@
 #include <QTest>
 
 #include <arpa/inet.h>
+#include <array>
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -31,6 +34,13 @@ namespace {
 
 constexpr std::uint32_t kLoop2 = 0x7F000002; // 127.0.0.2
 constexpr std::uint32_t kLoop3 = 0x7F000003;
+
+// 10.77.0.0/24 on a veth pair: the private namespace's own subnet,
+// with .1 as the scan interface and .2 as a LAN host (both local addresses).
+constexpr std::uint32_t kOwn = 0x0A4D0001;
+constexpr std::uint32_t kHost = 0x0A4D0002;
+constexpr std::uint32_t kSubnetBroadcast = 0x0A4D00FF;
+const ScanInterface kOnSubnet{Ipv4Address(kOwn), 24, Ipv4Address(kSubnetBroadcast)};
 
 int boundSocket(std::uint32_t address, std::uint16_t port)
 {
@@ -56,14 +66,26 @@ std::uint16_t idOf(const QByteArray& request)
 }
 
 // Answers every datagram on address:port with what reply() gives; each
-// answer goes out from the responder's socket, or from replyFrom's when set.
+// answer goes out from the responder's socket, or from replyFrom's (bound to
+// replyFrom:replyPort, the same port when 0) when set. A flooding responder
+// answers with a stream of copies of one datagram, until it stops.
 class Responder {
 public:
     using Reply = std::function<QList<QByteArray>(const QByteArray& request)>;
-    Responder(std::uint32_t address, std::uint16_t port, Reply reply, std::uint32_t replyFrom = 0)
-        : m_fd(boundSocket(address, port)), m_from(replyFrom ? boundSocket(replyFrom, port) : -1),
+    Responder(std::uint32_t address, std::uint16_t port, Reply reply, std::uint32_t replyFrom = 0,
+              std::uint16_t replyPort = 0)
+        : m_fd(boundSocket(address, port)),
+          m_from(replyFrom ? boundSocket(replyFrom, replyPort ? replyPort : port) : -1),
           m_reply(std::move(reply)), m_thread([this] { run(); })
     {
+    }
+    static std::unique_ptr<Responder> flooding(std::uint32_t address, std::uint16_t port,
+                                               Reply flood, std::uint32_t replyFrom = 0)
+    {
+        auto r = std::make_unique<Responder>(
+            address, port, [](const QByteArray&) { return QList<QByteArray>{}; }, replyFrom);
+        r->m_flood = std::move(flood);
+        return r;
     }
     ~Responder()
     {
@@ -74,6 +96,13 @@ public:
             ::close(m_from);
     }
     int requests() const { return m_requests; }
+    // Also receives what goes to group out of the interface with this address.
+    bool join(Ipv4Address group, Ipv4Address interfaceAddress)
+    {
+        const ip_mreq m{{htonl(group.toHostOrder())}, {htonl(interfaceAddress.toHostOrder())}};
+        return ::setsockopt(m_fd, IPPROTO_IP, IP_ADD_MEMBERSHIP, &m, sizeof m) == 0;
+    }
+    long flooded() const { return m_flooded; }
 
 private:
     void run()
@@ -93,7 +122,33 @@ private:
             for (const QByteArray& answer : m_reply(QByteArray(buf, n)))
                 ::sendto(m_from >= 0 ? m_from : m_fd, answer.constData(), answer.size(), 0,
                          reinterpret_cast<sockaddr*>(&peer), len);
+            if (m_flood)
+                flood(peer, m_flood(QByteArray(buf, n)).value(0));
         }
+    }
+
+    // Batches of copies as fast as the kernel takes them, until the
+    // responder stops (or 20 s pass).
+    void flood(const sockaddr_in& peer, QByteArray datagram)
+    {
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        auto send = [&] {
+            std::array<iovec, 64> iov{};
+            std::array<mmsghdr, 64> msgs{};
+            for (std::size_t i = 0; i < msgs.size(); ++i) {
+                iov[i] = {datagram.data(), std::size_t(datagram.size())};
+                msgs[i].msg_hdr.msg_name = const_cast<sockaddr_in*>(&peer);
+                msgs[i].msg_hdr.msg_namelen = sizeof peer;
+                msgs[i].msg_hdr.msg_iov = &iov[i];
+                msgs[i].msg_hdr.msg_iovlen = 1;
+            }
+            while (!m_stop && std::chrono::steady_clock::now() < end) {
+                const int n = ::sendmmsg(m_from >= 0 ? m_from : m_fd, msgs.data(), msgs.size(), 0);
+                if (n > 0)
+                    m_flooded += n;
+            }
+        };
+        send();
     }
 
     int m_fd;
@@ -101,6 +156,8 @@ private:
     Reply m_reply;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_requests{0};
+    std::atomic<long> m_flooded{0};
+    Reply m_flood;
     std::thread m_thread;
 };
 
@@ -114,6 +171,10 @@ private Q_SLOTS:
     {
         if (qgetenv("ZEPH_IN_PRIVATE_NETNS") != "1")
             QSKIP("binds UDP 137 and 5353: run through tests/tools/in-netns.sh");
+        QCOMPARE(std::system("ip link add zl0 type veth peer name zl1 && ip link set zl0 up && "
+                             "ip link set zl1 up && ip addr add 10.77.0.1/24 brd + dev zl0 && "
+                             "ip addr add 10.77.0.2/24 dev zl0"),
+                 0);
     }
 
     void netbiosNameTakesOnlyOurAnswer()
@@ -248,25 +309,112 @@ private Q_SLOTS:
 
     void resolveOnLanByNetbiosBroadcast()
     {
-        // The subnet broadcast address stands in as another loopback address.
-        const ScanInterface on{Ipv4Address(0x7F000001), 24, Ipv4Address(0x7F0000FF)};
-        Responder r(0x7F0000FF, netbios::kPort, [](const QByteArray& q) {
-            // Answers for its own name only, as nmbd does.
-            if (q != netbios::nameQueryRequest(idOf(q), "GAMMA"))
-                return QList<QByteArray>{};
-            return QList<QByteArray>{w::nameQueryAnswer(idOf(q) ^ 1, "GAMMA", {1}),
-                                     w::nameQueryAnswer(idOf(q), "GAMMA", {0x0A000007})};
-        });
-        QCOMPARE(lan::resolveOnLan(on, "gamma"), std::optional(Ipv4Address(0x0A000007)));
+        // Asked by broadcast on the subnet, answered by a host of it.
+        Responder r(
+            kSubnetBroadcast, netbios::kPort,
+            [](const QByteArray& q) {
+                // Answers for its own name only, as nmbd does.
+                if (q != netbios::nameQueryRequest(idOf(q), "GAMMA"))
+                    return QList<QByteArray>{};
+                return QList<QByteArray>{w::nameQueryAnswer(idOf(q) ^ 1, "GAMMA", {0x0A4D0009}),
+                                         w::nameQueryAnswer(idOf(q), "GAMMA", {0x0A4D0007})};
+            },
+            kHost);
+        QCOMPARE(lan::resolveOnLan(kOnSubnet, "gamma"), std::optional(Ipv4Address(0x0A4D0007)));
         QElapsedTimer t;
         t.start();
-        QCOMPARE(lan::resolveOnLan(on, "delta", 150ms), std::nullopt);
+        QCOMPARE(lan::resolveOnLan(kOnSubnet, "delta", 150ms), std::nullopt);
         QVERIFY2(t.elapsed() < 600, QByteArray::number(t.elapsed()));
         // Not a NetBIOS name: no broadcast at all.
         const int before = r.requests();
-        QCOMPARE(lan::resolveOnLan(on, "gamma.example", 50ms), std::nullopt);
+        QCOMPARE(lan::resolveOnLan(kOnSubnet, "gamma.example", 50ms), std::nullopt);
         QTest::qWait(50);
         QCOMPARE(r.requests(), before);
+    }
+
+    // A forged answer counts as no answer: an address that is not a unicast
+    // host of the subnet, a sender outside it, or a sender on another port.
+    // The wait goes on, and a good answer after forged ones still counts.
+    void forgedAnswersAreRefused()
+    {
+        const QList<std::uint32_t> forged{0x7F000001,       0,          0xE0000001, 0xFFFFFFFF,
+                                          kSubnetBroadcast, 0x0A4D0000, 0x0A4E0007};
+        const auto answers = [forged](bool thenGood) {
+            return [forged, thenGood](const QByteArray& q) {
+                QList<QByteArray> out;
+                for (std::uint32_t a : forged)
+                    out << w::nameQueryAnswer(idOf(q), "GAMMA", {a});
+                if (thenGood)
+                    out << w::nameQueryAnswer(idOf(q), "GAMMA", {0x0A4D0007});
+                return out;
+            };
+        };
+        {
+            Responder r(kSubnetBroadcast, netbios::kPort, answers(false), kHost);
+            QCOMPARE(lan::resolveOnLan(kOnSubnet, "gamma", 150ms), std::nullopt);
+            QCOMPARE(r.requests(), 1);
+        }
+        {
+            Responder r(kSubnetBroadcast, netbios::kPort, answers(true), kHost);
+            QCOMPARE(lan::resolveOnLan(kOnSubnet, "gamma"), std::optional(Ipv4Address(0x0A4D0007)));
+        }
+        const auto good = [](const QByteArray& q) {
+            return QList<QByteArray>{w::nameQueryAnswer(idOf(q), "GAMMA", {0x0A4D0007})};
+        };
+        {
+            Responder offSubnet(kSubnetBroadcast, netbios::kPort, good, kLoop2);
+            QCOMPARE(lan::resolveOnLan(kOnSubnet, "gamma", 150ms), std::nullopt);
+            QCOMPARE(offSubnet.requests(), 1);
+        }
+        {
+            Responder otherPort(kSubnetBroadcast, netbios::kPort, good, kHost, 40137);
+            QCOMPARE(lan::resolveOnLan(kOnSubnet, "gamma", 150ms), std::nullopt);
+            QCOMPARE(otherPort.requests(), 1);
+        }
+    }
+
+    // The multicast DNS question to the group is not connected: only an
+    // answer from the host's own port 5353 counts there.
+    void groupAnswerFromAnotherPort()
+    {
+        const auto ptr = [](const QByteArray& q) {
+            return QList<QByteArray>{w::dnsAnswer(
+                idOf(q), dns::reverseName(Ipv4Address(kHost)), 12,
+                w::record(QByteArray("\xC0\x0C", 2), 12, 1, w::dnsName("bravo.local")))};
+        };
+        {
+            Responder group(dns::kMdnsGroup.toHostOrder(), dns::kMdnsPort, ptr, kHost);
+            QVERIFY(group.join(dns::kMdnsGroup, Ipv4Address(kOwn)));
+            QCOMPARE(lan::hostNames(Ipv4Address(kHost), kOnSubnet).mdns, QByteArray("bravo.local"));
+        }
+        Responder silent(kHost, dns::kMdnsPort,
+                         [](const QByteArray&) { return QList<QByteArray>{}; });
+        Responder group(dns::kMdnsGroup.toHostOrder(), dns::kMdnsPort, ptr, kHost, 40353);
+        QVERIFY(group.join(dns::kMdnsGroup, Ipv4Address(kOwn)));
+        QCOMPARE(lan::hostNames(Ipv4Address(kHost), kOnSubnet, 200ms).mdns, QByteArray());
+        QCOMPARE(group.requests(), 1);
+    }
+
+    // A flood to the port a question went out from does not hold the caller
+    // past its wait (name resolution for sending runs on the UI thread). The
+    // flood carries our id and is slow to read (256 records, each owner a
+    // pointer to a long name), so that the socket is never found empty.
+    void floodDoesNotHoldTheWait()
+    {
+        const QByteArray longName = w::dnsName(QByteArray(60, 'a') + '.' + QByteArray(60, 'b') +
+                                               '.' + QByteArray(60, 'c') + ".local");
+        const auto costly = [longName](const QByteArray& q) {
+            QByteArray out = w::header(idOf(q), 0x8400, 0, 256) + w::record(longName, 1, 1, {});
+            for (int i = 1; i < 256; ++i)
+                out += w::record(QByteArray("\xC0\x0C", 2), 1, 1, {});
+            return QList<QByteArray>{out};
+        };
+        const auto md = Responder::flooding(kLoop2, dns::kMdnsPort, costly);
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(hostNames(kLoop2, 100ms).mdns, QByteArray());
+        QVERIFY2(t.elapsed() < 1500, QByteArray::number(t.elapsed()));
+        QVERIFY2(md->flooded() > 1000, QByteArray::number(md->flooded())); // it did flood
     }
 };
 

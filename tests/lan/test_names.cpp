@@ -93,6 +93,8 @@ private Q_SLOTS:
                 return n == "known" ? std::optional(Ipv4Address(10, 0, 0, 9)) : std::nullopt;
             };
             b.systemReverse = [](Ipv4Address a) {
+                if (a == Ipv4Address(10, 0, 0, 3)) // a hosts file or PTR record may hold anything
+                    return QByteArray("evil\x1B]0;x\x07");
                 return a == Ipv4Address(10, 0, 0, 9) ? QByteArray("known") : QByteArray();
             };
             b.lanResolve = [&asked](QByteArrayView n) -> std::optional<Ipv4Address> {
@@ -125,7 +127,9 @@ private Q_SLOTS:
         QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 9)), QByteArray("known"));
         QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 2)), QByteArray("bravo"));   // .local dropped
         QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 7)), QByteArray("CHARLIE")); // NetBIOS first
-        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 3)), QByteArray("winpc"));   // then LLMNR
+        // A resolver name with a control byte counts as none: the LAN's name is
+        // used, here the LLMNR one as the host has no NetBIOS name.
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 3)), QByteArray("winpc"));
     }
 
     void defaultRouteParsing_data()

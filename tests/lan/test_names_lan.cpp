@@ -147,6 +147,17 @@ private Q_SLOTS:
         QVERIFY2(waitForHistory(history, "reply to direct to", 10000), history.text());
         QCOMPARE(form.targetText, names.last());
 
+        // A name nobody has: the hostile host's answers (loopback, broadcast,
+        // off the subnet, or from another port) count as none, so the message
+        // fails as for any unknown name and never reaches this copy itself.
+        form.targetText = "ghost";
+        form.contentText = "to ghost";
+        messenger.sendMessage();
+        QVERIFY2(history.text().contains(G(u"找不到目标计算机|ghost|！")),
+                 history.text().right(80));
+        QTest::qWait(500);
+        QVERIFY2(!history.text().contains("to ghost"), history.text().right(200));
+
         form.computerNames = names;
         form.contentText = "to everyone";
         messenger.broadcast();

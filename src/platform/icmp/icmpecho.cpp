@@ -4,10 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/ip_icmp.h>
+#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -18,13 +18,6 @@
 
 namespace zeph::icmp {
 namespace {
-
-std::int64_t nowNs()
-{
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 std::uint16_t checksum(const unsigned char* data, std::size_t size)
 {
@@ -44,6 +37,29 @@ std::uint16_t get16(const unsigned char* p)
 }
 
 } // namespace
+
+bool EchoSocket::RandomWords::refill()
+{
+    std::size_t got = 0;
+    auto* bytes = reinterpret_cast<unsigned char*>(m_words.data());
+    while (got < sizeof m_words) {
+        const ssize_t n = ::getrandom(bytes + got, sizeof m_words - got, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += std::size_t(n);
+    }
+    m_next = 0;
+    return true;
+}
+
+std::optional<std::uint16_t> EchoSocket::RandomWords::next()
+{
+    if (m_next >= m_words.size() && !refill())
+        return std::nullopt;
+    return m_words[m_next++];
+}
 
 EchoSocket::EchoSocket() : m_outstanding(std::size_t(1) << 16, 0) {}
 
@@ -75,10 +91,15 @@ bool EchoSocket::open(bool allowRaw)
     const int buffer = 256 * 1024;
     ::setsockopt(m_fd.get(), SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     // The identifier only matters on a raw socket; the kernel picks its own
-    // for a datagram socket. Mix the process id with the clock so that two
-    // copies in one process tree do not share it.
-    m_ident = std::uint16_t(::getpid() ^ (nowNs() >> 10));
-    m_sequence = std::uint16_t(nowNs());
+    // for a datagram socket. Random, as every sequence number is: a LAN host
+    // that sees one of our requests learns nothing about the others, so it
+    // cannot forge replies for addresses that are silent.
+    const std::optional<std::uint16_t> ident = m_random.next();
+    if (!ident) {
+        close();
+        return false;
+    }
+    m_ident = *ident;
     return true;
 }
 
@@ -86,23 +107,32 @@ bool EchoSocket::send(Ipv4Address dest)
 {
     if (!m_fd || !isProbeable(dest))
         return false;
-    ++m_sequence;
+    // A number no request waits on, if a few tries find one: with a sweep's
+    // requests outstanding, most numbers are free.
+    std::optional<std::uint16_t> sequence;
+    for (int tries = 0; tries < 4; ++tries) {
+        sequence = m_random.next();
+        if (!sequence || m_outstanding[*sequence] == 0)
+            break;
+    }
+    if (!sequence)
+        return false;
     unsigned char req[8] = {ICMP_ECHO, 0, 0, 0};
     req[4] = std::uint8_t(m_ident >> 8);
     req[5] = std::uint8_t(m_ident);
-    req[6] = std::uint8_t(m_sequence >> 8);
-    req[7] = std::uint8_t(m_sequence);
+    req[6] = std::uint8_t(*sequence >> 8);
+    req[7] = std::uint8_t(*sequence);
     const std::uint16_t sum = checksum(req, sizeof req);
     req[2] = std::uint8_t(sum >> 8);
     req[3] = std::uint8_t(sum);
 
     const sockaddr_in to = platform::toSockaddr(dest, 0);
-    // Forget whatever went out under this number 65536 requests ago.
-    m_outstanding[m_sequence] = 0;
+    // Forget whatever went out under this number before.
+    m_outstanding[*sequence] = 0;
     if (::sendto(m_fd.get(), req, sizeof req, 0, reinterpret_cast<const sockaddr*>(&to),
                  sizeof to) < 0)
         return false;
-    m_outstanding[m_sequence] = to.sin_addr.s_addr;
+    m_outstanding[*sequence] = to.sin_addr.s_addr;
     return true;
 }
 
@@ -112,7 +142,7 @@ std::vector<Ipv4Address> EchoSocket::readReplies()
     if (!m_fd)
         return replies;
     unsigned char buf[1500];
-    for (;;) {
+    for (std::size_t reads = 0; reads < kMaxReadsPerCall; ++reads) {
         sockaddr_in from{};
         socklen_t fromLen = sizeof from;
         const ssize_t got = ::recvfrom(m_fd.get(), buf, sizeof buf, 0,
@@ -146,6 +176,7 @@ std::vector<Ipv4Address> EchoSocket::readReplies()
         sentTo = 0; // answered: a duplicate changes nothing
         replies.push_back(platform::fromInAddr(from.sin_addr));
     }
+    return replies;
 }
 
 } // namespace zeph::icmp

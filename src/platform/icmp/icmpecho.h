@@ -7,7 +7,10 @@
 #include "core/ipv4.h"
 #include "platform/uniquefd.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace zeph::icmp {
@@ -32,18 +35,36 @@ public:
     // permission): that address gets no reply.
     bool send(Ipv4Address dest);
 
-    // Reads every packet queued on the socket and returns the sources of the
-    // echo replies that answer an outstanding request: same identifier (raw;
-    // the kernel sees to it on a datagram socket), same sequence number, from
-    // the address the request went to. A request is answered once; duplicates,
-    // unreachable messages and other ICMP traffic are dropped.
+    // Reads the packets queued on the socket, at most kMaxReadsPerCall, and
+    // returns the sources of the echo replies that answer an outstanding
+    // request: same identifier (raw; the kernel sees to it on a datagram
+    // socket), same sequence number, from the address the request went to. A
+    // request is answered once; duplicates, unreachable messages and other
+    // ICMP traffic are dropped. The rest waits for the next call, so that a
+    // flood cannot hold the caller.
     std::vector<Ipv4Address> readReplies();
+
+    // More than the replies a sweep can have outstanding at once (a 50 ms
+    // window at one request per 250 us is 200).
+    static constexpr std::size_t kMaxReadsPerCall = 256;
 
 private:
     platform::UniqueFd m_fd;
     SocketKind m_kind = SocketKind::None;
+    // Numbers from getrandom(), fetched a batch at a time.
+    class RandomWords {
+    public:
+        // Nothing when the kernel gives no random bytes.
+        std::optional<std::uint16_t> next();
+
+    private:
+        bool refill();
+        std::array<std::uint16_t, 256> m_words{};
+        std::size_t m_next = m_words.size();
+    };
+
+    RandomWords m_random;
     std::uint16_t m_ident = 0;
-    std::uint16_t m_sequence = 0;
     // Destination of each outstanding sequence number (network order), 0 = none.
     std::vector<std::uint32_t> m_outstanding;
 };

@@ -1,0 +1,186 @@
+// The ICMP echo socket and the helper's pacing, in a private network namespace
+// as root there (raw sockets): what a LAN host learns from our requests, how
+// much one read takes, and how fast the helper sends to one address.
+
+#include "netns.h"
+#include "platform/icmp/icmpecho.h"
+#include "platform/icmp/requestpacer.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <chrono>
+#include <cstring>
+#include <netinet/in.h>
+#include <netinet/ip_icmp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <vector>
+
+using namespace zeph;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Request {
+    Ipv4Address to;
+    std::uint16_t ident = 0;
+    std::uint16_t sequence = 0;
+    std::chrono::nanoseconds arrived{}; // the kernel's time stamp
+};
+
+// Every echo request that crosses loopback, as a host on the LAN sees it.
+class Capture {
+public:
+    Capture() : m_fd(::socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_ICMP))
+    {
+        const int on = 1;
+        ::setsockopt(m_fd.get(), SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+    }
+    bool isOpen() const { return bool(m_fd); }
+
+    // Waits up to 5 s for count requests.
+    std::vector<Request> requests(std::size_t count)
+    {
+        std::vector<Request> out;
+        const auto end = std::chrono::steady_clock::now() + 5s;
+        while (out.size() < count && std::chrono::steady_clock::now() < end) {
+            pollfd p{m_fd.get(), POLLIN, 0};
+            if (::poll(&p, 1, 100) <= 0)
+                continue;
+            unsigned char buf[256];
+            alignas(cmsghdr) char control[256];
+            iovec iov{buf, sizeof buf};
+            msghdr msg{};
+            msg.msg_iov = &iov;
+            msg.msg_iovlen = 1;
+            msg.msg_control = control;
+            msg.msg_controllen = sizeof control;
+            const ssize_t n = ::recvmsg(m_fd.get(), &msg, 0);
+            const std::size_t ip = n > 0 ? std::size_t(buf[0] & 0x0F) * 4 : 0;
+            if (n <= 0 || std::size_t(n) < ip + 8 || buf[ip] != ICMP_ECHO)
+                continue;
+            Request r;
+            r.to = Ipv4Address(buf[16], buf[17], buf[18], buf[19]);
+            r.ident = std::uint16_t(buf[ip + 4] << 8 | buf[ip + 5]);
+            r.sequence = std::uint16_t(buf[ip + 6] << 8 | buf[ip + 7]);
+            for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                    timespec ts{};
+                    std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+                    r.arrived =
+                        std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+                }
+            }
+            out.push_back(r);
+        }
+        return out;
+    }
+
+private:
+    platform::UniqueFd m_fd;
+};
+
+} // namespace
+
+class TestIcmp : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!test::onlyLoopbackInReach())
+            QFAIL("not in a private loopback-only network namespace; run through ctest");
+    }
+
+    // A host that sees some of our requests cannot tell the numbers of the
+    // others (and so forge their replies); the replies still match.
+    void requestNumbersAreUnpredictable()
+    {
+        Capture capture;
+        icmp::EchoSocket socket;
+        QVERIFY(capture.isOpen() && socket.open(true));
+        constexpr std::size_t kCount = 64;
+        for (std::size_t i = 0; i < kCount; ++i)
+            QVERIFY(socket.send(Ipv4Address(127, 0, 0, 2)));
+        const std::vector<Request> seen = capture.requests(kCount);
+        QCOMPARE(seen.size(), kCount);
+        int successors = 0;
+        for (std::size_t i = 1; i < seen.size(); ++i)
+            successors += std::uint16_t(seen[i].sequence - seen[i - 1].sequence) == 1;
+        QVERIFY2(successors <= 2, QByteArray::number(successors));
+
+        std::size_t replies = 0;
+        QVERIFY(QTest::qWaitFor([&] { return (replies += socket.readReplies().size()) >= kCount; },
+                                5000));
+        QCOMPARE(replies, kCount);
+    }
+
+    // A flood of replies is read a bounded batch at a time.
+    void oneReadIsBounded()
+    {
+        icmp::EchoSocket socket;
+        QVERIFY(socket.open(true));
+        constexpr int kCount = 400; // each to an address of its own, each answered
+        for (int i = 0; i < kCount; ++i)
+            QVERIFY(socket.send(
+                Ipv4Address(127, 0, std::uint8_t(1 + i / 200), std::uint8_t(1 + i % 200))));
+        QTest::qWait(300);
+        const std::size_t first = socket.readReplies().size();
+        QCOMPARE(first, icmp::EchoSocket::kMaxReadsPerCall);
+        std::size_t total = first;
+        for (std::size_t more; (more = socket.readReplies().size()) > 0;)
+            total += more;
+        QVERIFY2(total > first, QByteArray::number(qulonglong(total)));
+    }
+
+    void pacerRules()
+    {
+        using probe::RequestPacer;
+        RequestPacer pacer;
+        const RequestPacer::Clock::time_point t0{1s};
+        const Ipv4Address a(10, 0, 0, 1), b(10, 0, 0, 2), c(10, 0, 0, 3);
+        QVERIFY(pacer.earliest(a).value() <= t0);
+        pacer.sent(a, t0);
+        QCOMPARE(pacer.earliest(b), t0 + probe::kFloor);
+        QCOMPARE(pacer.earliest(a), t0 + RequestPacer::kPerDestination);
+        pacer.sent(b, t0 + 1ms);
+        pacer.sent(a, t0 + 10ms);
+        QCOMPARE(pacer.earliest(a), t0 + 20ms);
+        QCOMPARE(pacer.earliest(b), t0 + 11ms);
+        QCOMPARE(pacer.earliest(c), t0 + 11ms);
+        // The total: nothing more once it is spent.
+        auto at = t0 + 1s;
+        while (pacer.count() < RequestPacer::kMaxRequests) {
+            QVERIFY(pacer.earliest(c));
+            pacer.sent(c, at += 10ms);
+        }
+        QCOMPARE(pacer.earliest(a), std::nullopt);
+    }
+
+    // The helper itself keeps 10 ms between two requests to one address,
+    // however fast they are asked for.
+    void helperSpacesRequestsToOneAddress()
+    {
+        Capture capture;
+        QVERIFY(capture.isOpen());
+        QProcess helper;
+        helper.start(
+            qEnvironmentVariable("ZEPH_BINARY_DIR") + QStringLiteral("/src/probe/zeph-probe"), {});
+        QVERIFY(helper.waitForStarted() && helper.waitForReadyRead(5000));
+        QVERIFY(helper.readLine().startsWith("ok "));
+        helper.write(QByteArray("127.0.0.2\n").repeated(5));
+        QVERIFY(helper.waitForBytesWritten(5000));
+        const std::vector<Request> seen = capture.requests(5);
+        helper.closeWriteChannel();
+        helper.waitForFinished(5000);
+        QCOMPARE(seen.size(), std::size_t(5));
+        for (std::size_t i = 1; i < seen.size(); ++i) {
+            const auto gap = seen[i].arrived - seen[i - 1].arrived;
+            QVERIFY2(gap >= 9ms, QByteArray::number(qlonglong(gap.count())));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIcmp)
+#include "test_icmp.moc"
