@@ -18,7 +18,7 @@ class History : public QObject {
 public:
     // The text kept in memory grows to this many bytes; then its older half
     // moves to the scratch file.
-    static constexpr qsizetype kHeldLimit = 16 * 1024 * 1024;
+    static constexpr qsizetype kHeldLimit = qsizetype{16} * 1024 * 1024;
 
     using QObject::QObject;
 
