@@ -20,15 +20,6 @@ void check(bool ok)
         std::abort();
 }
 
-bool hasControlByte(QByteArrayView name)
-{
-    for (char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            return true;
-    }
-    return false;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
