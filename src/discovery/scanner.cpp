@@ -143,6 +143,7 @@ void Scanner::end(bool cancelled)
         m_sweep = nullptr;
     }
     cleanUp();
+    qCDebug(lcDiscovery) << "scan ended," << (cancelled ? "cancelled" : "completed");
     Q_EMIT finished(cancelled);
 }
 

@@ -35,16 +35,13 @@ snmp() {
 
 # A scan sends one echo request per host number; .255, the subnet's broadcast
 # address, is refused locally. Done when 254 have gone and the count is still.
-declare -A LAST_ECHOS
+# scan_done LOG: the copy has logged the end of its scan (with ARP presence
+# the echo requests no longer tell: only addresses that answer ARP get one).
 scan_done() {
-    local n
-    n=$(snmp "$1" Icmp OutEchos)
-    if ((n >= 254)) && [[ $n == "${LAST_ECHOS[$1]:-}" ]]; then
-        return 0
-    fi
-    LAST_ECHOS[$1]=$n
-    sleep 0.4
-    return 1
+    grep -q 'scan ended' "$1" || {
+        sleep 0.4
+        return 1
+    }
 }
 
 udp_above() { (($(snmp "$1" Udp InDatagrams) > $2)); }
@@ -90,8 +87,8 @@ start_zeph PB "$DB" bravo "$NSB"
 activate "$DA" "$PA" WA
 activate "$DB" "$PB" WB
 say "both copies are in the tray and scanning"
-poll 60 "alpha's scan to finish" scan_done "$NSA"
-poll 60 "bravo's scan to finish" scan_done "$NSB"
+poll 60 "alpha's scan to finish" scan_done "$E2E_TMP/zeph-alpha-1.log"
+poll 60 "bravo's scan to finish" scan_done "$E2E_TMP/zeph-bravo-2.log"
 sleep 0.3 # the scan's last step (host 255) and its closing entry
 
 say "alpha: window from the tray, bravo from the computer list, Alt+F"
