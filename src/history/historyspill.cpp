@@ -10,7 +10,7 @@
 
 namespace zeph {
 namespace {
-constexpr qsizetype kCopyChunk = 1024 * 1024;
+constexpr qsizetype kCopyChunk = qsizetype{1024} * 1024;
 }
 
 bool HistorySpill::append(QByteArrayView bytes)

@@ -55,7 +55,7 @@ QByteArray findTool(const QString& program)
     for (const QByteArray& dir : path.split(':')) {
         if (!dir.startsWith('/'))
             continue;
-        const QByteArray candidate = dir + '/' + name;
+        QByteArray candidate = dir + '/' + name;
         if (isExecutableFile(candidate))
             return candidate;
     }
