@@ -61,9 +61,9 @@ run "user, helper on a datagram socket" ZEPH_LAN_HELPER="$tmp/zeph-probe-nocap" 
 "$simlan" check "$wide" 1 10.213.4.1
 wns() { "$simlan" ns "$wide" "$1"; }
 d="$tmp/nmbd"
-mkdir -p "$d/private" "$d/lock" "$d/state" "$d/cache" "$d/pid" "$d/ncalrpc"
-cat >"$d/smb.conf" <<CONF
-[global]
+# shellcheck source=../tools/samba.sh
+. "$here/../tools/samba.sh"
+samba_conf "$d" <<CONF
 netbios name = NBDROP
 workgroup = ZEPHLAN
 disable netbios = no
@@ -71,13 +71,7 @@ smb ports = 139
 interfaces = eth0
 bind interfaces only = yes
 local master = no
-private dir = $d/private
-lock directory = $d/lock
-state directory = $d/state
-cache directory = $d/cache
-pid directory = $d/pid
-ncalrpc dir = $d/ncalrpc
-log file = $d/log
+log file = $d/log/nmbd
 CONF
 ip netns exec "$(wns 1.4)" nmbd --foreground --no-process-group -s "$d/smb.conf" \
     </dev/null >"$tmp/nmbd.log" 2>&1 &
