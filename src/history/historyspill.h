@@ -25,8 +25,13 @@ public:
     bool copyTo(QIODevice& out) const;
     // Empties the file; it stays open for the next append.
     void clear();
+#ifndef Q_OS_WIN
     // The file's descriptor while it is open, else -1.
-    int descriptor() const { return m_file.descriptor(); }
+    int descriptor() const
+    {
+        return m_file.descriptor();
+    }
+#endif
 
 private:
     platform::ScratchFile m_file;

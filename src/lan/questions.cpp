@@ -53,7 +53,7 @@ bool sent(bool ok, Ipv4Address to, std::uint16_t port)
 {
     if (!ok)
         qCDebug(lcLan) << "LAN question to" << to.toString().c_str() << "port" << port
-                       << "not sent, errno" << errno;
+                       << "not sent";
     return ok;
 }
 

@@ -19,23 +19,13 @@ bool popupMessageAvailable()
     return !netProgram().isEmpty();
 }
 
-bool popupOutputReportsError(QByteArrayView output)
-{
-    const QByteArray mark = G(u"错");
-    for (qsizetype i = 0; i < output.size(); i += gbk::charLength(output, i)) {
-        if (output.sliced(i).startsWith(mark))
-            return true;
-    }
-    return false;
-}
-
-PopupResult sendPopupMessage(QByteArrayView target, QByteArrayView address, QByteArrayView text,
-                             const PopupOptions& options)
+PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> address,
+                             QByteArrayView text, const PopupOptions& options)
 {
     Q_UNUSED(address); // net send finds the computer by its name itself
     PopupResult result;
-    if (target.isEmpty() || target.contains('\0') || text.contains('\0')) {
-        qCWarning(lcPlatform, "pop-up message refused: empty target or a zero byte");
+    if (!popupTargetAcceptable(target) || text.contains('\0')) {
+        qCWarning(lcPlatform, "pop-up message refused: unusable target or a zero byte");
         return result;
     }
     // net.exe itself, never through cmd: each argument is quoted, so no

@@ -3,19 +3,26 @@
 // owner alone, with no name in any folder, so it goes when the process ends,
 // however it ends.
 
-#include "platform/uniquefd.h"
-
 #include <QByteArrayView>
 #include <QtGlobal>
+
+#ifndef Q_OS_WIN
+#include "platform/uniquefd.h"
+#endif
 
 namespace zeph::platform {
 
 class ScratchFile {
 public:
-    // Makes the file in the temporary folder (TMPDIR, else /tmp); false when
-    // it cannot be had.
+    ScratchFile() = default;
+    ~ScratchFile();
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    // Makes the file in the temporary folder (TMPDIR, else /tmp; on Windows
+    // the user's TEMP); false when it cannot be had.
     bool open();
-    bool isOpen() const { return bool(m_fd); }
+    bool isOpen() const;
 
     // Writes every byte at offset; false on any failure.
     bool writeAt(qint64 offset, QByteArrayView bytes);
@@ -23,11 +30,19 @@ public:
     qint64 readAt(qint64 offset, char* data, qint64 size) const;
     bool truncate();
 
+#ifdef Q_OS_WIN
+private:
+    void* m_handle = nullptr; // HANDLE, deleted by Windows when closed
+#else
     // For checks of the file's owner and mode.
-    int descriptor() const { return m_fd.get(); }
+    int descriptor() const
+    {
+        return m_fd.get();
+    }
 
 private:
     UniqueFd m_fd;
+#endif
 };
 
 } // namespace zeph::platform

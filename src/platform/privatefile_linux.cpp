@@ -14,6 +14,13 @@
 
 namespace zeph::platform {
 
+ScratchFile::~ScratchFile() = default;
+
+bool ScratchFile::isOpen() const
+{
+    return bool(m_fd);
+}
+
 bool ScratchFile::open()
 {
     const QByteArray folder = QFile::encodeName(QDir::tempPath());

@@ -9,6 +9,10 @@
 
 #include <QString>
 
+#ifndef Q_OS_WIN
+#include "platform/uniquefd.h"
+#endif
+
 namespace zeph::platform {
 
 class SingleInstance {
@@ -34,7 +38,7 @@ public:
 #else
     bool held() const
     {
-        return m_fd >= 0;
+        return bool(m_fd);
     }
 
     // The lock file for the current user and display. Its folder is the
@@ -60,7 +64,7 @@ private:
     void* m_mutex = nullptr;
     unsigned short m_atom = 0;
 #else
-    int m_fd = -1;
+    UniqueFd m_fd;
 #endif
 };
 

@@ -11,6 +11,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace zeph::platform {
 namespace {
@@ -104,51 +105,43 @@ QString SingleInstance::path() const
 
 bool SingleInstance::isPrivateFolder(const QString& path, unsigned uid)
 {
-    const int fd = openPrivateFolder(path, uid);
-    if (fd < 0)
-        return false;
-    ::close(fd);
-    return true;
+    return bool(UniqueFd(openPrivateFolder(path, uid)));
 }
 
 bool SingleInstance::acquire()
 {
-    if (m_fd >= 0)
+    if (m_fd)
         return true;
     const QString folder = runtimeDir();
     // Checked again on the descriptor the file is then opened in: the folder
     // cannot be swapped for another between the check and the open.
-    const int dirFd = folder.isEmpty() ? -1 : openPrivateFolder(folder, getuid());
-    if (dirFd < 0) {
+    const UniqueFd dirFd(folder.isEmpty() ? -1 : openPrivateFolder(folder, getuid()));
+    if (!dirFd) {
         qCWarning(lcPlatform) << "no private folder for the single-instance marker";
         return true;
     }
     const QByteArray file = QFile::encodeName(fileName());
     // O_CLOEXEC: a child process (smbclient) must not inherit the lock.
-    const int fd =
-        ::openat(dirFd, file.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    UniqueFd fd(
+        ::openat(dirFd.get(), file.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
     const int openError = errno;
-    ::close(dirFd);
-    if (fd < 0) {
+    if (!fd) {
         qCWarning(lcPlatform) << "cannot open the single-instance marker" << file << "in" << folder
                               << strerror(openError);
         return true;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return false;
-    }
-    m_fd = fd;
+    m_fd = std::move(fd);
     return true;
 }
 
 void SingleInstance::release()
 {
-    if (m_fd < 0)
+    if (!m_fd)
         return;
-    ::flock(m_fd, LOCK_UN);
-    ::close(m_fd);
-    m_fd = -1;
+    ::flock(m_fd.get(), LOCK_UN);
+    m_fd.reset();
 }
 
 } // namespace zeph::platform

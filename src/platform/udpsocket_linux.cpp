@@ -88,6 +88,8 @@ bool UdpSocket::sendTo(Ipv4Address address, std::uint16_t port, QByteArrayView d
         sent = ::sendto(m_fd.get(), data.data(), static_cast<size_t>(data.size()), 0,
                         reinterpret_cast<const sockaddr*>(&to), sizeof to);
     } while (sent < 0 && errno == EINTR);
+    if (sent < 0)
+        qCDebug(lcPlatform) << "sendto failed:" << std::strerror(errno);
     return sent == data.size();
 }
 

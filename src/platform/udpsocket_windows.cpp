@@ -135,9 +135,14 @@ bool UdpSocket::connectTo(Ipv4Address address, std::uint16_t port)
 
 bool UdpSocket::sendTo(Ipv4Address address, std::uint16_t port, QByteArrayView data)
 {
+    if (!isOpen())
+        return false;
     const sockaddr_in to = toSockaddr(address, port);
-    return isOpen() && ::sendto(static_cast<SOCKET>(m_socket), data.data(), int(data.size()), 0,
-                                reinterpret_cast<const sockaddr*>(&to), sizeof to) == data.size();
+    const int sent = ::sendto(static_cast<SOCKET>(m_socket), data.data(), int(data.size()), 0,
+                              reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    if (sent == SOCKET_ERROR)
+        qCDebug(lcPlatform) << "sendto failed, error" << WSAGetLastError();
+    return sent == data.size();
 }
 
 bool UdpSocket::send(QByteArrayView data)
