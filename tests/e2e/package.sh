@@ -59,6 +59,10 @@ for f in /usr/share/icons/hicolor/scalable/apps/zeph.svg "$METAINFO" \
     /etc/ufw/applications.d/zeph /usr/lib/firewalld/services/zeph.xml; do
     [[ " ${FILES[*]} " == *" $f "* ]] || fail "the package does not install $f"
 done
+# The scalable icon must draw in a real renderer, at the size of the largest PNG.
+rsvg-convert -w 256 -h 256 /usr/share/icons/hicolor/scalable/apps/zeph.svg -o "$E2E_TMP/svg.png" ||
+    fail "librsvg cannot draw the scalable icon"
+[[ $(file -b "$E2E_TMP/svg.png") == "PNG image data, 256 x 256,"* ]] || fail "the drawn icon is not 256 px"
 appstreamcli validate --no-net "$METAINFO" >"$E2E_TMP/appstream.log" 2>&1 ||
     fail "appstreamcli validate: $(cat "$E2E_TMP/appstream.log")"
 WEB=$(sed -n 's/.*kWebAddress = u"\([^"]*\)".*/\1/p' "$ROOT/src/core/product.h")
