@@ -5,8 +5,11 @@
 
 int main(int argc, char* argv[])
 {
-    // Before anything opens a descriptor.
+#ifndef _WIN32
+    // Before anything opens a descriptor. (Windows handles are not small
+    // numbers that a later open could land on.)
     if (!zeph::platform::fillStandardStreams())
         return EXIT_FAILURE;
+#endif
     return zeph::runApplication(argc, argv);
 }
