@@ -12,6 +12,7 @@
 #include "platform/autostart.h"
 #include "platform/echoprobe.h"
 #include "platform/localaddress.h"
+#include "platform/memorypolicy.h"
 #include "platform/names.h"
 #include "platform/popupmessage.h"
 #include "ui/mainwindow.h"
@@ -42,6 +43,7 @@ bool ZephApp::start()
     // The run ends with the main window, not with the last visible window: the
     // about window closed while the main window sits in the tray ends nothing.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    platform::keepFreedMemoryForReuse();
     // Loading the window creates its controls, among them the datagram endpoints.
     m_window = std::make_unique<ui::MainWindow>();
     ui::MainWindow& w = *m_window;

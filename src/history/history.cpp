@@ -7,6 +7,8 @@
 
 #include <QSaveFile>
 
+#include <cstring>
+
 namespace zeph {
 namespace {
 const QByteArray kCrLf = QByteArrayLiteral("\r\n");
@@ -47,6 +49,10 @@ void History::setText(const QByteArray& text)
 {
     m_spill.clear();
     m_text = text;
+    // Room for the whole held text at once: growing by doubling would copy it
+    // into fresh memory, a long pause in the middle of a flood. Untouched
+    // pages of the reserve cost nothing.
+    m_text.reserve(m_heldLimit + m_heldLimit / 8);
     Q_EMIT reset(m_text);
 }
 
@@ -63,14 +69,20 @@ void History::appendRaw(QByteArrayView text)
 
 void History::spillOldest()
 {
-    // Keep the newer half, cut where an entry starts when there is such a place.
-    qsizetype cut = m_text.size() - m_heldLimit / 2;
+    // Move out the oldest eighth, cut where an entry starts when there is such a
+    // place: writing it holds the UI thread up, so the pieces are kept small.
+    qsizetype cut = m_text.size() - m_heldLimit / 8 * 7;
     const qsizetype entry = m_text.indexOf(kCrLf, cut);
     if (entry > 0)
         cut = entry;
     if (!m_spill.append(QByteArrayView(m_text).first(cut)))
         return; // kept in memory rather than lost
-    m_text = QByteArray(m_text.constData() + cut, m_text.size() - cut); // the old buffer goes
+    // The rest moves to the front of the same buffer: a fresh buffer would be
+    // touched page by page, which holds the UI thread up for tens of milliseconds.
+    char* const data = m_text.data();
+    const qsizetype kept = m_text.size() - cut;
+    std::memmove(data, data + cut, static_cast<size_t>(kept));
+    m_text.truncate(kept);
     qCDebug(lcHistory) << "moved" << cut << "bytes of older history out of memory;"
                        << m_spill.size() << "out in all";
 }

@@ -16,7 +16,7 @@ namespace zeph {
 class History : public QObject {
     Q_OBJECT
 public:
-    // The text kept in memory grows to this many bytes; then its older half
+    // The text kept in memory grows to this many bytes; then its oldest eighth
     // moves to the scratch file.
     static constexpr qsizetype kHeldLimit = qsizetype{16} * 1024 * 1024;
 

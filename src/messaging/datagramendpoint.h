@@ -35,8 +35,10 @@ public:
     // Received but not yet delivered datagrams are kept up to this many bytes;
     // beyond it the reader waits and the kernel holds (or drops) the rest.
     static constexpr qsizetype kQueueByteLimit = qsizetype{32} * 1024 * 1024;
-    // How long one pass of the event loop may spend delivering datagrams.
-    static constexpr std::chrono::milliseconds kDeliverySlice{10};
+    // How long one pass of the event loop may spend delivering datagrams. Showing
+    // what was delivered costs about as much again in the next pass, and both
+    // must leave room for input within a few tens of milliseconds on a busy machine.
+    static constexpr std::chrono::milliseconds kDeliverySlice{5};
 
     enum class Socket { Open, None };
 

@@ -44,6 +44,22 @@ QString breakLongLines(const QString& text, int longest)
     return out;
 }
 
+void shareBlocks(QString& text, qsizetype blockLength, qsizetype& open)
+{
+    QChar* const c = text.data();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (c[i] != u'\n') {
+            ++open;
+        } else if (open >= blockLength) {
+            open = 0; // stays a paragraph break: a new block starts after it
+        } else {
+            c[i] = QChar::LineSeparator;
+            ++open;
+        }
+    }
+}
+
 HistoryPane::HistoryPane(QPlainTextEdit* pane, QWidget* dialogParent)
     : QObject(pane), m_pane(pane),
       m_dialog(new QFileDialog(dialogParent, savedialog::kTitle.toString()))
@@ -76,8 +92,16 @@ void HistoryPane::show(const QByteArray& text)
 {
     m_pending.clear(); // appended before the reset: replaced by it
     m_dropNoticeShown = false;
-    m_pane->setPlainText(breakLongLines(toMultiLineWidget(text), kLongestShownLine));
+    m_openBlock = 0;
+    m_pane->setPlainText(shownText(text));
     m_pane->moveCursor(QTextCursor::End);
+}
+
+QString HistoryPane::shownText(QByteArrayView gbkText)
+{
+    QString text = breakLongLines(toMultiLineWidget(gbkText), kLongestShownLine);
+    shareBlocks(text, kBlockLength, m_openBlock);
+    return text;
 }
 
 void HistoryPane::flush()
@@ -86,8 +110,8 @@ void HistoryPane::flush()
     if (m_pending.isEmpty())
         return;
     // Converted as one text: an entry's bytes are never split between pieces.
-    const QString text = breakLongLines(toMultiLineWidget(m_pending), kLongestShownLine);
-    m_pending.clear();
+    const QString text = shownText(m_pending);
+    m_pending.truncate(0); // its buffer stays for the next pass
     QTextCursor cursor(m_pane->document());
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(text);
@@ -102,8 +126,16 @@ void HistoryPane::dropOldest()
     QTextDocument* doc = m_pane->document();
     const QTextBlock first = doc->firstBlock();
     const int from = m_dropNoticeShown ? first.next().position() : 0;
-    // A quarter at a time: removing many blocks holds the event loop up.
-    const int cut = doc->findBlock(doc->characterCount() - m_shownLimit / 4 * 3).position();
+    // A quarter at a time: removing many blocks holds the event loop up. The cut
+    // is at the start of a line, which may be inside a block.
+    const int at = doc->characterCount() - m_shownLimit / 4 * 3;
+    const QTextBlock block = doc->findBlock(at);
+    int cut = block.position();
+    if (at > cut) {
+        const qsizetype lineEnd = block.text().lastIndexOf(QChar::LineSeparator, at - cut - 1);
+        if (lineEnd >= 0)
+            cut += static_cast<int>(lineEnd) + 1;
+    }
     if (cut <= from)
         return; // one line holds nearly all of it: nothing older to drop
     QTextCursor cursor(doc);

@@ -45,6 +45,23 @@ private Q_SLOTS:
         QCOMPARE(gbk::fromUnicode(gbk::toUnicode(bytes)), bytes);
     }
 
+    void lineBreaksConvert_data()
+    {
+        QTest::addColumn<QByteArray>("crLf");
+        QTest::addColumn<QByteArray>("lf");
+        QTest::newRow("pairs") << QByteArray("\r\na\r\n\r\nb") << QByteArray("\na\n\nb");
+        QTest::newRow("lone CR stays") << QByteArray("a\rb\r") << QByteArray("a\rb\r");
+        QTest::newRow("CR before a pair") << QByteArray("\r\r\n") << QByteArray("\r\n");
+        QTest::newRow("zero byte") << QByteArray("a\0\r\n", 4) << QByteArray("a\0\n", 3);
+        QTest::newRow("lone LF, none at all") << QByteArray("\nab") << QByteArray("\nab");
+    }
+    void lineBreaksConvert()
+    {
+        QFETCH(QByteArray, crLf);
+        QFETCH(QByteArray, lf);
+        QCOMPARE(gbk::crLfToLf(crLf), lf);
+    }
+
     void randomBytesSurviveARoundTrip()
     {
         auto* rng = QRandomGenerator::global();
