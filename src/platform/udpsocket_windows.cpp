@@ -78,7 +78,8 @@ bool UdpSocket::bind(std::uint16_t port)
                sizeof exclusive);
     const sockaddr_in any = toSockaddr(Ipv4Address(), port);
     if (::bind(s, reinterpret_cast<const sockaddr*>(&any), sizeof any) != 0) {
-        qCWarning(lcPlatform) << "cannot bind UDP port" << port << ", error" << WSAGetLastError();
+        const int error = WSAGetLastError(); // before the log line can change it
+        qCWarning(lcPlatform) << "cannot bind UDP port" << port << ", error" << error;
         return false;
     }
     const WSAEVENT readable = WSACreateEvent();

@@ -3,6 +3,7 @@
 // a refusal reaches a connected socket only. Loopback only.
 
 #include "platform/udpsocket.h"
+#include "wine.h"
 
 #include <QTest>
 
@@ -63,7 +64,10 @@ private Q_SLOTS:
         QVERIFY(loose.sendTo(kLoopback, kPort + 2, "x"));
         QTest::qWait(100);
         QCOMPARE(loose.receive(buffer).kind, UdpSocket::Received::Kind::NothingYet);
-        // Connected: the refusal ends the question.
+        // Connected: the refusal ends the question. (Wine's sockets never
+        // report it; Windows does, as WSAECONNRESET.)
+        if (zeph::test::runningUnderWine())
+            QSKIP("Wine does not report ICMP refusals on UDP sockets");
         UdpSocket asking;
         QVERIFY(asking.connectTo(kLoopback, kPort + 2));
         QVERIFY(asking.send("x"));

@@ -5,6 +5,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 #include <string>
 
@@ -20,6 +22,8 @@ int main()
     }
     if (const char* say = std::getenv("ZEPH_ECHO_SAY"))
         out += say;
+    // Byte for byte: text mode would turn each LF into CR LF.
+    _setmode(_fileno(stdout), _O_BINARY);
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
     const char* code = std::getenv("ZEPH_ECHO_EXIT");

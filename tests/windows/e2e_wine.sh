@@ -51,11 +51,12 @@ start_tray "$D"
 # "${ON_WINPC[@]}" CMD...: in winpc's network namespace, with its host name.
 # Each step execs the next, so a command started in the background has the
 # pid of the program itself (for zeph.exe: the Wine loader becomes it).
-ON_WINPC=(ip netns exec "$NSW" unshare --uts -- sh -c 'hostname winpc && shift && exec "$@"' sh
+ON_WINPC=(ip netns exec "$NSW" unshare --uts -- sh -c 'hostname winpc && exec "$@"' sh
     env DISPLAY="$D" LANG=zh_CN.UTF-8)
 E2E_CLEANUPS+=('"${ON_WINPC[@]}" wineserver -k >/dev/null 2>&1')
 
 say "Wine prefix $WINEPREFIX"
+mkdir -p "$WINEPREFIX" # wineserver starts in it
 "${ON_WINPC[@]}" wineserver -p >>"$E2E_TMP/wineserver.log" 2>&1 # stays up for the whole test
 "${ON_WINPC[@]}" "$WINE" wineboot -i >>"$E2E_TMP/wineboot.log" 2>&1 || fail "wineboot failed"
 

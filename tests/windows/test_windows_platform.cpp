@@ -4,6 +4,7 @@
 #include "core/gbk.h"
 #include "platform/autostart.h"
 #include "platform/popupmessage.h"
+#include "platform/privatefile.h"
 #include "platform/singleinstance.h"
 #include "platform/winprocess.h"
 
@@ -138,8 +139,9 @@ private Q_SLOTS:
 
     void popupReachesTheProgramUnchanged()
     {
-        // A target and a text that would run another program through cmd.
-        const QByteArray target = G(u"PC1\" & echo pwned & \"");
+        // A target (within the 15 bytes of a computer name) and a text that
+        // would run another program through cmd.
+        const QByteArray target = G(u"P\"&calc&\"");
         const QByteArray text = G(u"你好 \"引号\" | more\r\n——签名");
         platform::PopupOptions options;
         options.program = echoProgram();
@@ -167,6 +169,25 @@ private Q_SLOTS:
         // A program that is not there.
         options.program = QStringLiteral("C:\\no\\such\\program.exe");
         QVERIFY(!platform::sendPopupMessage("PC1", {}, "hi", options).delivered);
+    }
+
+    void scratchFileKeepsBytesAtTheirOffsets()
+    {
+        platform::ScratchFile file;
+        QVERIFY(file.open());
+        const QByteArray first(70000, 'a'); // more than one read below
+        QVERIFY(file.writeAt(0, first));
+        QVERIFY(file.writeAt(first.size(), "\x81\x40\r\n"));
+        QByteArray back(first.size() + 4, '\0');
+        QCOMPARE(file.readAt(0, back.data(), back.size()), qint64(back.size()));
+        QCOMPARE(back, first + "\x81\x40\r\n");
+        char c = 0;
+        QCOMPARE(file.readAt(back.size(), &c, 1), qint64(0)); // the end
+        QVERIFY(file.truncate());
+        QCOMPARE(file.readAt(0, &c, 1), qint64(0));
+        QVERIFY(file.writeAt(0, "z"));
+        QCOMPARE(file.readAt(0, &c, 1), qint64(1));
+        QCOMPARE(c, 'z');
     }
 };
 

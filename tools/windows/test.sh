@@ -31,8 +31,21 @@ unshare --net -- bash -c '
 grep -q '100% tests passed' "$BUILD/ctest.log" || rc=1
 
 printf '\n==> [windows] end to end under Wine\n'
+# The window facts the scripts click by are the definition's, the same on both
+# platforms: a host build writes them (the test command's own Linux build, or
+# one made here for them alone).
+WINDOWDEF="${ZEPH_E2E_WINDOWDEF:-}"
+if [[ -z $WINDOWDEF ]]; then
+    HOST_BUILD=build-ci
+    [[ -f $HOST_BUILD/CMakeCache.txt ]] || {
+        HOST_BUILD="$BUILD/host"
+        cmake -S . -B "$HOST_BUILD" -G Ninja -DZEPH_BUILD_BENCH=OFF >/dev/null
+    }
+    cmake --build "$HOST_BUILD" --target zeph_e2e_windowdef_sh >/dev/null
+    WINDOWDEF="$ROOT/$HOST_BUILD/tests/e2e/windowdef.sh"
+fi
 VERSION="$(sed -n -E 's/^project\(zeph VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)"
-ZEPH_SETUP_EXE="$DIST/zeph-$VERSION-setup.exe" \
+ZEPH_SETUP_EXE="$DIST/zeph-$VERSION-setup.exe" ZEPH_E2E_WINDOWDEF="$WINDOWDEF" \
     ZEPH_E2E_ARTIFACTS="$ROOT/$BUILD/artifacts/e2e_wine" \
     bash tests/windows/e2e_wine.sh || rc=1
 exit $rc
