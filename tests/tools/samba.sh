@@ -19,7 +19,7 @@ samba_conf() {
     _samba_dir=$1
     _samba_file=${2:-$1/smb.conf}
     mkdir -p "$_samba_dir/private" "$_samba_dir/lock" "$_samba_dir/state" \
-        "$_samba_dir/cache" "$_samba_dir/pid" "$_samba_dir/ncalrpc" "$_samba_dir/log" \
+        "$_samba_dir/cache" "$_samba_dir/pid" "$_samba_dir/ncalrpc" "$_samba_dir/log" "$_samba_dir/nmbd" \
         "$(dirname "$_samba_file")" || return 1
     {
         echo "[global]"
@@ -31,6 +31,7 @@ state directory = $_samba_dir/state
 cache directory = $_samba_dir/cache
 pid directory = $_samba_dir/pid
 ncalrpc dir = $_samba_dir/ncalrpc
+nmbd:socket dir = $_samba_dir/nmbd
 CONF
     } >"$_samba_file"
 }
