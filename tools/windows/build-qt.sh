@@ -5,10 +5,7 @@
 # while both stay the same. Debian's Qt of the same version supplies the host
 # tools (moc, rcc, uic). Run as root (apt-get source needs a deb-src line).
 #
-#   bash tools/windows/build-qt.sh           prints the Qt prefix on its last line
-#   bash tools/windows/build-qt.sh --cached  prints it only when a finished
-#                                            build is cached, else fails; never
-#                                            builds nor waits
+#   bash tools/windows/build-qt.sh    prints the Qt prefix on its last line
 #
 # Environment:
 #   ZEPH_QT_CACHE=DIR   cache root (default /var/cache/zeph)
@@ -79,11 +76,6 @@ main() {
     version="$(host_version)"
     hash="$( (printf '%s\n' "${QT_OPTIONS[@]}"; cat "$TOOLCHAIN") | sha256sum | cut -c1-12)"
     prefix="$CACHE/qt6-mingw-${version//[:~]/_}-$hash"
-    if [[ ${1:-} == --cached ]]; then
-        [[ -f $prefix/.complete ]] || die "no finished Qt in $prefix"
-        printf '%s\n' "$prefix"
-        return
-    fi
     mkdir -p "$CACHE"
     # One build at a time: a second run waits here, then finds the first's Qt.
     exec 9>"$prefix.lock"
