@@ -1,5 +1,5 @@
 #include "app/application.h"
-#include "platform/spawn.h"
+#include "platform/process/spawn.h"
 
 #include <cstdlib>
 

@@ -5,7 +5,7 @@
 
 #include "discovery/namelookup.h"
 #include "history/history.h"
-#include "platform/singleinstance.h"
+#include "platform/session/singleinstance.h"
 
 #include <QObject>
 

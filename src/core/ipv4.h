@@ -133,4 +133,6 @@ inline std::string format(const Address& a)
 
 namespace zeph {
 using Ipv4Address = ipv4::Address;
-}
+// A network card's Ethernet address, as ARP and the neighbour table give it.
+using LinkAddress = std::array<std::uint8_t, 6>;
+} // namespace zeph

@@ -13,8 +13,6 @@
 
 namespace zeph {
 
-using LinkAddress = std::array<std::uint8_t, 6>;
-
 // A card that answers for many addresses is a proxy-ARP router speaking for
 // addresses behind it, or a network answering for every address: from the
 // address past the limit on, its answers say nothing and only an echo reply

@@ -2,7 +2,7 @@
 
 #include "lan/netbios.h"
 #include "lan/packet.h"
-#include "platform/names.h"
+#include "platform/net/names.h"
 
 #include <QMutexLocker>
 

@@ -1,6 +1,6 @@
 #include "discovery/scanclock.h"
 
-#include "platform/precisetimer.h"
+#include "platform/session/precisetimer.h"
 
 namespace zeph {
 namespace {

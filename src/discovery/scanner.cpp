@@ -5,8 +5,8 @@
 #include "core/texts.h"
 #include "discovery/scanview.h"
 #include "history/history.h"
-#include "platform/echoprobe.h"
-#include "platform/neighbourwatch.h"
+#include "platform/echo/echoprobe.h"
+#include "platform/echo/neighbourwatch.h"
 
 namespace zeph {
 

@@ -38,8 +38,6 @@ public:
     // Host name of an address, or empty; thread-safe, may block.
     using ReverseLookup = ScanSweep::ReverseLookup;
 
-    static constexpr int kHighestHostNumber = 255;
-
     // A null clock means the system's.
     Scanner(History& history, ScanView& view, OpenTransport openTransport, ReverseLookup lookup,
             std::unique_ptr<ScanClock> clock = nullptr, QObject* parent = nullptr);

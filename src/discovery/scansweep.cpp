@@ -1,7 +1,7 @@
 #include "discovery/scansweep.h"
 
 #include "core/logging.h"
-#include "platform/echoprobe.h"
+#include "platform/echo/echoprobe.h"
 
 #include <algorithm>
 #include <mutex>
@@ -42,7 +42,7 @@ ScanSweep::ScanSweep(Ipv4Address network, int highest, Segment segment,
           m_transport ? m_transport->minimumInterval() : std::chrono::nanoseconds::zero())),
       // A /24 is swept as it always was: its 255 entries fit the table and
       // one socket.
-      m_budget(highest <= kSlash24Size ? highest
+      m_budget(highest <= kHighestHostNumber ? highest
                : m_transport ? std::min(m_segment.neighbourBudget, m_transport->maxUnresolved())
                              : m_segment.neighbourBudget),
       m_mailbox(std::make_shared<Mailbox>()), m_ownThreads(std::make_unique<LookupThreads>()),

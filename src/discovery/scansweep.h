@@ -19,6 +19,7 @@
 #include "discovery/linkpresence.h"
 #include "discovery/lookupthreads.h"
 #include "discovery/scanclock.h"
+#include "discovery/sweeprange.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -47,7 +48,6 @@ public:
     // of ARP requests; a transport may ask for more.
     static constexpr std::chrono::microseconds kMinimumInterval{250};
     static constexpr int kMaxLookups = 16;
-    static constexpr int kSlash24Size = 255;
     // How long a neighbour entry our request made cannot be dropped: while
     // the kernel asks for an address nobody holds (three ARP requests a
     // second apart; then it fails and may go), or while it stays REACHABLE

@@ -34,6 +34,9 @@ struct SweepRange {
     bool operator==(const SweepRange&) const = default;
 };
 
+// The host numbers of the own /24 that a sweep of a small subnet covers, 1 to
+// this (its broadcast number too, as always).
+inline constexpr int kHighestHostNumber = 255;
 inline constexpr int kWidestSweptPrefix = 20;
 
 // prefixLength < 0 means the subnet's size is unknown.
@@ -41,7 +44,8 @@ inline SweepRange sweepRange(Ipv4Address own, int prefixLength)
 {
     if (prefixLength < 0 || prefixLength >= 24) {
         const Ipv4Address base = own.masked(24);
-        return {Ipv4Address(base.toHostOrder() + 1), Ipv4Address(base.toHostOrder() + 255)};
+        return {Ipv4Address(base.toHostOrder() + 1),
+                Ipv4Address(base.toHostOrder() + kHighestHostNumber)};
     }
     const std::uint32_t network = own.masked(prefixLength).toHostOrder();
     const std::uint32_t broadcast = network | ~Ipv4Address::maskOf(prefixLength);

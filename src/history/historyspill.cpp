@@ -1,7 +1,7 @@
 #include "history/historyspill.h"
 
 #include "core/logging.h"
-#include "platform/privatefile.h"
+#include "platform/session/privatefile.h"
 
 #include <QByteArray>
 #include <QIODevice>

@@ -2,7 +2,7 @@
 // The oldest part of the history, moved out of memory into a private scratch
 // file. Bytes are only ever appended, read back whole in order, or dropped.
 
-#include "platform/privatefile.h"
+#include "platform/session/privatefile.h"
 
 #include <QByteArrayView>
 #include <QtGlobal>

@@ -5,9 +5,9 @@
 #include "lan/dns.h"
 #include "lan/llmnr.h"
 #include "lan/netbios.h"
-#include "platform/localaddress.h"
-#include "platform/names.h"
-#include "platform/udpsocket.h"
+#include "platform/net/localaddress.h"
+#include "platform/net/names.h"
+#include "platform/net/udpsocket.h"
 
 #include <QRandomGenerator>
 #include <QString>

@@ -11,7 +11,7 @@
 
 #include "core/ipv4.h"
 #include "messaging/datagramqueue.h"
-#include "platform/udpsocket.h"
+#include "platform/net/udpsocket.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

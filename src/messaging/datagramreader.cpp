@@ -3,7 +3,7 @@
 #include "core/logging.h"
 #include "messaging/datagramqueue.h"
 #include "messaging/messageformat.h"
-#include "platform/udpsocket.h"
+#include "platform/net/udpsocket.h"
 
 #include <array>
 

@@ -7,7 +7,7 @@
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
-#include "platform/names.h"
+#include "platform/net/names.h"
 
 namespace zeph {
 

@@ -7,7 +7,7 @@
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
-#include "platform/popupmessage.h"
+#include "platform/process/popupmessage.h"
 
 namespace zeph {
 

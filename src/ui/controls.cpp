@@ -1,5 +1,7 @@
 #include "ui/controls.h"
 
+#include "discovery/sweeprange.h"
+
 #include "ui/jpegimage.h"
 
 #include <QFile>
@@ -234,7 +236,7 @@ QWidget* buildControl(const ControlDef& def, QWidget* parent)
     }
     case Kind::ProgressBar: {
         auto* bar = new QProgressBar(parent);
-        bar->setRange(1, 255);
+        bar->setRange(1, kHighestHostNumber);
         bar->setValue(0);
         bar->setTextVisible(false);
         bar->setStyleSheet(QStringLiteral(

@@ -7,9 +7,9 @@
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
-#include "platform/echoprobe.h"
-#include "platform/localaddress.h"
-#include "platform/names.h"
+#include "platform/echo/echoprobe.h"
+#include "platform/net/localaddress.h"
+#include "platform/net/names.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -597,7 +597,7 @@ private Q_SLOTS:
     {
         Rig r("10.213.7.1", 24);
         r.lan.arp = true;
-        const zeph::platform::LinkAddress proxy{2, 0, 0, 0, 0, 0xEE};
+        const zeph::LinkAddress proxy{2, 0, 0, 0, 0, 0xEE};
         for (int host = 2; host <= 255; ++host)
             r.lan.cards.insert(host, proxy);
         r.lan.cards.insert(77, {2, 0, 0, 0, 0, 77}); // a real host: its own card

@@ -5,7 +5,7 @@
 #include "lan/dns.h"
 #include "lan/netbios.h"
 #include "lan/questions.h"
-#include "platform/localaddress.h"
+#include "platform/net/localaddress.h"
 #include "wirepackets.h"
 
 #include <QElapsedTimer>

@@ -6,8 +6,8 @@
 #include "core/ipv4.h"
 #include "discovery/namelookup.h"
 #include "netns.h"
-#include "platform/localaddress.h"
-#include "platform/names.h"
+#include "platform/net/localaddress.h"
+#include "platform/net/names.h"
 
 #include <QSysInfo>
 #include <QTest>

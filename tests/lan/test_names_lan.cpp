@@ -16,9 +16,9 @@
 #include "history/history.h"
 #include "lan/questions.h"
 #include "messaging/messenger.h"
-#include "platform/echoprobe.h"
-#include "platform/localaddress.h"
-#include "platform/names.h"
+#include "platform/echo/echoprobe.h"
+#include "platform/net/localaddress.h"
+#include "platform/net/names.h"
 #include "recordingform.h"
 
 #include <QDeadlineTimer>

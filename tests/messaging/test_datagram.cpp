@@ -10,7 +10,7 @@
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
 #include "netns.h"
-#include "platform/names.h"
+#include "platform/net/names.h"
 #include "recordingform.h"
 
 #include <QHostAddress>

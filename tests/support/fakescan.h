@@ -5,7 +5,7 @@
 #include "addresstext.h"
 #include "core/ipv4.h"
 #include "discovery/scanclock.h"
-#include "platform/echoprobe.h"
+#include "platform/echo/echoprobe.h"
 
 #include <QByteArray>
 #include <QList>
@@ -53,7 +53,7 @@ struct FakeLan {
     QList<int> answering;
     // Link layer: the card that answers for a host number (ARP, or the
     // kernel's neighbour entry), even when the host ignores echo.
-    QMap<int, platform::LinkAddress> cards;
+    QMap<int, LinkAddress> cards;
     bool arp = false; // the way out sends ARP itself
     QList<Ipv4Address> arpSent;
     QList<int> unsendable;  // requests that cannot leave
@@ -114,10 +114,7 @@ struct FakeTransport : platform::EchoTransport {
     // A reply that arrives now.
     void reply(Ipv4Address from) { replied(from); }
     // A link-layer answer that arrives now.
-    void cardAnswers(Ipv4Address address, const platform::LinkAddress& card)
-    {
-        linkAnswered(address, card);
-    }
+    void cardAnswers(Ipv4Address address, const LinkAddress& card) { linkAnswered(address, card); }
 
 private:
     void arrive(QList<Ipv4Address>& queue, Ipv4Address address)

@@ -1,6 +1,8 @@
 #!/bin/sh
 # check-layering.sh SRC: fails when a file includes a layer above its own.
 #   core < platform < lan < logic (history, messaging, discovery) < ui < app
+# Inside the platform, net, process and session stand alone and echo builds
+# on them and on icmp.
 # The ICMP library and the probe helper are plain C++: the helper may use only
 # that library (with its line protocol), the IPv4 type and the descriptor and
 # socket-address helpers; the library only those three headers; neither Qt.
@@ -17,6 +19,22 @@ check() { # FOLDER ALLOWED-REGEX
 }
 check core 'core'
 check platform 'core|platform'
+# Inside the platform: each concern folder includes its own headers and the
+# shared ones at the platform's root; only the echo transports build on the
+# others (the privileged library, the local address, spawning the helper).
+inner() { # FOLDER ALLOWED-FOLDERS-REGEX
+    hits=$(grep -rnoE '#include "platform/[a-z]+/' "$src/platform/$1" |
+        grep -vE "#include \"platform/($2)/" || true)
+    if [ -n "$hits" ]; then
+        echo "platform/$1 includes another platform folder:"
+        echo "$hits"
+        bad=1
+    fi
+}
+inner net 'net'
+inner process 'process'
+inner session 'session'
+inner echo 'echo|icmp|net|process'
 check lan 'core|platform|lan'
 for logic in history messaging discovery; do
     check $logic 'core|platform|lan|history|messaging|discovery'

@@ -2,11 +2,11 @@
 // rule of the single-instance marker, the quoting of the Run value, and the
 // command line of net send, which no cmd ever reads.
 #include "core/gbk.h"
-#include "platform/autostart.h"
-#include "platform/popupmessage.h"
-#include "platform/privatefile.h"
-#include "platform/singleinstance.h"
-#include "platform/winprocess.h"
+#include "platform/process/popupmessage.h"
+#include "platform/process/winprocess.h"
+#include "platform/session/autostart.h"
+#include "platform/session/privatefile.h"
+#include "platform/session/singleinstance.h"
 
 #include <QCoreApplication>
 #include <QDir>

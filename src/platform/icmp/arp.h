@@ -19,8 +19,6 @@
 
 namespace zeph::arp {
 
-using LinkAddress = std::array<std::uint8_t, 6>;
-
 // An interface that is up, not loopback, with an IPv4 subnet.
 struct Link {
     int index = 0;

@@ -58,8 +58,6 @@ constexpr std::optional<Ipv4Address> parseLine(std::string_view text)
     return ipv4::parse(text);
 }
 
-using LinkAddress = std::array<std::uint8_t, 6>;
-
 inline std::string arpRequestLine(Ipv4Address address)
 {
     return std::string(kArpPrefix) + line(address);

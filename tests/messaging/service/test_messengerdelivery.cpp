@@ -5,7 +5,7 @@
 #include "discovery/namelookup.h"
 #include "history/history.h"
 #include "messaging/messengerservice.h"
-#include "platform/popupmessage.h"
+#include "platform/process/popupmessage.h"
 #include "recordingform.h"
 
 #include "core/gbk.h"

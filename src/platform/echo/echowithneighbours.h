@@ -1,0 +1,17 @@
+#pragma once
+// A way out that cannot send ARP itself, with the kernel's neighbour table
+// beside it: every request to an address on the segment makes the kernel ask
+// by ARP, and the table says which addresses a card answered for.
+
+#include "platform/echo/echoprobe.h"
+
+#include <memory>
+
+namespace zeph::platform {
+
+// Reports a card answering for an address (linkAnswered) when its entry turns
+// resolved, and right after a request to an address whose entry is resolved
+// already. The inner transport unchanged where the table cannot be read.
+std::unique_ptr<EchoTransport> withNeighbourTable(std::unique_ptr<EchoTransport> inner);
+
+} // namespace zeph::platform

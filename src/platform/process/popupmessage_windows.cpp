@@ -1,0 +1,54 @@
+#include "platform/process/popupmessage.h"
+
+#include "core/gbk.h"
+#include "core/logging.h"
+#include "platform/process/winprocess.h"
+
+namespace zeph::platform {
+namespace {
+
+QString netProgram()
+{
+    return win::systemProgram(QStringLiteral("net.exe"));
+}
+
+} // namespace
+
+bool popupMessageAvailable()
+{
+    return !netProgram().isEmpty();
+}
+
+PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> address,
+                             QByteArrayView text, const PopupOptions& options)
+{
+    Q_UNUSED(address); // net send finds the computer by its name itself
+    PopupResult result;
+    if (!popupTargetAcceptable(target) || text.contains('\0')) {
+        qCWarning(lcPlatform, "pop-up message refused: unusable target or a zero byte");
+        return result;
+    }
+    // net.exe itself, never through cmd: each argument is quoted, so no
+    // operator or quotation mark in the target or the text changes what runs.
+    // The options' program is the Linux tool's; here it is net.exe unless a
+    // test names another program by its full path.
+    const bool ownProgram = options.program.contains(u'\\') || options.program.contains(u'/');
+    const QString program = ownProgram ? options.program : netProgram();
+    if (program.isEmpty()) {
+        qCInfo(lcPlatform, "no net.exe: the messenger service is not available");
+        return result;
+    }
+    QStringList args = options.extraArguments;
+    args << QStringLiteral("send") << gbk::toUnicode(target) << gbk::toUnicode(text);
+    const win::ProcessOutcome o = win::runProcess(program, args, options.timeoutMs);
+    result.output = o.output;
+    // Windows without the messenger service (Vista and later) prints its usage
+    // and fails: that, like an error message, is a failure.
+    result.delivered = o.started && o.exitCode == 0u && !popupOutputReportsError(o.output);
+    if (!result.delivered)
+        qCInfo(lcPlatform) << "pop-up message to" << target << "not delivered; exit"
+                           << (o.exitCode ? long(*o.exitCode) : -1L) << "output" << o.output;
+    return result;
+}
+
+} // namespace zeph::platform

@@ -1,0 +1,79 @@
+#include "platform/session/privatefile.h"
+
+#include "core/logging.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zeph::platform {
+
+ScratchFile::~ScratchFile() = default;
+
+bool ScratchFile::isOpen() const
+{
+    return bool(m_fd);
+}
+
+bool ScratchFile::open()
+{
+    const QByteArray folder = QFile::encodeName(QDir::tempPath());
+    // An unnamed file: nobody can open it by a path, and nothing is left behind.
+    int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
+    if (fd < 0) {
+        // File systems without unnamed files: a private name, removed at once.
+        QByteArray name = folder + "/zeph-XXXXXX";
+        fd = ::mkostemp(name.data(), O_CLOEXEC); // mode 0600
+        if (fd < 0) {
+            qCWarning(lcPlatform) << "no scratch file in" << folder << ":" << std::strerror(errno);
+            return false;
+        }
+        ::unlink(name.constData());
+        (void)::fchmod(fd, S_IRUSR | S_IWUSR);
+    }
+    m_fd.reset(fd);
+    return true;
+}
+
+bool ScratchFile::writeAt(qint64 offset, QByteArrayView bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(m_fd.get(), bytes.data() + done, size_t(bytes.size() - done),
+                                   off_t(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            qCWarning(lcPlatform) << "writing the scratch file failed:" << std::strerror(errno);
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+qint64 ScratchFile::readAt(qint64 offset, char* data, qint64 size) const
+{
+    for (;;) {
+        const ssize_t n = ::pread(m_fd.get(), data, size_t(size), off_t(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n;
+    }
+}
+
+bool ScratchFile::truncate()
+{
+    if (::ftruncate(m_fd.get(), 0) == 0)
+        return true;
+    qCWarning(lcPlatform) << "emptying the scratch file failed:" << std::strerror(errno);
+    return false;
+}
+
+} // namespace zeph::platform

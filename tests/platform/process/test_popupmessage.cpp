@@ -1,0 +1,251 @@
+// The pop-up tool run as a plain process: exact argument vector, message on
+// standard input, every way the tool can fail counted as failure.
+
+#include "core/gbk.h"
+#include "platform/process/popupmessage.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zeph;
+
+class TestPopupMessage : public QObject {
+    Q_OBJECT
+
+    void writeScript(const QString& path, const QByteArray& body)
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n" + body);
+        f.close();
+        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    }
+
+private Q_SLOTS:
+    void outputVerdict_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<bool>("error");
+        QTest::newRow("prompt only")
+            << QByteArray("Type your message, ending it with a Control-D\n") << false;
+        QTest::newRow("refused") << QByteArray(
+                                        "Type your message, ending it with a Control-D\n"
+                                        "cli_message returned NT_STATUS_REQUEST_NOT_ACCEPTED")
+                                 << true;
+        QTest::newRow("disconnected")
+            << QByteArray("Connection to X failed. Error NT_STATUS_CONNECTION_DISCONNECTED\n")
+            << true;
+        QTest::newRow("status ok") << QByteArray("NT_STATUS_OK\n") << false;
+        QTest::newRow("status ok at end") << QByteArray("result NT_STATUS_OK") << false;
+        QTest::newRow("status okay is not ok") << QByteArray("NT_STATUS_OK_BUT_NOT") << true;
+        QTest::newRow("localised error") << G(u"发送错误") << true;
+        // B4 ED is 错, but here B4 is the trail byte of 写 and ED leads the next character.
+        QTest::newRow("straddling bytes") << G(u"写") + QByteArray("\xED\xA1") << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+    void outputVerdict()
+    {
+        QFETCH(QByteArray, output);
+        QFETCH(bool, error);
+        QCOMPARE(platform::popupOutputReportsError(output), error);
+    }
+
+    void toolGetsExactArgumentsAndInput()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString tool = dir.filePath("fake-smbclient");
+        const QByteArray d = QFile::encodeName(dir.path());
+        writeScript(tool, "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > '" + d +
+                              "/args'\ncat > '" + d + "/input'\necho 'Type your message'\n");
+        platform::PopupOptions options;
+        options.program = tool;
+        options.extraArguments = {QStringLiteral("--configfile=/x y.conf")};
+
+        // Shell syntax in a target the tool accepts (15 bytes at most).
+        const QByteArray target = G(u"机") + "\"';$(id)`-x";
+        const QByteArray text =
+            G(u"第一行\r\n\"$(touch ") + d + "/marker)\"; `id` ' \r\n" + G(u"——签名");
+        const platform::PopupResult r =
+            platform::sendPopupMessage(target, Ipv4Address(10, 0, 0, 9), text, options);
+        QVERIFY(r.delivered);
+        QCOMPARE(r.output, QByteArray("Type your message\n"));
+
+        QFile args(dir.filePath("args"));
+        QVERIFY(args.open(QIODevice::ReadOnly));
+        QList<QByteArray> argv = args.readAll().split('\0');
+        args.close();
+        QCOMPARE(argv.takeLast(), QByteArray());
+        QCOMPARE(argv, (QList<QByteArray>{"--configfile=/x y.conf", "--option=unix charset=CP936",
+                                          "--option=dos charset=CP936", "--message=" + target,
+                                          "--ip-address=10.0.0.9"}));
+        QFile input(dir.filePath("input"));
+        QVERIFY(input.open(QIODevice::ReadOnly));
+        // The tool adds the CR before each LF itself.
+        QCOMPARE(input.readAll(), QByteArray(text).replace("\r\n", "\n"));
+        QVERIFY(!QFile::exists(dir.filePath("marker")));
+
+        // Without an address the tool finds the name itself.
+        QVERIFY(platform::sendPopupMessage("PC02", {}, "x", options).delivered);
+        QVERIFY(args.open(QIODevice::ReadOnly));
+        QVERIFY(!args.readAll().contains("--ip-address"));
+    }
+
+    void toolFailuresAreFailures()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        platform::PopupOptions options;
+
+        options.program = dir.filePath("no-such-tool");
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
+
+        options.program = dir.filePath("silent");
+        writeScript(options.program, "cat >/dev/null\nexit 0\n");
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
+
+        options.program = dir.filePath("exit1");
+        writeScript(options.program, "echo 'Type your message'\nexit 1\n");
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
+
+        options.program = dir.filePath("refused");
+        writeScript(options.program, "echo 'Type your message'\necho 'cli_message returned "
+                                     "NT_STATUS_REQUEST_NOT_ACCEPTED' >&2\n");
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
+
+        // Input is never read and the tool exits early: no SIGPIPE, just a failure.
+        options.program = dir.filePath("gone");
+        writeScript(options.program, "exit 3\n");
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, QByteArray(1500, 'x'), options).delivered);
+    }
+
+    void hangingToolIsEndedAtTheLimit()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        platform::PopupOptions options;
+        options.program = dir.filePath("hang");
+        writeScript(options.program, "echo 'Type your message'\nexec sleep 30\n");
+        options.timeoutMs = 500;
+        QElapsedTimer t;
+        t.start();
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
+        QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
+    }
+
+    void availabilityFollowsThePath()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(dir.path()));
+        const bool without = platform::popupMessageAvailable();
+        writeScript(dir.filePath("smbclient"), "exit 0\n");
+        const bool with = platform::popupMessageAvailable();
+        qputenv("PATH", oldPath);
+        QVERIFY(!without);
+        QVERIFY(with);
+    }
+
+    void unusableTargetsNeverReachTheTool()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        platform::PopupOptions options;
+        options.program = dir.filePath("record");
+        const QString ran = dir.filePath("ran");
+        writeScript(options.program, "cat >/dev/null\ntouch '" + QFile::encodeName(ran) +
+                                         "'\necho 'Type your message'\n");
+        // '#' would select a name type; 16 bytes would be cut to another name.
+        for (const QByteArray& target :
+             {QByteArray("PC01#20"), QByteArray("PC\x01"), QByteArray("PC\t1"),
+              QByteArray("PC\x7F"), QByteArray(16, 'A'), G(u"一二三四五六七八")}) {
+            QVERIFY2(!platform::sendPopupMessage(target, {}, "x", options).delivered,
+                     target.toHex().constData());
+            QVERIFY2(!QFile::exists(ran), target.toHex().constData());
+        }
+        const QByteArray longest = G(u"一二三四五六七") + "A";
+        QCOMPARE(longest.size(), platform::kMaxPopupTargetBytes);
+        QVERIFY(platform::sendPopupMessage(longest, {}, "x", options).delivered);
+        QVERIFY(QFile::exists(ran));
+    }
+
+    void toolGetsOnlyItsOwnEnvironment()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        platform::PopupOptions options;
+        options.program = dir.filePath("env-record");
+        writeScript(options.program, "cat >/dev/null\nenv > '" + QFile::encodeName(dir.path()) +
+                                         "/env'\necho 'Type your message'\n");
+        qputenv("LIBSMB_PROG", "nc 10.0.0.1 139");
+        qputenv("LD_PRELOAD", "/nonexistent.so");
+        const bool delivered = platform::sendPopupMessage("PC01", {}, "x", options).delivered;
+        qunsetenv("LIBSMB_PROG");
+        qunsetenv("LD_PRELOAD");
+        QVERIFY(delivered);
+        QFile env(dir.filePath("env"));
+        QVERIFY(env.open(QIODevice::ReadOnly));
+        QList<QByteArray> lines = env.readAll().split('\n');
+        lines.removeAll(QByteArray());
+        lines.removeIf([](const QByteArray& l) { return l.startsWith("PWD="); }); // the shell's own
+        std::sort(lines.begin(), lines.end());
+        QCOMPARE(lines, (QList<QByteArray>{"LANG=C", "LC_ALL=C", "PATH=/usr/bin:/bin"}));
+    }
+
+    void relativePathEntriesAreNeverSearched()
+    {
+        // A "smbclient" in the working folder, which an empty or relative PATH
+        // entry would name.
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        const QString ran = dir.filePath("ran");
+        for (const QString& at : {dir.filePath("smbclient"), dir.filePath("sub/smbclient")})
+            writeScript(at, "touch '" + QFile::encodeName(ran) + "'\necho 'Type your message'\n");
+        const QString oldDir = QDir::currentPath();
+        const QByteArray oldPath = qgetenv("PATH");
+        QVERIFY(QDir::setCurrent(dir.path()));
+        QList<bool> found;
+        QList<bool> delivered;
+        for (const QByteArray& path : {QByteArray(""), QByteArray(":/nonexistent"),
+                                       QByteArray("/nonexistent::"), QByteArray("sub")}) {
+            qputenv("PATH", path);
+            found << platform::popupMessageAvailable();
+            delivered << platform::sendPopupMessage("PC01", {}, "x").delivered;
+        }
+        qputenv("PATH", oldPath);
+        QVERIFY(QDir::setCurrent(oldDir));
+        QCOMPARE(found, QList<bool>(4, false));
+        QCOMPARE(delivered, QList<bool>(4, false));
+        QVERIFY(!QFile::exists(ran));
+    }
+
+    void textTooLongForTheToolIsNotSent()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        platform::PopupOptions options;
+        options.program = dir.filePath("record");
+        writeScript(options.program, "cat > '" + QFile::encodeName(dir.path()) +
+                                         "/input'\necho 'Type your message'\n");
+        // The tool counts each line break as CR LF.
+        const QByteArray fits = QByteArray(platform::kMaxPopupTextBytes - 2, 'a') + "\r\n";
+        QVERIFY(platform::sendPopupMessage("PC01", {}, fits, options).delivered);
+        QVERIFY(QFile::remove(dir.filePath("input")));
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, fits + "b", options).delivered);
+        QVERIFY(!platform::sendPopupMessage(
+                     "PC01", {}, QByteArray(platform::kMaxPopupTextBytes - 1, 'a') + "\n", options)
+                     .delivered);
+        QVERIFY(!QFile::exists(dir.filePath("input")));
+        // A zero byte would cut the message short in the tool.
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, QByteArray("a\0b", 3), options).delivered);
+        QVERIFY(!QFile::exists(dir.filePath("input")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPopupMessage)
+#include "test_popupmessage.moc"
