@@ -26,7 +26,7 @@ trap 'exit 1' HUP INT PIPE TERM # the EXIT trap then takes the LAN down
 ns=$("$simlan" ns "$lan" 1)
 "$simlan" check "$lan" 1 10.213.7.1
 chmod 755 "$tmp"
-cp "$build/src/probe/zeph-probe" "$tmp/zeph-probe"
+cp "$build/bin/zeph-probe" "$tmp/zeph-probe"
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 now_ns() { date +%s%N; }
