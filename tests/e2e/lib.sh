@@ -100,6 +100,20 @@ trap 'exit 130' INT TERM
 
 track() { E2E_PIDS+=("$1"); }
 
+# two_host_lan TAG PREFIX NAME1 NAME2: a simulated LAN of two hosts, PREFIX.1
+# called NAME1 and PREFIX.2 called NAME2, removed at exit; sets LAN (TAG and a
+# number unique to the run), NS1 and NS2 (the hosts' namespaces).
+two_host_lan() {
+    LAN="$1$((RANDOM % 100000))"
+    say "simulated LAN $LAN: $2.1 $3, $2.2 $4"
+    E2E_LANS+=("$LAN")
+    "$SIMLAN" up "$LAN" "$2" "1:$3" "2:$4"
+    "$SIMLAN" check "$LAN" 1 "$2.1"
+    "$SIMLAN" check "$LAN" 2 "$2.2"
+    NS1=$("$SIMLAN" ns "$LAN" 1)
+    NS2=$("$SIMLAN" ns "$LAN" 2)
+}
+
 now_ms() { local t=${EPOCHREALTIME/./}; echo $((t / 1000)); }
 
 # poll SECONDS WHAT CMD...: run CMD every 100 ms until it succeeds; fail after SECONDS.
