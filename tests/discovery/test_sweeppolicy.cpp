@@ -2,6 +2,7 @@
 // link layer's answers count for.
 
 #include "discovery/linkpresence.h"
+#include "discovery/neighbourbudget.h"
 #include "discovery/sweeprange.h"
 
 #include <QTest>
@@ -76,17 +77,47 @@ private Q_SLOTS:
         QVERIFY(filter.counts(a(10, 0, 0, 100), host));
     }
 
-    void unresolvedNeighboursCountOpenQuestionsOnly()
+    // A subnet the user names: its hosts without network and broadcast
+    // address; a /31 or /32 whole.
+    void namedSubnets()
     {
-        zeph::UnresolvedNeighbours open;
-        open.update(a(10, 0, 0, 1), true, false);
-        open.update(a(10, 0, 0, 2), true, false);
-        open.update(a(10, 0, 0, 2), true, false);
-        QCOMPARE(open.count(), 2);
-        open.update(a(10, 0, 0, 1), false, false); // resolved or failed
-        open.update(a(10, 0, 0, 2), true, true);   // removed while asking
-        open.update(a(10, 0, 0, 3), false, false);
-        QCOMPARE(open.count(), 0);
+        QCOMPARE(zeph::namedSubnetRange(a(10, 5, 50, 77), 24),
+                 (SweepRange{a(10, 5, 50, 1), a(10, 5, 50, 254)}));
+        QCOMPARE(zeph::namedSubnetRange(a(10, 5, 52, 0), 20).size(), 4094);
+        QCOMPARE(zeph::namedSubnetRange(a(10, 5, 50, 9), 32),
+                 (SweepRange{a(10, 5, 50, 9), a(10, 5, 50, 9)}));
+    }
+
+    // The neighbour table's budget: entries that ask are limited apart from
+    // all entries; an asking entry goes after its lifetime, a resolved one
+    // (a proxy's) holds for long; the same address twice is one entry; and
+    // nextRoom says when the first one goes.
+    void neighbourBudget()
+    {
+        using B = zeph::NeighbourBudget;
+        const B::TimePoint t0{std::chrono::seconds(100)};
+        B budget(3, 2);
+        QVERIFY(budget.mayAdd(t0));
+        budget.added(a(10, 0, 0, 1), t0);
+        budget.added(a(10, 0, 0, 1), t0); // asked again
+        QVERIFY(budget.mayAdd(t0));
+        budget.added(a(10, 0, 0, 2), t0);
+        QVERIFY(!budget.mayAdd(t0)); // two asking
+        QCOMPARE(budget.nextRoom(t0), t0 + B::kUnresolvedLifetime);
+        budget.resolved(a(10, 0, 0, 1), t0);
+        budget.resolved(a(10, 0, 0, 9), t0); // not ours: nothing changes
+        QVERIFY(budget.mayAdd(t0));
+        budget.added(a(10, 0, 0, 3), t0);
+        QVERIFY(!budget.mayAdd(t0)); // three entries
+        const B::TimePoint later = t0 + B::kUnresolvedLifetime;
+        QVERIFY(budget.mayAdd(later)); // the asking ones went
+        budget.added(a(10, 0, 0, 4), later);
+        budget.resolved(a(10, 0, 0, 4), later);
+        budget.added(a(10, 0, 0, 5), later);
+        QVERIFY(!budget.mayAdd(later));
+        QCOMPARE(budget.nextRoom(later), later + B::kUnresolvedLifetime);
+        QVERIFY(budget.mayAdd(later + B::kUnresolvedLifetime));
+        QVERIFY(B(0, 0).mayAdd(t0)); // at least one
     }
 };
 
