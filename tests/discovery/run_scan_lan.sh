@@ -1,7 +1,8 @@
 #!/bin/sh
-# The scan on a simulated LAN, as root and as an ordinary user through each way
-# the probe can get out; then on a /22 where hosts ignore echo and a proxy-ARP
-# host answers ARP for every address nobody else holds.
+# The scan on a simulated LAN with a proxy-ARP router and a ghost, as root and
+# as an ordinary user through each way the probe can get out; then on a /22
+# where hosts ignore echo and a proxy-ARP host answers ARP for every address
+# nobody else holds.
 # Usage: run_scan_lan.sh TEST_BINARY ZEPH_PROBE SIMLAN   (root; nmbd, python3)
 set -eu
 test_bin=$1 probe_bin=$2 simlan=$3
@@ -14,10 +15,15 @@ trap cleanup EXIT
 trap 'exit 1' INT TERM
 
 # 1 scans; 3 has a name and ignores echo (listed: it answers ARP); 4 answers
-# without a name; 9 repeats a name.
-"$simlan" up "$lan" 10.213.7 1:scanner 2:alpha 3:gamma:drop 4 6:delta 9:alpha 200:epsilon 253:zeta
+# without a name; 9 repeats a name. 60 is a proxy-ARP router answering ARP for
+# .64 to .191 and forwarding to the hosts behind it: 100 and 180 answer echo
+# (listed), 150 ignores it (not listed: only the proxy answered ARP). 77 is
+# a ghost: a name, and a STALE neighbour entry left from before, no host.
+"$simlan" up "$lan" 10.213.7 1:scanner 2:alpha 3:gamma:drop 4 6:delta 9:alpha 60::proxyrouter \
+    100:behind:lan2 150:hidden:lan2:drop 180:farther:lan2 200:epsilon 253:zeta
 ns=$("$simlan" ns "$lan" 1)
 "$simlan" check "$lan" 1 10.213.7.1
+printf '10.213.7.77\tghost\n' >>"/etc/netns/$ns/hosts"
 
 # An ordinary user, and the helper with the capability it is installed with.
 chmod 755 "$tmp"
@@ -30,11 +36,13 @@ run() { # label, then VAR=value... for the test
     label=$1
     shift
     echo "== $label"
+    ip -n "$ns" neigh flush all
+    ip -n "$ns" neigh replace 10.213.7.77 lladdr 02:00:00:00:00:77 dev eth0 nud stale
     ip netns exec "$ns" env ZEPH_LAN_ADDRESS=10.213.7.1 ZEPH_LAN_ALIVE="2 4 253" \
         ZEPH_LAN_SILENT="3 5" "$@" "$test_bin"
 }
 
-all="scanner@1 alpha@2 gamma@3 delta@6 alpha@9 epsilon@200 zeta@253" # name@host, in list order
+all="scanner@1 alpha@2 gamma@3 delta@6 alpha@9 behind@100 farther@180 epsilon@200 zeta@253" # name@host
 run "root, in-process raw socket" ZEPH_LAN_ROOT=1 ZEPH_LAN_METHOD=raw ZEPH_LAN_EXPECT="$all"
 
 ip netns exec "$ns" sysctl -qw net.ipv4.ping_group_range="1 0"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # simlan.sh: a simulated LAN of network namespaces, for tests that send packets.
 #
-#   simlan.sh up LAN PREFIX[/BITS] HOST...  build it; HOST is N[:NAME][:drop][:proxyarp]
+#   simlan.sh up LAN PREFIX[/BITS] HOST...  build it; HOST is
+#                                     N[:NAME][:drop][:proxyarp][:proxyrouter][:lan2]
 #   simlan.sh down LAN                remove it (safe to call twice or after a failed up)
 #   simlan.sh ns LAN N                print the namespace name of host N
 #   simlan.sh check LAN N ADDR        succeed only if host N's one non-loopback
@@ -25,7 +26,12 @@
 # a proxy-ARP router does for what it routes elsewhere: its own address on
 # eth0 as a /32, the subnet routed into an empty bridge (where packets to
 # those addresses vanish), the LAN's hosts routed through eth0 (so the proxy
-# does not answer for them).
+# does not answer for them). ":proxyrouter" makes the host a proxy-ARP router
+# (or a bridging access point): eth0 on the LAN, eth1 on a second bridge of
+# the switch, forwarding, proxy ARP on both with no delay, and PREFIX.64/26
+# and PREFIX.128/26 routed out of eth1, so it answers ARP for .64 to .191 on
+# the LAN and forwards to the ":lan2" hosts, which hang on that second bridge
+# (addresses in .64 to .191, the LAN's prefix length, no default route).
 #
 # Run as root. Callers set a trap: trap 'simlan.sh down LAN' EXIT.
 # Example: simlan.sh up zd1 10.213.7 1:scanner 2:alpha 3::drop 9
@@ -77,6 +83,8 @@ up() {
     ip -n "$sw" link set lo up
     ip -n "$sw" link add br0 type bridge
     ip -n "$sw" link set br0 up
+    ip -n "$sw" link add br1 type bridge
+    ip -n "$sw" link set br1 up
 
     hosts=$(mktemp)
     printf '127.0.0.1\tlocalhost\n' >"$hosts"
@@ -103,9 +111,28 @@ up() {
         chmod 644 "/etc/netns/$ns/resolv.conf" "/etc/netns/$ns/nsswitch.conf"
         ip -n "$ns" link set lo up
         port="p$(ns_suffix "$n")"
+        bridge=br0
+        case "$host:" in *:lan2:*) bridge=br1 ;; esac
         ip -n "$sw" link add "$port" type veth peer name eth0 netns "$ns"
-        ip -n "$sw" link set "$port" master br0 up
+        ip -n "$sw" link set "$port" master "$bridge" up
         case "$host:" in
+        *:proxyrouter:*)
+            ip -n "$sw" link add "q$(ns_suffix "$n")" type veth peer name eth1 netns "$ns"
+            ip -n "$sw" link set "q$(ns_suffix "$n")" master br1 up
+            ip -n "$ns" addr add "$address/$bits" dev eth0
+            ip -n "$ns" addr add "$address/32" dev eth1
+            ip -n "$ns" link set eth0 up
+            ip -n "$ns" link set eth1 up
+            ip -n "$ns" route add "$prefix.64/26" dev eth1
+            ip -n "$ns" route add "$prefix.128/26" dev eth1
+            ip netns exec "$ns" sysctl -qw net.ipv4.conf.all.forwarding=1 \
+                net.ipv4.conf.eth0.proxy_arp=1 net.ipv4.conf.eth1.proxy_arp=1 \
+                net.ipv4.neigh.eth0.proxy_delay=0 net.ipv4.neigh.eth1.proxy_delay=0
+            ;;
+        *:lan2:*)
+            ip -n "$ns" addr add "$address/$bits" dev eth0
+            ip -n "$ns" link set eth0 up
+            ;;
         *:proxyarp:*)
             ip -n "$ns" addr add "$address/32" dev eth0
             ip -n "$ns" link set eth0 up
@@ -154,5 +181,5 @@ up) [ $# -ge 3 ] || die "usage: up LAN PREFIX HOST..."; up "$@" ;;
 down) [ $# -eq 1 ] || die "usage: down LAN"; down "$1" ;;
 ns) [ $# -eq 2 ] || die "usage: ns LAN N"; echo "$1-$(ns_suffix "$2")" ;;
 check) [ $# -eq 3 ] || die "usage: check LAN N ADDR"; check "$@" ;;
-*) sed -n '2,34p' "$0" >&2; exit 2 ;;
+*) sed -n '2,37p' "$0" >&2; exit 2 ;;
 esac
