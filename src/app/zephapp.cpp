@@ -105,10 +105,11 @@ void ZephApp::startUpHandler()
                               product::kAuthor.toString() + u' ' + product::kDate.toString() +
                               u' ' + product::kWebAddress.toString());
     // 4. The subsystems' own initialisations: scan, messaging, history.
-    const std::optional<Ipv4Address> local =
-        platform::localIPv4Address(m_names.resolve(platform::ownHostName()));
-    const auto on = local ? platform::interfaceAddress(*local) : std::nullopt;
-    m_scanner->startUp(local, on ? on->prefixLength : -1);
+    const std::vector<platform::LocalInterface> all = platform::localInterfaces();
+    const std::vector<lan::ScanInterface> on = platform::scanInterfaces(
+        platform::chooseLocalAddress(m_names.resolve(platform::ownHostName()), all), all);
+    m_lan->set(on);
+    m_scanner->startUp(on);
     m_messenger->startUp();
     m_history.initialise();
     m_messenger->reportStartUpProblems();

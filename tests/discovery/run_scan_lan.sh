@@ -9,8 +9,9 @@ test_bin=$1 probe_bin=$2 simlan=$3
 here=$(cd "$(dirname "$0")" && pwd)
 lan="pr16$(($$ % 1000))a"
 wide="pr16$(($$ % 1000))w"
+two="pr16$(($$ % 1000))t"
 tmp=$(mktemp -d)
-cleanup() { "$simlan" down "$lan"; "$simlan" down "$wide"; rm -rf "$tmp"; }
+cleanup() { "$simlan" down "$lan"; "$simlan" down "$two"; "$simlan" down "$wide"; rm -rf "$tmp"; }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
@@ -59,11 +60,38 @@ run "user, ICMP datagram socket" ZEPH_LAN_METHOD=datagram \
 run "user, helper on a datagram socket" ZEPH_LAN_HELPER="$tmp/zeph-probe-nocap" ZEPH_LAN_IN_PROCESS=0 \
     ZEPH_LAN_METHOD=helper-datagram ZEPH_LAN_EXPECT="$all" $as_user
 
+# Two cards: eth1 on a second LAN (10.213.8.0/24), swept with the first in
+# one list; a point-to-point link (a tun with a /32 and a peer: this kernel
+# may lack the dummy module) and a
+# bridge of containers (no port of its own) are not swept. Then the named
+# subnet beyond a router (zeph.conf), with a bad entry and a /16.
+"$simlan" up "$two" 10.213.8 2:lab2 77:lab77 200:lab200:drop
+"$simlan" attach "$lan" 1 "$two" 10.213.8.1/24
+ip netns exec "$ns" ip tuntap add pp0 mode tun
+ip -n "$ns" addr add 10.213.99.1 peer 10.213.99.2/32 dev pp0
+ip -n "$ns" link set pp0 up
+ip -n "$ns" link add docker0 type bridge
+ip -n "$ns" link add vethd0 type veth peer name vethd1
+ip -n "$ns" link set vethd0 master docker0 up
+ip -n "$ns" addr add 10.213.98.1/24 dev docker0
+ip -n "$ns" link set docker0 up
+more="10.213.8.1 10.213.99.1 10.213.98.1"
+both="$all lab2@10.213.8.2 lab77@10.213.8.77 lab200@10.213.8.200"
+ip netns exec "$ns" sysctl -qw net.ipv4.ping_group_range="1 0"
+run "two cards, root" ZEPH_LAN_MORE="$more" ZEPH_LAN_METHOD=raw ZEPH_LAN_EXPECT="$both" \
+    ZEPH_LAN_SWEPT=510
+run "two cards, user, helper" ZEPH_LAN_MORE="$more" ZEPH_LAN_HELPER="$tmp/zeph-probe" \
+    ZEPH_LAN_METHOD=helper-raw ZEPH_LAN_EXPECT="$both" ZEPH_LAN_SWEPT=510 $as_user
+ip netns exec "$ns" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+run "two cards, user, datagram socket" ZEPH_LAN_MORE="$more" ZEPH_LAN_METHOD=datagram \
+    ZEPH_LAN_EXPECT="$both" ZEPH_LAN_SWEPT=510 $as_user
+
 # The /22: names in all four /24s. 0.3, 1.4 and 2.5 ignore echo and are named
 # by the hosts file, by nmbd and by an LLMNR responder; 3.7 answers echo
 # without a name; 2.50 is the proxy. Only named hosts are listed, in address
 # order, through every way out.
 "$simlan" down "$lan"
+"$simlan" down "$two"
 "$simlan" up "$wide" 10.213.4/22 1:scanner 0.2:alpha 0.3:gamma:drop 1.4::drop 2.5::drop \
     3.6:delta 3.7 2.50::proxyarp
 "$simlan" check "$wide" 1 10.213.4.1

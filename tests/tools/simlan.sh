@@ -7,6 +7,9 @@
 #   simlan.sh ns LAN N                print the namespace name of host N
 #   simlan.sh check LAN N ADDR        succeed only if host N's one non-loopback
 #                                     IPv4 address is ADDR (call before probing)
+#   simlan.sh attach LAN N LAN2 ADDR/BITS  give host N of LAN a second card,
+#                                     eth1 with ADDR/BITS on LAN2's bridge, and
+#                                     LAN2's names in its hosts file
 #
 # LAN is a short tag ([a-z0-9], at most 8 characters) that prefixes every name.
 # PREFIX is the first three numbers of a 10.0.0.0/8 subnet, e.g. 10.213.7; only
@@ -174,6 +177,21 @@ check() {
     [ "$links" = "eth0 lo " ] || die "$ns has links '$links'"
 }
 
+attach() {
+    lan=$1 n=$2 lan2=$3 cidr=$4
+    check_lan "$lan"
+    check_lan "$lan2"
+    echo "$cidr" | grep -Eq '^10\.[0-9.]+/[0-9]+$' || die "bad address '$cidr'"
+    ns="$lan-$(ns_suffix "$n")"
+    port="a$(ns_suffix "$n")$lan"
+    ip -n "$lan2-sw" link add "$port" type veth peer name eth1 netns "$ns"
+    ip -n "$lan2-sw" link set "$port" master br0 up
+    ip -n "$ns" addr add "$cidr" dev eth1
+    ip -n "$ns" link set eth1 up
+    other=$(members "$lan2" | grep -v -- '-sw$' | head -n 1)
+    grep -v localhost "/etc/netns/$other/hosts" >>"/etc/netns/$ns/hosts"
+}
+
 cmd=${1:-}
 [ $# -ge 1 ] && shift
 case "$cmd" in
@@ -181,5 +199,6 @@ up) [ $# -ge 3 ] || die "usage: up LAN PREFIX HOST..."; up "$@" ;;
 down) [ $# -eq 1 ] || die "usage: down LAN"; down "$1" ;;
 ns) [ $# -eq 2 ] || die "usage: ns LAN N"; echo "$1-$(ns_suffix "$2")" ;;
 check) [ $# -eq 3 ] || die "usage: check LAN N ADDR"; check "$@" ;;
-*) sed -n '2,37p' "$0" >&2; exit 2 ;;
+attach) [ $# -eq 4 ] || die "usage: attach LAN N LAN2 ADDR/BITS"; attach "$@" ;;
+*) sed -n '2,40p' "$0" >&2; exit 2 ;;
 esac
