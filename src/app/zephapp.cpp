@@ -6,6 +6,7 @@
 
 #include "core/logging.h"
 #include "core/product.h"
+#include "discovery/scanconfig.h"
 #include "discovery/scanner.h"
 #include "messaging/messenger.h"
 #include "messaging/messengerservice.h"
@@ -109,9 +110,12 @@ void ZephApp::startUpHandler()
     const std::vector<lan::ScanInterface> on = platform::scanInterfaces(
         platform::chooseLocalAddress(m_names.resolve(platform::ownHostName()), all), all);
     m_lan->set(on);
-    m_scanner->startUp(on);
+    const ScanConfig config = readScanConfig(scanConfigPath());
+    m_scanner->startUp(on, config.subnets);
     m_messenger->startUp();
     m_history.initialise();
+    for (const QByteArray& problem : config.problems)
+        m_history.appendError(problem);
     m_messenger->reportStartUpProblems();
     // 5. Start at log-on; a failure is not reported.
     platform::registerAutostart(QCoreApplication::applicationFilePath());

@@ -10,8 +10,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 lan="pr16$(($$ % 1000))a"
 wide="pr16$(($$ % 1000))w"
 two="pr16$(($$ % 1000))t"
+far="pr16$(($$ % 1000))f"
 tmp=$(mktemp -d)
-cleanup() { "$simlan" down "$lan"; "$simlan" down "$two"; "$simlan" down "$wide"; rm -rf "$tmp"; }
+cleanup() { "$simlan" down "$lan"; "$simlan" down "$two"; "$simlan" down "$far"
+    "$simlan" down "$wide"; rm -rf "$tmp"; }
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
@@ -39,7 +41,7 @@ run() { # label, then VAR=value... for the test
     echo "== $label"
     ip -n "$ns" neigh flush all
     ip -n "$ns" neigh replace 10.213.7.77 lladdr 02:00:00:00:00:77 dev eth0 nud stale
-    ip netns exec "$ns" env ZEPH_LAN_ADDRESS=10.213.7.1 ZEPH_LAN_ALIVE="2 4 253" \
+    ip netns exec "$ns" env XDG_CONFIG_HOME="$tmp/none" ZEPH_LAN_ADDRESS=10.213.7.1 ZEPH_LAN_ALIVE="2 4 253" \
         ZEPH_LAN_SILENT="3 5" "$@" "$test_bin"
 }
 
@@ -86,12 +88,37 @@ ip netns exec "$ns" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
 run "two cards, user, datagram socket" ZEPH_LAN_MORE="$more" ZEPH_LAN_METHOD=datagram \
     ZEPH_LAN_EXPECT="$both" ZEPH_LAN_SWEPT=510 $as_user
 
+# Beyond a router (254 of the far LAN, 10.213.9.0/24, with a second card on
+# the first LAN as .250), named in zeph.conf beside a bad entry and a /16:
+# asked by echo only, named by the resolver or by the host's own LLMNR
+# responder asked unicast; 6 ignores echo and is not listed.
+"$simlan" up "$far" 10.213.9 5:farone 6:fartwo:drop 7 8 254
+"$simlan" attach "$far" 254 "$lan" 10.213.7.250/24
+ip netns exec "$("$simlan" ns "$far" 254)" sysctl -qw net.ipv4.conf.all.forwarding=1
+ip -n "$ns" route add 10.213.9.0/24 via 10.213.7.250
+grep -v localhost "/etc/netns/$("$simlan" ns "$far" 5)/hosts" >>"/etc/netns/$ns/hosts"
+ip netns exec "$("$simlan" ns "$far" 8)" python3 "$here/../tools/llmnr_responder.py" farllmnr \
+    10.213.9.8 </dev/null >"$tmp/farllmnr.log" 2>&1 &
+mkdir -p "$tmp/conf/zeph"
+printf '[scan]\nsubnets = 10.213.9.0/24, bogus, 10.213.0.0/16\n' >"$tmp/conf/zeph/zeph.conf"
+chmod -R a+rX "$tmp/conf"
+for _ in $(seq 100); do grep -q listening "$tmp/farllmnr.log" && break; sleep 0.1; done
+routed="$both farone@10.213.9.5 farllmnr@10.213.9.8"
+ip netns exec "$ns" sysctl -qw net.ipv4.ping_group_range="1 0"
+run "routed subnet, root" ZEPH_LAN_MORE="$more" ZEPH_LAN_METHOD=raw ZEPH_LAN_EXPECT="$routed" \
+    ZEPH_LAN_SWEPT=764 XDG_CONFIG_HOME="$tmp/conf" ZEPH_LAN_PROBLEMS="bogus 10.213.0.0/16"
+ip netns exec "$ns" sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+run "routed subnet, user, datagram socket" ZEPH_LAN_MORE="$more" ZEPH_LAN_METHOD=datagram \
+    ZEPH_LAN_EXPECT="$routed" ZEPH_LAN_SWEPT=764 XDG_CONFIG_HOME="$tmp/conf" $as_user
+grep -q "^answered" "$tmp/farllmnr.log" || { echo "nobody asked LLMNR beyond the router" >&2; exit 1; }
+
 # The /22: names in all four /24s. 0.3, 1.4 and 2.5 ignore echo and are named
 # by the hosts file, by nmbd and by an LLMNR responder; 3.7 answers echo
 # without a name; 2.50 is the proxy. Only named hosts are listed, in address
 # order, through every way out.
 "$simlan" down "$lan"
 "$simlan" down "$two"
+"$simlan" down "$far"
 "$simlan" up "$wide" 10.213.4/22 1:scanner 0.2:alpha 0.3:gamma:drop 1.4::drop 2.5::drop \
     3.6:delta 3.7 2.50::proxyarp
 "$simlan" check "$wide" 1 10.213.4.1

@@ -4,6 +4,7 @@
 
 #include "addresstext.h"
 #include "discovery/namelookup.h"
+#include "discovery/scanconfig.h"
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
@@ -174,9 +175,17 @@ private Q_SLOTS:
         Scanner scanner(
             history, view, [this] { return platform::openEchoTransport(m_options); },
             [&lookup](Ipv4Address a) { return lookup.reverse(a); });
+        // As the program starts: the interfaces, then zeph.conf, whose
+        // problems go to the history.
         const std::vector<platform::LocalInterface> all = platform::localInterfaces();
+        const ScanConfig config = readScanConfig(scanConfigPath());
         scanner.startUp(platform::scanInterfaces(
-            platform::chooseLocalAddress(Ipv4Address(127, 0, 1, 1), all), all));
+                            platform::chooseLocalAddress(Ipv4Address(127, 0, 1, 1), all), all),
+                        config.subnets);
+        for (const QByteArray& problem : config.problems)
+            history.appendError(problem);
+        for (const QByteArray& entry : env("ZEPH_LAN_PROBLEMS").split(' '))
+            QVERIFY2(entry.isEmpty() || history.text().contains(entry + "\xA1\xC1"), entry);
         QCOMPARE(scanner.network().value_or(Ipv4Address()), hostOf(m_address, "0"));
         QSignalSpy finished(&scanner, &Scanner::finished);
         QSignalSpy listed(&scanner, &Scanner::computerListed);

@@ -1,10 +1,16 @@
-// Which addresses a scan sweeps, at the edges of every rule, and what the
-// link layer's answers count for.
+// Which addresses a scan sweeps, at the edges of every rule (the named
+// subnets of zeph.conf too), and what the link layer's answers count for.
 
+#include "core/gbk.h"
+#include "core/texts.h"
 #include "discovery/linkpresence.h"
 #include "discovery/neighbourbudget.h"
+#include "discovery/scanconfig.h"
 #include "discovery/sweeprange.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using zeph::Ipv4Address;
@@ -86,6 +92,39 @@ private Q_SLOTS:
         QCOMPARE(zeph::namedSubnetRange(a(10, 5, 52, 0), 20).size(), 4094);
         QCOMPARE(zeph::namedSubnetRange(a(10, 5, 50, 9), 32),
                  (SweepRange{a(10, 5, 50, 9), a(10, 5, 50, 9)}));
+    }
+
+    // zeph.conf: good prefixes in the file's order (host bits dropped),
+    // blanks ignored; a bad entry and one wider than /20 each reported by
+    // name while the rest counts; no file is nothing, an unreadable one a
+    // report.
+    void namedSubnetsFromTheFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("zeph.conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[other]\nsubnets = 1.2.3.0/24\n[scan]\n"
+                   "subnets = 10.5.50.0/24, ,10.5.52.9/23 , 10.0.0.0/16,bogus, 10.6.0.0/33\n");
+        file.close();
+        const zeph::ScanConfig config = zeph::readScanConfig(path);
+        QCOMPARE(config.subnets.size(), std::size_t(2));
+        QCOMPARE(config.subnets[0].network, a(10, 5, 50, 0));
+        QCOMPARE(config.subnets[0].prefixLength, 24);
+        QCOMPARE(config.subnets[1].network, a(10, 5, 52, 0));
+        QCOMPARE(config.subnets[1].prefixLength, 23);
+        QCOMPARE(config.problems.size(), 3);
+        QCOMPARE(config.problems[0], zeph::G(zeph::texts::kScanSubnetTooWide) + "10.0.0.0/16");
+        QCOMPARE(config.problems[1], zeph::G(zeph::texts::kScanSubnetBad) + "bogus");
+        QVERIFY(config.problems[2].endsWith("10.6.0.0/33"));
+
+        QVERIFY(zeph::readScanConfig(dir.filePath(QStringLiteral("none.conf"))).problems.isEmpty());
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dir.conf")));
+        const zeph::ScanConfig unreadable =
+            zeph::readScanConfig(dir.filePath(QStringLiteral("dir.conf")));
+        QVERIFY(unreadable.subnets.empty());
+        QCOMPARE(unreadable.problems.size(), 1);
+        QVERIFY(unreadable.problems[0].startsWith(zeph::G(zeph::texts::kScanConfigUnreadable)));
     }
 
     // The neighbour table's budget: entries that ask are limited apart from
