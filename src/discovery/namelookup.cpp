@@ -30,7 +30,7 @@ std::optional<lan::ScanInterface> NameLookup::Interfaces::holding(Ipv4Address ad
     return std::nullopt;
 }
 
-NameLookup::Backends NameLookup::systemBackends(std::shared_ptr<const Interfaces> on)
+NameLookup::Backends NameLookup::systemBackends(const std::shared_ptr<const Interfaces>& on)
 {
     Backends b;
     b.systemResolve = [](QByteArrayView name) { return platform::systemResolveName(name); };

@@ -48,7 +48,7 @@ public:
     // The system resolver and the LAN of those interfaces: a name is asked
     // on each in turn; a host's names on the one whose subnet holds it, or
     // only of the host itself when none does (beyond a router).
-    static Backends systemBackends(std::shared_ptr<const Interfaces> on);
+    static Backends systemBackends(const std::shared_ptr<const Interfaces>& on);
 
     // With the interfaces the scan would cover now (tests, tools).
     NameLookup();

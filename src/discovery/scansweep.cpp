@@ -49,7 +49,7 @@ NeighbourBudget budgetFor(int addresses, int neighbourEntries,
 
 } // namespace
 
-ScanSweep::ScanSweep(std::vector<Subnet> subnets, int neighbourEntries,
+ScanSweep::ScanSweep(const std::vector<Subnet>& subnets, int neighbourEntries,
                      std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
                      ReverseLookup lookup, QObject* parent)
     : QObject(parent), m_transport(std::move(transport)), m_clock(clock),

@@ -67,7 +67,7 @@ public:
     // neighbourEntries is how many neighbour entries the sweep may hold at
     // once. A null transport means probing is impossible: every address is
     // silent.
-    ScanSweep(std::vector<Subnet> subnets, int neighbourEntries,
+    ScanSweep(const std::vector<Subnet>& subnets, int neighbourEntries,
               std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
               ReverseLookup lookup, QObject* parent = nullptr);
     ~ScanSweep() override;
