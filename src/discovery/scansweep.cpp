@@ -219,10 +219,15 @@ void ScanSweep::sendEchoLater(ScanClock::TimePoint now)
     Host& h = m_hosts[std::size_t(host)];
     if (h.state != State::Waiting)
         return;
-    if (sendEcho(host, now))
-        openWindow(host, now);
-    else
+    if (!sendEcho(host, now)) {
         h.state = State::Settled;
+        return;
+    }
+    // The proxy answers the kernel's ARP for it at once: its entry holds on
+    // for long.
+    if (onSegment(host))
+        m_budget.resolved(h.address, now);
+    openWindow(host, now);
 }
 
 bool ScanSweep::sendEcho(int host, ScanClock::TimePoint now)
