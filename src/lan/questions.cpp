@@ -5,8 +5,6 @@
 #include "lan/dns.h"
 #include "lan/llmnr.h"
 #include "lan/netbios.h"
-#include "platform/net/localaddress.h"
-#include "platform/net/names.h"
 #include "platform/net/udpsocket.h"
 
 #include <QRandomGenerator>
@@ -132,21 +130,6 @@ bool endsWithMdnsDomain(QByteArrayView name)
 }
 
 } // namespace
-
-std::optional<ScanInterface> findScanInterface()
-{
-    const std::optional<Ipv4Address> own = platform::systemResolveName(platform::ownHostName());
-    const std::optional<Ipv4Address> local = platform::localIPv4Address(own);
-    if (!local)
-        return std::nullopt;
-    ScanInterface on;
-    on.address = *local;
-    if (const std::optional<platform::InterfaceAddress> i = platform::interfaceAddress(*local)) {
-        on.prefixLength = i->prefixLength;
-        on.broadcast = i->broadcast;
-    }
-    return on;
-}
 
 HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on, milliseconds wait)
 {

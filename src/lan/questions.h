@@ -5,6 +5,7 @@
 // several threads at once are safe. Names are GBK, as everywhere inside.
 
 #include "core/ipv4.h"
+#include "platform/net/localaddress.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -20,16 +21,9 @@ namespace zeph::lan {
 // wait early.
 inline constexpr std::chrono::milliseconds kAnswerWait{250};
 
-// The interface the scan covers and the questions leave from.
-struct ScanInterface {
-    Ipv4Address address;
-    int prefixLength = 32;
-    std::optional<Ipv4Address> broadcast; // none on loopback or point-to-point
-};
-
-// The interface of the local address the scan uses (the own host name's,
-// else the default route's); none without one. Asks the operating system.
-std::optional<ScanInterface> findScanInterface();
+// An interface the scan covers and the questions leave from (the
+// application finds them once: platform::scanInterfaces).
+using ScanInterface = platform::InterfaceAddress;
 
 // The names the computer at address gives itself, asked every way at once
 // from ephemeral ports, so that one wait covers them all: its NetBIOS
