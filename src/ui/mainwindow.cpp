@@ -9,10 +9,12 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
@@ -28,6 +30,23 @@ DefinedWindow::Options mainWindowOptions()
     return o;
 }
 
+// The size of a classic desktop's default GUI font; on Windows its family too,
+// where the system has it: the layout was drawn for it.
+QFont guiFont(QFont font)
+{
+    font.setPixelSize(12);
+#ifdef Q_OS_WIN
+    const QStringList installed = QFontDatabase::families();
+    for (QStringView family : font::kWindowsFamilies) {
+        if (installed.contains(family.toString(), Qt::CaseInsensitive)) {
+            font.setFamily(family.toString());
+            break;
+        }
+    }
+#endif
+    return font;
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -38,9 +57,7 @@ MainWindow::MainWindow(QWidget* parent)
     setObjectName(QStringLiteral("主窗口"));
     setWindowIcon(QIcon(resource::kIcon.toString()));
     setFocusPolicy(Qt::NoFocus);
-    QFont guiFont = font(); // the size of a classic desktop's default GUI font
-    guiFont.setPixelSize(12);
-    setFont(guiFont);
+    setFont(guiFont(font()));
     connectControls();
     // Only an X server lets another client destroy the window outright.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
@@ -83,6 +100,8 @@ void MainWindow::connectControls()
             showAbout();
     });
 
+    connect(new QShortcut(QKeySequence(key::kAbout), this), &QShortcut::activated, this,
+            &MainWindow::showAbout);
     connect(m_tray, &TrayController::aboutRequested, this, &MainWindow::showAbout);
     connect(m_tray, &TrayController::exitRequested, this,
             [this] { Q_EMIT exitRequested(ExitKind::Immediate); });
@@ -135,6 +154,7 @@ void MainWindow::applyStartUpGeometry()
 void MainWindow::setTitleCaption(const QString& caption)
 {
     control<FlatLabel>(name::kTitleBar)->setCaption(caption);
+    setAccessibleName(caption); // the frameless window is named by its title bar
 }
 
 void MainWindow::showHint(const QString& hint)
