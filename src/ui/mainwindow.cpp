@@ -30,21 +30,14 @@ DefinedWindow::Options mainWindowOptions()
     return o;
 }
 
-// The size of a classic desktop's default GUI font; on Windows its family too,
-// where the system has it: the layout was drawn for it.
-QFont guiFont(QFont font)
+// The families a window may prefer: on Windows, the installed ones.
+QStringList preferableFamilies()
 {
-    font.setPixelSize(12);
 #ifdef Q_OS_WIN
-    const QStringList installed = QFontDatabase::families();
-    for (QStringView family : font::kWindowsFamilies) {
-        if (installed.contains(family.toString(), Qt::CaseInsensitive)) {
-            font.setFamily(family.toString());
-            break;
-        }
-    }
+    return QFontDatabase::families();
+#else
+    return {};
 #endif
-    return font;
 }
 
 } // namespace
@@ -57,7 +50,7 @@ MainWindow::MainWindow(QWidget* parent)
     setObjectName(QStringLiteral("主窗口"));
     setWindowIcon(QIcon(resource::kIcon.toString()));
     setFocusPolicy(Qt::NoFocus);
-    setFont(guiFont(font()));
+    setFont(classicGuiFont(font(), preferableFamilies()));
     connectControls();
     // Only an X server lets another client destroy the window outright.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
@@ -137,6 +130,18 @@ void MainWindow::paintEvent(QPaintEvent*)
     QPainter p(this);
     p.setPen(palette().color(QPalette::Dark));
     p.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+QFont MainWindow::classicGuiFont(QFont font, const QStringList& installed)
+{
+    font.setPixelSize(12);
+    for (QStringView family : font::kWindowsFamilies) {
+        if (installed.contains(family.toString(), Qt::CaseInsensitive)) {
+            font.setFamily(family.toString());
+            break;
+        }
+    }
+    return font;
 }
 
 QSize MainWindow::startUpSize()

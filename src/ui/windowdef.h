@@ -104,6 +104,7 @@ inline constexpr QStringView kHistoryDropped = u"较早的记录已移出窗口�
 // The main window's accessible description once a message has brought it forward.
 inline constexpr QStringView kMessageFrom = u"收到%1发来的信息";
 inline constexpr QStringView kMessageArrived = u"收到信息";
+inline constexpr QStringView kTrayMenu = u"Zeph托盘菜单"; // what a screen reader calls it
 } // namespace text
 
 // Names of the controls that code refers to.

@@ -13,6 +13,7 @@
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -82,6 +83,20 @@ void checkControls(const DefinedWindow& w)
         // No control is left a filler or a client area without a role to announce.
         QVERIFY2(iface->role() != QAccessible::Client, qPrintable(what));
     }
+}
+
+// The caption's ink lies inside the area: one line, or wrapped at the area's
+// width with the label's line step.
+bool fitsIn(const QRect& area, const QFontMetrics& fm, const QString& text, unsigned flags)
+{
+    if (!(flags & WordWrap))
+        return fm.boundingRect(text).right() < area.width();
+    const QRect wrapped =
+        fm.boundingRect(QRect(0, 0, area.width(), 100000), Qt::TextWordWrap, text);
+    // A line is as high as the fonts it takes its characters from.
+    const int line = fm.boundingRect(QRect(0, 0, 100000, 100000), 0, text).height();
+    const int lines = qRound(double(wrapped.height()) / line);
+    return (lines - 1) * FlatLabel::lineStep(fm) + line <= area.height();
 }
 
 QAccessibleInterface* relation(QAccessibleInterface* from, QAccessible::Relation kind)
@@ -155,6 +170,7 @@ private Q_SLOTS:
         QVERIFY(menu);
         QAccessibleInterface* menuIface = ifaceOf(menu);
         QCOMPARE(menuIface->role(), QAccessible::PopupMenu);
+        QCOMPARE(menuIface->text(QAccessible::Name), text::kTrayMenu.toString());
         QStringList items;
         for (int i = 0; i < menuIface->childCount(); ++i) {
             QAccessibleInterface* item = menuIface->child(i);
@@ -278,33 +294,33 @@ private Q_SLOTS:
                 QVERIFY2(label->rect().contains(area), qPrintable(what));
                 const QFont shown = label->shownFont();
                 QVERIFY2(QFontInfo(shown).pixelSize() >= 8, qPrintable(what));
-                const QFontMetrics fm(shown, label);
-                const QString text = label->caption();
-                if (c.flags & WordWrap) {
-                    const QRect wrapped =
-                        fm.boundingRect(QRect(0, 0, area.width(), 100000), Qt::TextWordWrap, text);
-                    // A line is as high as the fonts it takes its characters from.
-                    const int line = fm.boundingRect(QRect(0, 0, 100000, 100000), 0, text).height();
-                    const int lines = qRound(double(wrapped.height()) / line);
-                    QVERIFY2((lines - 1) * FlatLabel::lineStep(fm) + line <= area.height(),
-                             qPrintable(QStringLiteral("%1: %2 lines").arg(what).arg(lines)));
-                } else {
-                    QVERIFY2(fm.boundingRect(text).right() < area.width(), qPrintable(what));
-                }
+                QVERIFY2(fitsIn(area, QFontMetrics(shown, label), label->caption(), c.flags),
+                         qPrintable(what));
+                // Shrunk only when needed: what fits keeps the size a user sees today.
+                if (fitsIn(area, QFontMetrics(f, label), label->caption(), c.flags))
+                    QCOMPARE(QFontInfo(shown).pixelSize(), QFontInfo(f).pixelSize());
             }
         }
     }
 
-    void defaultFontKeepsTheDefinedSizes()
+    void classicFontWhereInstalled()
     {
-        // Shrinking is for other fonts: where the text fits, nothing a user sees changes.
-        MainWindow w;
-        for (const ControlDef& c : mainWindowDef().controls) {
-            auto* label = w.control<FlatLabel>(c.name);
-            if (label == nullptr || (c.flags & WordWrap))
-                continue; // the note's size is the fit's business
-            QCOMPARE(label->shownFont().pixelSize(), QFontInfo(label->font()).pixelSize());
-        }
+        QFont base(QStringLiteral("Arial"));
+        base.setPointSize(20);
+        const QFont simsun =
+            MainWindow::classicGuiFont(base, {QStringLiteral("Tahoma"), QStringLiteral("simsun")});
+        QCOMPARE(simsun.family(), QStringLiteral("SimSun"));
+        QCOMPARE(simsun.pixelSize(), 12);
+        QCOMPARE(MainWindow::classicGuiFont(base, {QStringLiteral("宋体")}).family(),
+                 QStringLiteral("宋体"));
+        const QFont other = MainWindow::classicGuiFont(base, {QStringLiteral("Tahoma")});
+        QCOMPARE(other.family(), QStringLiteral("Arial"));
+        QCOMPARE(other.pixelSize(), 12);
+#ifdef Q_OS_WIN
+        MainWindow w; // Windows gives its installed families
+        if (QFontDatabase::families().contains(QStringLiteral("SimSun"), Qt::CaseInsensitive))
+            QCOMPARE(w.font().family(), QStringLiteral("SimSun"));
+#endif
     }
 
     void bannerIsSharpOnDenseScreens()
