@@ -114,16 +114,6 @@ private Q_SLOTS:
     {
         MainWindow w;
         checkControls(w);
-        const auto role = [&](QStringView name) { return ifaceOf(w.control(name))->role(); };
-        QCOMPARE(role(name::kComputerList), QAccessible::List);
-        QCOMPARE(role(name::kHistoryBox), QAccessible::EditableText);
-        QCOMPARE(role(name::kTargetBox), QAccessible::EditableText);
-        QCOMPARE(role(name::kSendBox), QAccessible::EditableText);
-        QCOMPARE(role(name::kSignatureBox), QAccessible::EditableText);
-        QCOMPARE(role(name::kMinimiseButton), QAccessible::Button);
-        QCOMPARE(role(name::kNoteLabel), QAccessible::StaticText);
-        QCOMPARE(ifaceOf(w.control(name::kHistoryBox))->text(QAccessible::Name),
-                 QStringLiteral("信息历史"));
         // The visible caption of the minimise button stays "*".
         QCOMPARE(w.control<QPushButton>(name::kMinimiseButton)->text(), QStringLiteral("*"));
 
@@ -147,9 +137,8 @@ private Q_SLOTS:
 
         // The status line reads as one, with what it shows.
         w.scanView().setStatus("abc");
-        QAccessibleInterface* status = ifaceOf(w.control(name::kStatusLine));
-        QCOMPARE(status->role(), QAccessible::StatusBar);
-        QCOMPARE(status->text(QAccessible::Name), QStringLiteral("abc"));
+        QCOMPARE(ifaceOf(w.control(name::kStatusLine))->text(QAccessible::Name),
+                 QStringLiteral("abc"));
     }
 
     void aboutWindowAndTrayMenu()
@@ -171,18 +160,6 @@ private Q_SLOTS:
         QAccessibleInterface* menuIface = ifaceOf(menu);
         QCOMPARE(menuIface->role(), QAccessible::PopupMenu);
         QCOMPARE(menuIface->text(QAccessible::Name), text::kTrayMenu.toString());
-        QStringList items;
-        for (int i = 0; i < menuIface->childCount(); ++i) {
-            QAccessibleInterface* item = menuIface->child(i);
-            if (item->role() == QAccessible::MenuItem)
-                items << item->text(QAccessible::Name);
-        }
-        QStringList expected;
-        for (const ControlDef& c : trayMenuDef()) {
-            if (c.kind == Kind::MenuItem)
-                expected << stripAmp(c.text);
-        }
-        QCOMPARE(items, expected);
     }
 
     void aboutLinkByActionAndByKey()
