@@ -1,8 +1,8 @@
 #pragma once
 // The windows as data: every control with its kind, name, geometry, text,
 // hint, look and what a screen reader is told of it; the stacking and the
-// tab order. The widgets are built from
-// these tables; no geometry or text is written anywhere else.
+// tab order. The widgets are built from these tables; no geometry or text is
+// written anywhere else.
 
 #include <QAccessible>
 #include <QColor>
