@@ -503,3 +503,37 @@ sni_exit() {
     exit_code "$2" _rc
     [[ $_rc == 0 ]] || fail "exit code $_rc after the menu's exit"
 }
+
+# ------------------------------------------------------------ screen readers
+
+A11Y=("$PY" "$E2E_DIR/a11y.py")
+
+# Asked without starting it: the session bus would start a launcher of its own.
+a11y_bus_answers() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q 'boolean true'
+}
+
+# start_a11y_bus DISPLAY: what a desktop with a screen reader runs: a private
+# session bus and the accessibility bus launcher on it, which starts the
+# accessibility bus (its registry is started on demand). Programs find it
+# through the session bus; they and the readers must share the network
+# namespace (the bus may listen on an abstract socket).
+start_a11y_bus() {
+    start_session_bus
+    local runtime="$E2E_TMP/a11y-runtime"
+    mkdir -p "$runtime"
+    chmod 700 "$runtime"
+    DISPLAY=$1 XDG_RUNTIME_DIR=$runtime /usr/libexec/at-spi-bus-launcher --launch-immediately \
+        >>"$E2E_TMP/a11y-bus.log" 2>&1 &
+    track $!
+    poll 10 "the accessibility bus" a11y_bus_answers
+    say "accessibility bus up"
+}
+
+# a11y_session DISPLAY: the session variables of a copy that a screen reader
+# reads (ZEPH_SESSION_ENV, for start_zeph), accessibility always on.
+a11y_session() {
+    ZEPH_SESSION_ENV=(DISPLAY="$1" QT_QPA_PLATFORM=xcb
+        DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
+}
