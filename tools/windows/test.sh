@@ -18,11 +18,6 @@ trap 'rm -rf "$TMP"' EXIT
 export WINEPREFIX="$TMP/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 
 rc=0
-# clang reads the compile commands of the MinGW g++ with its own MinGW target
-# (the driver's name says which) against the same headers and the static Qt.
-printf '\n==> [windows] clang-tidy over the Windows files\n'
-ZEPH_TIDY_FILES='_windows\.cpp$' sh tests/tools/check-tidy.sh "$ROOT" "$BUILD" || rc=1
-
 printf '\n==> [windows] ctest under Wine (private network namespace)\n'
 # The wineserver lives in the namespace and ends with it.
 unshare --net -- bash -c '
