@@ -10,7 +10,7 @@ namespace zeph::gbk::detail {
 class CodePage936 {
 public:
     CodePage936();
-    ~CodePage936();
+    ~CodePage936(); // NOLINT(performance-trivially-destructible): Linux closes its converter
     CodePage936(const CodePage936&) = delete;
     CodePage936& operator=(const CodePage936&) = delete;
 

@@ -5,9 +5,7 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#ifndef Q_OS_WIN
 #include <xcb/xcb.h>
-#endif
 
 namespace zeph::ui {
 
@@ -23,14 +21,6 @@ DestroyWatch::~DestroyWatch()
         app->removeNativeEventFilter(this);
 }
 
-#ifdef Q_OS_WIN
-// No program can destroy another's window on Windows; the system closes it
-// with messages that Qt reports as a close.
-bool DestroyWatch::nativeEventFilter(const QByteArray&, void*, qintptr*)
-{
-    return false;
-}
-#else
 bool DestroyWatch::nativeEventFilter(const QByteArray& type, void* message, qintptr*)
 {
     if (m_fired || type != "xcb_generic_event_t")
@@ -48,6 +38,5 @@ bool DestroyWatch::nativeEventFilter(const QByteArray& type, void* message, qint
     QTimer::singleShot(0, m_window, m_gone);
     return false;
 }
-#endif
 
 } // namespace zeph::ui

@@ -2,6 +2,8 @@
 // Another X client may destroy a window outright (XDestroyWindow). Qt does not
 // report that to the widget, so the watch looks for the window's own
 // DestroyNotify and tells the owner, which can then end as if it were closed.
+// X only: on Windows no program can destroy another's window; the system
+// closes it with messages that Qt reports as a close.
 
 #include <QAbstractNativeEventFilter>
 #include <QWidget>

@@ -5,7 +5,9 @@
 #include "core/texts.h"
 #include "ui/aboutwindow.h"
 #include "ui/controls.h"
+#ifndef Q_OS_WIN
 #include "ui/destroywatch.h"
+#endif
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -52,9 +54,11 @@ MainWindow::MainWindow(QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
     setFont(classicGuiFont(font(), preferableFamilies()));
     connectControls();
+#ifndef Q_OS_WIN
     // Only an X server lets another client destroy the window outright.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         m_destroyWatch = std::make_unique<DestroyWatch>(this, [this] { close(); });
+#endif
 }
 
 MainWindow::~MainWindow()

@@ -78,7 +78,9 @@ private:
     WindowForm m_form;
     WindowScanView m_scanView;
     QPointer<AboutWindow> m_about;
+#ifndef Q_OS_WIN
     std::unique_ptr<DestroyWatch> m_destroyWatch;
+#endif
     bool m_activatedOnce = false;
 };
 

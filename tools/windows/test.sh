@@ -18,6 +18,24 @@ trap 'rm -rf "$TMP"' EXIT
 export WINEPREFIX="$TMP/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 
 rc=0
+printf '\n==> [windows] clang-tidy over the Windows files\n'
+# clang reads the MinGW g++'s compile commands for the MinGW target, with that
+# compiler's C++ library and Windows headers (not its own intrinsics headers:
+# clang brings its own). The files: every *_windows.cpp, and the shared ones
+# with a Windows branch.
+tidy_args=(--extra-arg=--target=x86_64-w64-mingw32)
+cxx="$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$BUILD"/CMakeFiles/*/CMakeCXXCompiler.cmake | head -n 1)"
+while read -r dir; do
+    dir="$(realpath "$dir")"
+    case "$dir" in */lib/gcc/*/include | */lib/gcc/*/include-fixed) ;;
+    *) tidy_args+=("--extra-arg=-isystem$dir") ;;
+    esac
+done < <("$cxx" -v -E -x c++ /dev/null 2>&1 |
+    sed -n '/#include <...> search starts here/,/End of search/s/^ \(\/.*\)/\1/p')
+windows_files="$(grep -rlE 'Q_OS_WIN|_WIN32' src --include='*.cpp' | sed 's/\./\\./g' | paste -sd'|')"
+ZEPH_TIDY_FILES="(_windows\.cpp|${windows_files})\$" \
+    sh tests/tools/check-tidy.sh "$ROOT" "$BUILD" "${tidy_args[@]}" || rc=1
+
 printf '\n==> [windows] ctest under Wine (private network namespace)\n'
 # The wineserver lives in the namespace and ends with it.
 unshare --net -- bash -c '

@@ -112,7 +112,7 @@ public:
                                 << "failed, error" << GetLastError();
             return false; // no routine is queued for a request that failed at once
         }
-        routineRef.release(); // the routine's now
+        static_cast<void>(routineRef.release()); // the routine's now
         m_requests.push_back(Request{address, dest, std::move(slot)});
         if (!m_poll.isActive())
             m_poll.start();

@@ -29,8 +29,10 @@ private:
 
     std::function<void()> m_timeout;
     std::chrono::steady_clock::time_point m_due;
+#ifndef Q_OS_WIN // a timerfd; Windows' timers are fine enough without one
     UniqueFd m_fd;
     QSocketNotifier* m_notifier = nullptr;
+#endif
     QTimer* m_fallback = nullptr; // where no timerfd can be had
 };
 
