@@ -6,9 +6,11 @@
 #include "platform/icmp/icmpecho.h"
 #include "platform/icmp/requestpacer.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <netinet/in.h>
@@ -179,6 +181,54 @@ private Q_SLOTS:
             const auto gap = seen[i].arrived - seen[i - 1].arrived;
             QVERIFY2(gap >= 9ms, QByteArray::number(qlonglong(gap.count())));
         }
+    }
+
+    // Two helpers at once: the floor holds for both together, and each, while
+    // it runs, has no capability left and cannot gain one.
+    void twoHelpersShareTheFloorWithoutPrivileges()
+    {
+        Capture capture;
+        QVERIFY(capture.isOpen());
+        QProcess helpers[2];
+        for (QProcess& helper : helpers) {
+            helper.start(qEnvironmentVariable("ZEPH_BINARY_DIR") +
+                             QStringLiteral("/src/probe/zeph-probe"),
+                         {});
+            QVERIFY(helper.waitForStarted() && helper.waitForReadyRead(5000));
+            QVERIFY(helper.readLine().startsWith("ok "));
+            QFile status(QStringLiteral("/proc/%1/status").arg(helper.processId()));
+            QVERIFY(status.open(QIODevice::ReadOnly));
+            const QByteArray s = status.readAll();
+            for (const char* field :
+                 {"\nCapEff:\t0000000000000000\n", "\nCapPrm:\t0000000000000000\n",
+                  "\nCapAmb:\t0000000000000000\n", "\nNoNewPrivs:\t1\n"})
+                QVERIFY2(s.contains(field), s.constData());
+        }
+        constexpr int kEach = 100;
+        for (int h = 0; h < 2; ++h) {
+            QByteArray lines;
+            for (int i = 0; i < kEach; ++i)
+                lines +=
+                    "127.0." + QByteArray::number(h + 1) + "." + QByteArray::number(i + 1) + "\n";
+            helpers[h].write(lines);
+            QVERIFY(helpers[h].waitForBytesWritten(5000));
+        }
+        std::vector<Request> seen = capture.requests(2 * kEach);
+        for (QProcess& helper : helpers) {
+            helper.closeWriteChannel();
+            helper.waitForFinished(5000);
+        }
+        QCOMPARE(seen.size(), std::size_t(2 * kEach));
+        std::sort(seen.begin(), seen.end(),
+                  [](const Request& a, const Request& b) { return a.arrived < b.arrived; });
+        int interleaved = 0;
+        for (std::size_t i = 1; i < seen.size(); ++i) {
+            const auto gap = seen[i].arrived - seen[i - 1].arrived;
+            // The time stamps are taken a little after each send.
+            QVERIFY2(gap >= 900us, QByteArray::number(qlonglong(gap.count())));
+            interleaved += seen[i].to[2] != seen[i - 1].to[2] ? 1 : 0;
+        }
+        QVERIFY(interleaved > 0); // both sent while the other ran
     }
 };
 
