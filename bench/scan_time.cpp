@@ -84,8 +84,8 @@ int main(int argc, char* argv[])
             std::this_thread::sleep_for(std::chrono::milliseconds(slowMs));
             return names.reverse(address);
         });
-    const auto on = zeph::platform::interfaceAddress(*local);
-    scanner.startUp(local, on ? on->prefixLength : -1);
+    const auto all = zeph::platform::localInterfaces();
+    scanner.startUp(zeph::platform::scanInterfaces(local, all));
 
     QList<qint64> times;
     for (int i = 0; i < runs; ++i) {

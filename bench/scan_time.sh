@@ -9,7 +9,9 @@
 # named hosts spread over its four /24s: as root (ARP from our own socket),
 # as an ordinary user through the helper (ARP from the helper), as an
 # ordinary user on an ICMP datagram socket (no ARP: paced for the neighbour
-# table), beside fping on the same namespace.
+# table), beside fping on the same namespace. Last, two attached /24s (a
+# second card on a second LAN, five named hosts on each): swept together,
+# they should cost about what one /24 costs.
 # Usage: bench/scan_time.sh BUILD_DIR     (as root; needs fping and nmbd)
 set -eu
 build=${1:?usage: scan_time.sh BUILD_DIR}
@@ -18,15 +20,16 @@ simlan="$here/../tests/tools/simlan.sh"
 # shellcheck source=../tests/tools/samba.sh
 . "$here/../tests/tools/samba.sh"
 lan="pr16$(($$ % 1000))b"
+lan2="pr16$(($$ % 1000))c"
 tmp=$(mktemp -d)
-trap '"$simlan" down "$lan"; rm -rf "$tmp"' EXIT
+trap '"$simlan" down "$lan"; "$simlan" down "$lan2"; rm -rf "$tmp"' EXIT
 trap 'exit 1' HUP INT PIPE TERM # the EXIT trap then takes the LAN down
 
 "$simlan" up "$lan" 10.213.7 1:scanner 2:h2 5:h5 17:h17 40:h40 64 99:h99 128:h128 200:h200 251:h251
 ns=$("$simlan" ns "$lan" 1)
 "$simlan" check "$lan" 1 10.213.7.1
 chmod 755 "$tmp"
-cp "$build/src/probe/zeph-probe" "$tmp/zeph-probe"
+cp "$build/bin/zeph-probe" "$tmp/zeph-probe"
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 now_ns() { date +%s%N; }
@@ -121,3 +124,21 @@ for r in "$raw22" "$helper22" "$datagram22"; do
 done
 printf '%-16s %6s %10s  (%s)\n' "fping -i0" "$alive22" \
     "$(for t in $fping22; do echo "$t"; done | median)" "$(echo $fping22)"
+
+# Two attached /24s: the scanner's second card on a second LAN.
+"$simlan" down "$lan"
+"$simlan" up "$lan" 10.213.7 1:scanner 2:h2 40:h40 99:h99 200:h200 251:h251
+"$simlan" up "$lan2" 10.213.8 3:k3 50:k50 100:k100 150:k150 250:k250
+"$simlan" attach "$lan" 1 "$lan2" 10.213.8.1/24
+scan sysctl -qw net.ipv4.ping_group_range="1 0"
+raw2=$(scan "$build/bench/scan_time" --runs 5)
+# shellcheck disable=SC2086 # the command prefix
+helper2=$(scan $as_user "$build/bench/scan_time" --runs 5 --helper "$tmp/zeph-probe")
+scan sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+# shellcheck disable=SC2086
+datagram2=$(scan $as_user "$build/bench/scan_time" --runs 5)
+echo "two /24s        listed  median_ms  (runs, ms)"
+for r in "$raw2" "$helper2" "$datagram2"; do
+    printf '%-16s %6s %10s  (%s)\n' "$(field "$r" method)" "$(field "$r" listed)" \
+        "$(field "$r" median_ms)" "$(echo "$r" | sed 's/.*all_ms //')"
+done

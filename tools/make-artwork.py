@@ -3,6 +3,8 @@
 
 Outputs (committed, so a build never needs this script):
   src/ui/resources/banner.jpg   124 x 65 baseline JPEG, three colour components
+  src/ui/resources/banner@2x.jpg  the same drawing at 248 x 130, for screens of
+                                two device pixels to a pixel (or more)
   src/ui/resources/zeph.ico     one 32 x 32 image, 16 colours (4 bpp DIB + AND mask)
   packaging/zeph.png            the same 32 x 32 image as PNG, for the icon theme
   packaging/icons/zeph.svg      the same drawing as a scalable icon
@@ -38,37 +40,41 @@ NAVY = (10, 36, 106)
 # ---------------------------------------------------------------- banner
 
 
-def make_banner(path):
+def make_banner(path, scale=1):
+    """The banner drawn at scale device pixels to a pixel (1 or 2)."""
     for need in (CONVERT, FONT_LATIN, FONT_CJK):
         if not os.path.exists(need):
             sys.exit(f"make-artwork: {need} is missing (apt-get install imagemagick "
                      "fonts-dejavu-core fonts-wqy-microhei)")
+
+    def n(v):  # a coordinate or length of the 1x drawing, at this scale
+        return f"{v * scale:g}"
     bus_y = 57.5
     nodes = [14, 38, 62, 86, 108]  # LAN "bus" with five hosts, inside the visible 115 x 64
     cmd = [CONVERT,
            # Blue gradient, dark on the left like the title bar.
-           "-size", f"{BANNER_H}x{BANNER_W}", "gradient:#0a246a-#5f8fd6", "-rotate", "-90",
+           "-size", f"{n(BANNER_H)}x{n(BANNER_W)}", "gradient:#0a246a-#5f8fd6", "-rotate", "-90",
            # Network motif along the bottom.
-           "-stroke", "rgba(255,255,255,0.55)", "-strokewidth", "1",
-           "-draw", f"line 8,{bus_y} 110,{bus_y}", "-stroke", "none",
+           "-stroke", "rgba(255,255,255,0.55)", "-strokewidth", n(1),
+           "-draw", f"line {n(8)},{n(bus_y)} {n(110)},{n(bus_y)}", "-stroke", "none",
            "-fill", "rgba(255,255,255,0.9)"]
     for x in nodes:
-        cmd += ["-draw", f"circle {x},{bus_y} {x + 2.5},{bus_y}"]
+        cmd += ["-draw", f"circle {n(x)},{n(bus_y)} {n(x + 2.5)},{n(bus_y)}"]
     cmd += [
         # Speech bubble with three dots.
         "-fill", "white",
-        "-draw", "roundrectangle 5,5 41,31 8,8",
-        "-draw", "polygon 11,29 8,40 21,30",
+        "-draw", f"roundrectangle {n(5)},{n(5)} {n(41)},{n(31)} {n(8)},{n(8)}",
+        "-draw", f"polygon {n(11)},{n(29)} {n(8)},{n(40)} {n(21)},{n(30)}",
         "-fill", "#0a246a",
-        "-draw", "circle 14,18 16.2,18",
-        "-draw", "circle 23,18 25.2,18",
-        "-draw", "circle 32,18 34.2,18",
+        "-draw", f"circle {n(14)},{n(18)} {n(16.2)},{n(18)}",
+        "-draw", f"circle {n(23)},{n(18)} {n(25.2)},{n(18)}",
+        "-draw", f"circle {n(32)},{n(18)} {n(34.2)},{n(18)}",
         # The name, with a soft shadow, and the Chinese product name below it.
-        "-font", FONT_LATIN, "-pointsize", "21",
-        "-fill", "rgba(0,0,40,0.5)", "-annotate", "+48+29", "Zeph",
-        "-fill", "white", "-annotate", "+47+28", "Zeph",
-        "-font", FONT_CJK, "-pointsize", "10",
-        "-annotate", "+44+46", "局域网即时通信",
+        "-font", FONT_LATIN, "-pointsize", n(21),
+        "-fill", "rgba(0,0,40,0.5)", "-annotate", f"+{n(48)}+{n(29)}", "Zeph",
+        "-fill", "white", "-annotate", f"+{n(47)}+{n(28)}", "Zeph",
+        "-font", FONT_CJK, "-pointsize", n(10),
+        "-annotate", f"+{n(44)}+{n(46)}", "局域网即时通信",
         # Baseline (not progressive), full-resolution chroma, no metadata.
         "-strip", "-interlace", "none", "-sampling-factor", "1x1",
         "-quality", "92", "jpeg:" + path,
@@ -93,15 +99,16 @@ def jpeg_frame(data):
     raise ValueError("no frame header")
 
 
-def check_banner(path):
+def check_banner(path, scale=1):
     data = open(path, "rb").read()
     marker, w, h, n = jpeg_frame(data)
     problems = []
     if marker != 0xC0:
         problems.append(f"frame marker 0x{marker:02X}, want baseline 0xC0")
-    if (w, h, n) != (BANNER_W, BANNER_H, 3):
-        problems.append(f"{w}x{h} with {n} components, want {BANNER_W}x{BANNER_H} with 3")
-    if not 2000 <= len(data) <= 8000:
+    want_w, want_h = BANNER_W * scale, BANNER_H * scale
+    if (w, h, n) != (want_w, want_h, 3):
+        problems.append(f"{w}x{h} with {n} components, want {want_w}x{want_h} with 3")
+    if not 2000 * scale * scale <= len(data) <= 8000 * scale * scale:
         problems.append(f"{len(data)} bytes, want a few KB")
     return problems
 
@@ -304,7 +311,9 @@ def main():
     try:
         banner = os.path.join(out, "banner.jpg")
         make_banner(banner)
-        problems = check_banner(banner)
+        banner2x = os.path.join(out, "banner@2x.jpg")
+        make_banner(banner2x, 2)
+        problems = check_banner(banner) + check_banner(banner2x, 2)
         rows = draw_icon()
         ico = ico_bytes(rows)
         if len(ico) != 766:
@@ -316,6 +325,7 @@ def main():
             return
         targets = {
             os.path.join(ROOT, "src/ui/resources/banner.jpg"): open(banner, "rb").read(),
+            os.path.join(ROOT, "src/ui/resources/banner@2x.jpg"): open(banner2x, "rb").read(),
             os.path.join(ROOT, "src/ui/resources/zeph.ico"): ico,
             os.path.join(ROOT, "packaging/zeph.png"): png_bytes(rows),
             os.path.join(ROOT, "packaging/icons/zeph.svg"): svg_text().encode(),

@@ -6,6 +6,7 @@
 
 #include "core/logging.h"
 #include "core/product.h"
+#include "discovery/scanconfig.h"
 #include "discovery/scanner.h"
 #include "messaging/messenger.h"
 #include "messaging/messengerservice.h"
@@ -105,12 +106,16 @@ void ZephApp::startUpHandler()
                               product::kAuthor.toString() + u' ' + product::kDate.toString() +
                               u' ' + product::kWebAddress.toString());
     // 4. The subsystems' own initialisations: scan, messaging, history.
-    const std::optional<Ipv4Address> local =
-        platform::localIPv4Address(m_names.resolve(platform::ownHostName()));
-    const auto on = local ? platform::interfaceAddress(*local) : std::nullopt;
-    m_scanner->startUp(local, on ? on->prefixLength : -1);
+    const std::vector<platform::LocalInterface> all = platform::localInterfaces();
+    const std::vector<lan::ScanInterface> on = platform::scanInterfaces(
+        platform::chooseLocalAddress(m_names.resolve(platform::ownHostName()), all), all);
+    m_lan->set(on);
+    const ScanConfig config = readScanConfig(scanConfigPath());
+    m_scanner->startUp(on, config.subnets);
     m_messenger->startUp();
     m_history.initialise();
+    for (const QByteArray& problem : config.problems)
+        m_history.appendError(problem);
     m_messenger->reportStartUpProblems();
     // 5. Start at log-on; a failure is not reported.
     platform::registerAutostart(QCoreApplication::applicationFilePath());

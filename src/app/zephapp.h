@@ -54,8 +54,11 @@ private:
 
     platform::SingleInstance m_marker;
     History m_history;
+    // The interfaces the scan covers and the LAN questions leave from,
+    // found once at start-up.
+    std::shared_ptr<NameLookup::Interfaces> m_lan = std::make_shared<NameLookup::Interfaces>();
     // Before everything that asks it for names, so that it outlives them.
-    NameLookup m_names;
+    NameLookup m_names{NameLookup::systemBackends(m_lan)};
     std::unique_ptr<ui::MainWindow> m_window;
     std::unique_ptr<Messenger> m_messenger;
     std::unique_ptr<Scanner> m_scanner;

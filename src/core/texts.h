@@ -14,6 +14,10 @@ inline constexpr QStringView kScanStatus = u"正在刷新计算机列表，请�
 inline constexpr QStringView kScanCancelled = u"已取消刷新计算机列表。";
 inline constexpr QStringView kScanCompleted = u"计算机列表刷新完毕。";
 inline constexpr QStringView kScanNoAddress = u"找不到本机的网络地址，无法刷新计算机列表！";
+// The subnets the user names in zeph.conf: each followed by the file or the entry.
+inline constexpr QStringView kScanConfigUnreadable = u"无法读取配置文件：";
+inline constexpr QStringView kScanSubnetBad = u"配置文件中的网段无法识别，不扫描：";
+inline constexpr QStringView kScanSubnetTooWide = u"配置文件中的网段大于 /20，不扫描：";
 
 // Refusals shared by sending and the messenger service.
 inline constexpr QStringView kNoTarget = u"未指定目标计算机！";

@@ -1,7 +1,6 @@
 #pragma once
 // What the link layer says about the addresses of a sweep: which answers
-// count as a computer being there, and how many addresses the kernel is
-// still asking for (the entries it cannot drop from its neighbour table).
+// count as a computer being there.
 
 #include "core/ipv4.h"
 
@@ -9,7 +8,6 @@
 #include <cstdint>
 #include <map>
 #include <set>
-#include <unordered_set>
 
 namespace zeph {
 
@@ -32,26 +30,6 @@ public:
 
 private:
     std::map<LinkAddress, std::set<Ipv4Address>> m_addresses;
-};
-
-// Every message to an address without a neighbour entry makes one that stays
-// INCOMPLETE (about 3 s, while the kernel asks three times) and cannot be
-// dropped meanwhile; past the table's hard limit new ones are refused and the
-// sends fail. The sweep counts them from the table's changes and waits while
-// too many are open.
-class UnresolvedNeighbours {
-public:
-    void update(Ipv4Address address, bool incomplete, bool removed)
-    {
-        if (incomplete && !removed)
-            m_open.insert(address.toHostOrder());
-        else
-            m_open.erase(address.toHostOrder());
-    }
-    int count() const { return int(m_open.size()); }
-
-private:
-    std::unordered_set<std::uint32_t> m_open;
 };
 
 } // namespace zeph

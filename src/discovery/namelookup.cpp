@@ -4,38 +4,60 @@
 #include "lan/lannames.h"
 #include "lan/netbios.h"
 #include "lan/packet.h"
+#include "platform/net/localaddress.h"
 #include "platform/net/names.h"
 
 #include <QMutexLocker>
 
-#include <memory>
-#include <mutex>
-
 namespace zeph {
 
-NameLookup::Backends NameLookup::systemBackends()
+void NameLookup::Interfaces::set(std::vector<lan::ScanInterface> on)
 {
-    // Found once, as the scan's address prefix is: the scan and the questions
-    // stay on one subnet for the whole run.
-    struct Lan {
-        std::once_flag found;
-        std::optional<lan::ScanInterface> on;
-        const std::optional<lan::ScanInterface>& interface()
-        {
-            std::call_once(found, [this] { on = lan::findScanInterface(); });
+    const QMutexLocker locker(&m_lock);
+    m_on = std::move(on);
+}
+
+std::vector<lan::ScanInterface> NameLookup::Interfaces::get() const
+{
+    const QMutexLocker locker(&m_lock);
+    return m_on;
+}
+
+std::optional<lan::ScanInterface> NameLookup::Interfaces::holding(Ipv4Address address) const
+{
+    const QMutexLocker locker(&m_lock);
+    for (const lan::ScanInterface& on : m_on)
+        if (address.inSubnet(on.address, on.prefixLength))
             return on;
-        }
-    };
-    auto shared = std::make_shared<Lan>();
+    return std::nullopt;
+}
+
+NameLookup::Backends NameLookup::systemBackends(const std::shared_ptr<const Interfaces>& on)
+{
     Backends b;
     b.systemResolve = [](QByteArrayView name) { return platform::systemResolveName(name); };
     b.systemReverse = [](Ipv4Address a) { return platform::systemReverseName(a); };
-    b.lanResolve = [shared](QByteArrayView name) -> std::optional<Ipv4Address> {
-        const std::optional<lan::ScanInterface>& on = shared->interface();
-        return on ? lan::resolveOnLan(*on, name) : std::nullopt;
+    b.lanResolve = [on](QByteArrayView name) -> std::optional<Ipv4Address> {
+        for (const lan::ScanInterface& i : on->get())
+            if (const std::optional<Ipv4Address> a = lan::resolveOnLan(i, name))
+                return a;
+        return std::nullopt;
     };
-    b.lanHostNames = [shared](Ipv4Address a) { return lan::hostNames(a, shared->interface()); };
+    b.lanHostNames = [on](Ipv4Address a) { return lan::hostNames(a, on->holding(a)); };
     return b;
+}
+
+NameLookup::NameLookup()
+    : NameLookup([] {
+          auto on = std::make_shared<Interfaces>();
+          const std::vector<platform::LocalInterface> all = platform::localInterfaces();
+          on->set(platform::scanInterfaces(
+              platform::chooseLocalAddress(platform::systemResolveName(platform::ownHostName()),
+                                           all),
+              all));
+          return systemBackends(on);
+      }())
+{
 }
 
 std::optional<Ipv4Address> NameLookup::resolve(QByteArrayView name) const

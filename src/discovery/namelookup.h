@@ -14,8 +14,10 @@
 #include <QMutex>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace zeph {
 
@@ -30,11 +32,26 @@ public:
         // The names the computer at the address gives itself.
         std::function<lan::HostNames(Ipv4Address)> lanHostNames;
     };
-    // The system resolver and the LAN of the scan interface (found at the
-    // first question and kept for the run).
-    static Backends systemBackends();
+    // The interfaces the LAN questions leave from: none until the
+    // application has found them (once, at start-up).
+    class Interfaces {
+    public:
+        void set(std::vector<lan::ScanInterface> on);
+        std::vector<lan::ScanInterface> get() const;
+        // The one whose subnet holds address, if any.
+        std::optional<lan::ScanInterface> holding(Ipv4Address address) const;
 
-    NameLookup() : NameLookup(systemBackends()) {}
+    private:
+        mutable QMutex m_lock;
+        std::vector<lan::ScanInterface> m_on;
+    };
+    // The system resolver and the LAN of those interfaces: a name is asked
+    // on each in turn; a host's names on the one whose subnet holds it, or
+    // only of the host itself when none does (beyond a router).
+    static Backends systemBackends(const std::shared_ptr<const Interfaces>& on);
+
+    // With the interfaces the scan would cover now (tests, tools).
+    NameLookup();
     explicit NameLookup(Backends backends) : m_backends(std::move(backends)) {}
 
     NameLookup(const NameLookup&) = delete;

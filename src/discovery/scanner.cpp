@@ -8,6 +8,8 @@
 #include "platform/echo/echoprobe.h"
 #include "platform/echo/neighbourwatch.h"
 
+#include <algorithm>
+
 namespace zeph {
 
 Scanner::Scanner(History& history, ScanView& view, OpenTransport openTransport,
@@ -54,24 +56,82 @@ QByteArray statusText()
 {
     return G(texts::kScanStatus);
 }
+
+// The subnets cut to their first n addresses in ascending order.
+std::vector<ScanSweep::Subnet> firstAddresses(std::vector<ScanSweep::Subnet> subnets, int n)
+{
+    std::vector<ScanSweep::Subnet> cut;
+    for (ScanSweep::Subnet& s : subnets) {
+        if (n <= 0)
+            break;
+        if (s.range.size() > n)
+            s.range.last = s.range.at(n - 1);
+        n -= s.range.size();
+        cut.push_back(s);
+    }
+    return cut;
+}
 } // namespace
 
 void Scanner::startUp(std::optional<Ipv4Address> localAddress, int prefixLength)
 {
-    m_network.reset();
-    m_rangeSize = kHighestHostNumber;
-    if (localAddress) {
-        const SweepRange range = sweepRange(*localAddress, prefixLength);
-        // Host number n is the nth address of the range.
-        m_network = Ipv4Address(range.first.toHostOrder() - 1);
-        m_rangeSize = range.size();
-        m_segment = {*localAddress, prefixLength, platform::neighbourTableLimit() / 2};
-    } else {
-        qCWarning(lcDiscovery) << "no usable local IPv4 address";
+    std::vector<lan::ScanInterface> attached;
+    if (localAddress)
+        attached.push_back({*localAddress, prefixLength, std::nullopt});
+    startUp(attached);
+}
+
+namespace {
+
+bool overlaps(const std::vector<ScanSweep::Subnet>& taken, const SweepRange& r)
+{
+    return std::any_of(taken.begin(), taken.end(), [&r](const ScanSweep::Subnet& s) {
+        return !(r.last < s.range.first || s.range.last < r.first);
+    });
+}
+
+} // namespace
+
+void Scanner::startUp(const std::vector<lan::ScanInterface>& attached,
+                      const std::vector<NamedSubnet>& named)
+{
+    m_subnets.clear();
+    for (const lan::ScanInterface& on : attached) {
+        const ScanSweep::Subnet s{sweepRange(on.address, on.prefixLength), true, on.address,
+                                  on.prefixLength};
+        if (!overlaps(m_subnets, s.range))
+            m_subnets.push_back(s);
     }
+    for (const NamedSubnet& n : named) {
+        const ScanSweep::Subnet s{namedSubnetRange(n.network, n.prefixLength), false, {}, -1};
+        if (overlaps(m_subnets, s.range))
+            qCInfo(lcDiscovery) << "named subnet" << n.network.toString().c_str()
+                                << "overlaps one swept already: left out";
+        else
+            m_subnets.push_back(s);
+    }
+    std::sort(m_subnets.begin(), m_subnets.end(),
+              [](const ScanSweep::Subnet& a, const ScanSweep::Subnet& b) {
+                  return a.range.first < b.range.first;
+              });
+    m_rangeSize = 0;
+    for (const ScanSweep::Subnet& s : m_subnets)
+        m_rangeSize += s.range.size();
+    if (m_subnets.empty()) {
+        qCWarning(lcDiscovery) << "no usable local IPv4 address";
+        m_rangeSize = kHighestHostNumber;
+    }
+    m_neighbourEntries = platform::neighbourTableLimit() / 2;
     m_highest = m_rangeSize;
     m_view.setProgressMaximum(m_highest);
     m_running = false;
+}
+
+std::optional<Ipv4Address> Scanner::network() const
+{
+    if (m_subnets.empty())
+        return std::nullopt;
+    return Ipv4Address(m_subnets.front().range.first.toHostOrder() - 1);
 }
 
 void Scanner::setHighestHostNumber(int n)
@@ -107,13 +167,13 @@ void Scanner::run()
     m_history.appendNotice(startText());
     Q_EMIT started();
 
-    if (!m_network) {
+    if (m_subnets.empty()) {
         m_history.appendError(noAddressText());
         end(false);
         return;
     }
     m_sweep =
-        new ScanSweep(*m_network, m_highest, m_segment,
+        new ScanSweep(firstAddresses(m_subnets, m_highest), m_neighbourEntries,
                       m_openTransport ? m_openTransport() : nullptr, *m_clock, m_lookup, this);
     m_sweep->setLookupThreads(m_lookupThreads);
     connect(m_sweep, &ScanSweep::listed, this, &Scanner::list);

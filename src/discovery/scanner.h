@@ -13,6 +13,7 @@
 #include "discovery/scanclock.h"
 #include "discovery/scansweep.h"
 #include "discovery/sweeprange.h"
+#include "lan/questions.h"
 
 #include <QByteArray>
 #include <QList>
@@ -21,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace zeph {
 
@@ -44,10 +46,21 @@ public:
     // Waits for the reverse lookups still running.
     ~Scanner() override;
 
-    // Start-up: the addresses to sweep from the local address and its
-    // subnet's prefix length (see sweepRange: the own /24 unless the subnet
-    // is a /20 to /23, -1 = unknown), the progress maximum their number, not
-    // scanning. Without an address every later scan probes nothing and says so.
+    // A subnet beyond a router that the user names (a /20 or longer).
+    struct NamedSubnet {
+        Ipv4Address network;
+        int prefixLength = 24;
+    };
+
+    // Start-up: the addresses to sweep, those of every attached interface
+    // (see sweepRange: the own /24 unless the subnet is a /20 to /23) and
+    // then those of the named subnets; a subnet that overlaps one taken
+    // before is left out. The progress maximum is their number; not
+    // scanning. Without any every later scan probes nothing and says so.
+    void startUp(const std::vector<lan::ScanInterface>& attached,
+                 const std::vector<NamedSubnet>& named = {});
+    // One attached interface: the local address and its subnet's prefix
+    // length (-1 = unknown); none without an address.
     void startUp(std::optional<Ipv4Address> localAddress, int prefixLength = -1);
 
     // Starts a scan; it ends with finished(). Does nothing while one runs.
@@ -61,16 +74,18 @@ public:
     // Reverse lookups of the scan in progress still running (for tests).
     int lookupsRunning() const { return m_sweep ? m_sweep->lookupsRunning() : 0; }
     // The address just below the first one swept (host number 0; on a /24
-    // its network address); none without a local address.
-    std::optional<Ipv4Address> network() const { return m_network; }
+    // its network address); none without a subnet to sweep.
+    std::optional<Ipv4Address> network() const;
+    // How many addresses a scan sweeps (the progress maximum).
     int highestHostNumber() const { return m_highest; }
+    const std::vector<ScanSweep::Subnet>& subnets() const { return m_subnets; }
 
     // The names the last scan listed, in list order (the same entries as the
     // window's list); computerAt() is empty for an index out of range.
     const QList<QByteArray>& computers() const { return m_computers; }
     QByteArray computerAt(qsizetype index) const;
 
-    // Test hook: scan a shorter range (1..n, clamped to the range start-up
+    // Test hook: scan only the first n addresses (clamped to what start-up
     // found). Also moves the progress maximum, as start-up does.
     void setHighestHostNumber(int n);
 
@@ -99,8 +114,8 @@ private:
     LookupThreads m_lookupThreads; // every sweep's: joined before the scanner goes
     ScanSweep* m_sweep = nullptr;  // the scan in progress; a child
 
-    std::optional<Ipv4Address> m_network;
-    ScanSweep::Segment m_segment;
+    std::vector<ScanSweep::Subnet> m_subnets; // ascending
+    int m_neighbourEntries = 0;
     int m_rangeSize = kHighestHostNumber;
     int m_highest = kHighestHostNumber;
     bool m_running = false;

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <optional>
 
 namespace zeph {
 
@@ -25,29 +24,50 @@ struct ScanSweep::Mailbox {
     }
 };
 
-ScanSweep::ScanSweep(Ipv4Address network, int highest,
-                     std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
-                     ReverseLookup lookup, QObject* parent)
-    : ScanSweep(network, highest, Segment{}, std::move(transport), clock, std::move(lookup), parent)
+namespace {
+
+int countOf(const std::vector<ScanSweep::Subnet>& subnets)
 {
+    int n = 0;
+    for (const ScanSweep::Subnet& s : subnets)
+        n += s.range.size();
+    return n;
 }
 
-ScanSweep::ScanSweep(Ipv4Address network, int highest, Segment segment,
+// A sweep of at most a /24 is paced as it always was: its entries fit the
+// table and one socket. A wider one keeps as many asking at once as the way
+// out's send buffers hold.
+NeighbourBudget budgetFor(int addresses, int neighbourEntries,
+                          const platform::EchoTransport* transport)
+{
+    const int unresolved =
+        addresses <= kHighestHostNumber
+            ? kHighestHostNumber
+            : std::min(neighbourEntries, transport ? transport->maxUnresolved() : neighbourEntries);
+    return NeighbourBudget(std::max(neighbourEntries, unresolved), unresolved);
+}
+
+} // namespace
+
+ScanSweep::ScanSweep(const std::vector<Subnet>& subnets, int neighbourEntries,
                      std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
                      ReverseLookup lookup, QObject* parent)
-    : QObject(parent), m_network(network), m_highest(highest), m_segment(segment),
-      m_transport(std::move(transport)), m_clock(clock), m_lookup(std::move(lookup)),
-      m_interval(std::max<std::chrono::nanoseconds>(
-          kMinimumInterval,
-          m_transport ? m_transport->minimumInterval() : std::chrono::nanoseconds::zero())),
-      // A /24 is swept as it always was: its 255 entries fit the table and
-      // one socket.
-      m_budget(highest <= kHighestHostNumber ? highest
-               : m_transport ? std::min(m_segment.neighbourBudget, m_transport->maxUnresolved())
-                             : m_segment.neighbourBudget),
+    : QObject(parent), m_transport(std::move(transport)), m_clock(clock),
+      m_lookup(std::move(lookup)),
+      m_transportInterval(m_transport ? m_transport->minimumInterval()
+                                      : std::chrono::nanoseconds::zero()),
+      m_budget(budgetFor(countOf(subnets), neighbourEntries, m_transport.get())),
       m_mailbox(std::make_shared<Mailbox>()), m_ownThreads(std::make_unique<LookupThreads>()),
-      m_threads(m_ownThreads.get()), m_hosts(std::size_t(highest) + 1)
+      m_threads(m_ownThreads.get())
 {
+    m_hosts.reserve(std::size_t(countOf(subnets)));
+    for (const Subnet& s : subnets) {
+        const int begin = int(m_hosts.size());
+        const Lane lane{s, begin, begin, begin + s.range.size(), std::nullopt};
+        for (int i = 0; i < s.range.size(); ++i)
+            m_hosts.push_back({s.range.at(i), int(m_lanes.size()), State::Unsent, {}, false, {}});
+        m_lanes.push_back(lane);
+    }
     m_mailbox->sweep = this;
     if (m_transport) {
         m_transport->setReplyHandler([this](Ipv4Address from) { replied(from); });
@@ -79,16 +99,12 @@ void ScanSweep::stop()
     m_transport.reset();
 }
 
-Ipv4Address ScanSweep::addressOf(int host) const
+int ScanSweep::indexOf(Ipv4Address address) const
 {
-    return Ipv4Address(m_network.toHostOrder() + std::uint32_t(host));
-}
-
-int ScanSweep::hostOf(Ipv4Address address) const
-{
-    // Unsigned: an address below the network wraps far above the range.
-    const std::uint32_t host = address.toHostOrder() - m_network.toHostOrder();
-    return host >= 1 && host <= std::uint32_t(m_highest) ? int(host) : 0;
+    for (const Lane& lane : m_lanes)
+        if (const int i = lane.subnet.range.indexOf(address); i >= 0)
+            return lane.begin + i;
+    return -1;
 }
 
 void ScanSweep::step()
@@ -98,6 +114,25 @@ void ScanSweep::step()
     if (m_transport)
         m_transport->readPending();
     const ScanClock::TimePoint now = m_clock.now();
+    closeWindows(now);
+    if (!m_transport) {
+        for (Lane& lane : m_lanes)
+            for (; lane.next < lane.end; ++lane.next)
+                m_hosts[std::size_t(lane.next)].state = State::Settled;
+    } else if ((m_lastSend && now - *m_lastSend < m_transportInterval) || m_transport->busy()) {
+        // not yet
+    } else if (!m_echoLater.empty() && m_budget.mayAdd(now)) {
+        sendEchoLater(now);
+    } else {
+        sendFromLanes(now);
+    }
+    advance();
+    if (!m_stopped)
+        scheduleWake();
+}
+
+void ScanSweep::closeWindows(ScanClock::TimePoint now)
+{
     // A window reopened for an echo (after a proxy's ARP answer) stays in the
     // queue twice; the later entry closes it.
     while (!m_windows.empty() && m_windows.front().deadline <= now) {
@@ -106,63 +141,69 @@ void ScanSweep::step()
             h.state = State::Settled; // silent
         m_windows.pop_front();
     }
-    if (!m_transport) {
-        for (; m_next <= m_highest; ++m_next)
-            m_hosts[std::size_t(m_next)].state = State::Settled;
-    } else if ((m_next != 1 && now - m_lastSend < m_interval) || m_transport->busy()) {
-        // not yet
-    } else if (!m_echoLater.empty() && mayAddNeighbour(now)) {
-        sendEchoLater(now);
-    } else if (m_next <= m_highest) {
-        const bool needsEntry = !m_transport->asksArp() && onSegment(addressOf(m_next));
-        if (needsEntry && !mayPinProxied())
-            // A proxy answers for every address here and the table holds as
-            // many of its entries as it may: the rest of the segment goes unasked.
-            settle(m_next++);
-        else if (!needsEntry || mayAddNeighbour(now))
-            sendNext(now);
-    }
-    advance();
-    if (!m_stopped)
-        scheduleWake();
 }
 
-bool ScanSweep::onSegment(Ipv4Address address) const
+bool ScanSweep::onSegment(int host) const
 {
-    const int prefix = m_segment.prefixLength;
-    if (prefix < 0 || prefix > 30 || address == m_segment.own ||
-        !address.inSubnet(m_segment.own, prefix))
+    const Host& h = m_hosts[std::size_t(host)];
+    const Subnet& s = m_lanes[std::size_t(h.lane)].subnet;
+    const int prefix = s.prefixLength;
+    if (!s.attached || prefix < 0 || prefix > 30 || h.address == s.own ||
+        !h.address.inSubnet(s.own, prefix))
         return false;
-    const std::uint32_t hostPart = address.toHostOrder() & ~Ipv4Address::maskOf(prefix);
+    const std::uint32_t hostPart = h.address.toHostOrder() & ~Ipv4Address::maskOf(prefix);
     return hostPart != 0 && hostPart != ~Ipv4Address::maskOf(prefix);
 }
 
-bool ScanSweep::mayPinProxied() const
+// An echo to an address on the segment, without ARP of our own, makes the
+// kernel ask: a neighbour entry.
+bool ScanSweep::needsEntry(int host) const
 {
-    return m_proxiedEntries < std::max(1, m_budget / 4);
+    return !m_transport->asksArp() && onSegment(host);
 }
 
-void ScanSweep::settle(int host)
+bool ScanSweep::attachedLeft() const
 {
-    m_hosts[std::size_t(host)].state = State::Settled;
+    return std::any_of(m_lanes.begin(), m_lanes.end(),
+                       [](const Lane& l) { return l.subnet.attached && l.next < l.end; });
 }
 
-// An echo to an address on the segment makes a neighbour entry the kernel
-// cannot drop for a while: no more than the budget at once.
-bool ScanSweep::mayAddNeighbour(ScanClock::TimePoint now)
+// When the lane may send its next request, as far as the lane and the table
+// go; nothing when it has nothing to send or waits for the attached subnets.
+std::optional<ScanClock::TimePoint> ScanSweep::laneReady(const Lane& lane, ScanClock::TimePoint now)
 {
-    std::erase_if(m_entriesPinnedUntil, [now](ScanClock::TimePoint t) { return t <= now; });
-    return int(m_entriesPinnedUntil.size()) < std::max(1, m_budget);
+    if (lane.next >= lane.end || (!lane.subnet.attached && attachedLeft()))
+        return std::nullopt;
+    ScanClock::TimePoint at = lane.lastSend ? *lane.lastSend + kMinimumInterval : now;
+    if (needsEntry(lane.next))
+        at = std::max(at, m_budget.nextRoom(now));
+    return at;
 }
 
-void ScanSweep::sendNext(ScanClock::TimePoint now)
+void ScanSweep::sendFromLanes(ScanClock::TimePoint now)
 {
-    const int host = m_next++;
+    // Each subnet on its own pace, all of them at once; a way out with a
+    // floor of its own takes one request per step.
+    for (std::size_t k = 0; k < m_lanes.size(); ++k) {
+        Lane& lane = m_lanes[(m_nextLane + k) % m_lanes.size()];
+        const std::optional<ScanClock::TimePoint> ready = laneReady(lane, now);
+        if (!ready || *ready > now)
+            continue;
+        lane.lastSend = now;
+        send(lane.next++, now);
+        if (m_transportInterval > std::chrono::nanoseconds::zero() || m_transport->busy()) {
+            m_nextLane = (m_nextLane + k + 1) % m_lanes.size();
+            return;
+        }
+    }
+}
+
+void ScanSweep::send(int host, ScanClock::TimePoint now)
+{
     Host& h = m_hosts[std::size_t(host)];
-    const Ipv4Address address = addressOf(host);
     m_lastSend = now;
-    const bool byArp = m_transport->asksArp() && onSegment(address);
-    if (byArp ? !m_transport->sendArp(address) : !sendEcho(host, now, kUnresolvedLifetime)) {
+    const bool byArp = m_transport->asksArp() && onSegment(host);
+    if (byArp ? !m_transport->sendArp(h.address) : !sendEcho(host, now)) {
         h.state = State::Settled; // it could not leave: silent
         return;
     }
@@ -178,23 +219,25 @@ void ScanSweep::sendEchoLater(ScanClock::TimePoint now)
     Host& h = m_hosts[std::size_t(host)];
     if (h.state != State::Waiting)
         return;
-    // The proxy answers ARP for it: its entry resolves at once.
-    if (sendEcho(host, now, kResolvedLifetime))
-        openWindow(host, now);
-    else
+    if (!sendEcho(host, now)) {
         h.state = State::Settled;
-    ++m_proxiedEntries;
+        return;
+    }
+    // The proxy answers the kernel's ARP for it at once: its entry holds on
+    // for long.
+    if (onSegment(host))
+        m_budget.resolved(h.address, now);
+    openWindow(host, now);
 }
 
-bool ScanSweep::sendEcho(int host, ScanClock::TimePoint now,
-                         std::chrono::milliseconds entryLifetime)
+bool ScanSweep::sendEcho(int host, ScanClock::TimePoint now)
 {
-    const Ipv4Address address = addressOf(host);
-    if (!m_transport->send(address))
+    Host& h = m_hosts[std::size_t(host)];
+    if (!m_transport->send(h.address))
         return false;
-    m_hosts[std::size_t(host)].echoSent = true;
-    if (onSegment(address))
-        m_entriesPinnedUntil.push_back(now + entryLifetime);
+    h.echoSent = true;
+    if (onSegment(host))
+        m_budget.added(h.address, now);
     return true;
 }
 
@@ -208,14 +251,11 @@ void ScanSweep::replied(Ipv4Address from)
 {
     if (m_stopped)
         return;
-    const int host = hostOf(from);
-    if (host == 0)
-        return;
-    Host& h = m_hosts[std::size_t(host)];
+    const int host = indexOf(from);
     // Late (a step has closed its window) or a duplicate: nothing changes.
     // A window closes only after the replies already queued are read, so a
     // window that passes while the event loop is busy elsewhere loses nothing.
-    if (h.state != State::Waiting)
+    if (host < 0 || m_hosts[std::size_t(host)].state != State::Waiting)
         return;
     answered(host);
 }
@@ -224,24 +264,23 @@ void ScanSweep::linkAnswered(Ipv4Address address, const LinkAddress& card)
 {
     if (m_stopped)
         return;
-    const int host = hostOf(address);
-    if (host == 0 || m_hosts[std::size_t(host)].state != State::Waiting)
+    const int host = indexOf(address);
+    if (host < 0)
+        return;
+    Host& h = m_hosts[std::size_t(host)];
+    // The kernel's entry for our echo resolved: it stays for long.
+    if (h.echoSent && onSegment(host))
+        m_budget.resolved(address, m_clock.now());
+    if (h.state != State::Waiting)
         return;
     if (m_proxies.counts(address, card)) {
         answered(host);
         return;
     }
     // A proxy's answer says nothing: the address itself must answer echo,
-    // sent as the neighbour table allows; its window stays open until then.
-    Host& h = m_hosts[std::size_t(host)];
-    if (h.echoSent) {
-        // The kernel resolved it through the proxy: pinned for long.
-        if (onSegment(address)) {
-            m_entriesPinnedUntil.push_back(m_clock.now() + kResolvedLifetime);
-            ++m_proxiedEntries;
-        }
-    } else if (mayPinProxied() &&
-               int(m_echoLater.size()) + m_proxiedEntries < std::max(1, m_budget / 4)) {
+    // sent as soon as the neighbour table has room; its window stays open
+    // until then.
+    if (!h.echoSent) {
         h.echoSent = true;
         h.deadline = ScanClock::TimePoint::max();
         m_echoLater.push_back(host);
@@ -264,10 +303,10 @@ void ScanSweep::startLookups()
         // The resolver may block for seconds: never on this thread, and never
         // waited for while the scan runs. The worker owns what it touches but
         // the lookup, whose owner outlives the threads.
-        if (!m_threads->start(
-                [mailbox = m_mailbox, lookup = m_lookup, host, address = addressOf(host)] {
-                    mailbox->deliver(host, lookup ? lookup(address) : QByteArray());
-                }))
+        if (!m_threads->start([mailbox = m_mailbox, lookup = m_lookup, host,
+                               address = m_hosts[std::size_t(host)].address] {
+                mailbox->deliver(host, lookup ? lookup(address) : QByteArray());
+            }))
             m_mailbox->deliver(host, QByteArray()); // nameless, from the event loop
     }
 }
@@ -281,8 +320,8 @@ void ScanSweep::lookedUp(int host, const QByteArray& name)
     h.name = name;
     h.state = State::Settled;
     // Quoted as before: the package's end-to-end test reads this line.
-    qCDebug(lcDiscovery) << QByteArray::fromStdString(addressOf(host).toString())
-                         << "answered, name" << name;
+    qCDebug(lcDiscovery) << QByteArray::fromStdString(h.address.toString()) << "answered, name"
+                         << name;
     startLookups();
     advance();
 }
@@ -290,17 +329,18 @@ void ScanSweep::lookedUp(int host, const QByteArray& name)
 void ScanSweep::advance()
 {
     const int before = m_frontier;
-    while (!m_stopped && m_frontier <= m_highest &&
+    const int count = int(m_hosts.size());
+    while (!m_stopped && m_frontier < count &&
            m_hosts[std::size_t(m_frontier)].state == State::Settled) {
         const Host& h = m_hosts[std::size_t(m_frontier)];
         if (!h.name.isEmpty())
-            Q_EMIT listed(h.name, addressOf(m_frontier));
+            Q_EMIT listed(h.name, h.address);
         ++m_frontier;
     }
-    if (m_stopped || m_frontier == before)
+    if (m_stopped || (m_frontier == before && count > 0))
         return;
-    Q_EMIT progressed(m_frontier - 1);
-    if (!m_stopped && m_frontier > m_highest) {
+    Q_EMIT progressed(m_frontier);
+    if (!m_stopped && m_frontier >= count) {
         stop();
         Q_EMIT finished();
     }
@@ -308,18 +348,20 @@ void ScanSweep::advance()
 
 void ScanSweep::scheduleWake()
 {
+    const ScanClock::TimePoint now = m_clock.now();
     std::optional<ScanClock::TimePoint> when;
-    const bool needsNoEntry =
-        m_next <= m_highest && (m_transport->asksArp() || !onSegment(addressOf(m_next)));
-    if (m_next <= m_highest || !m_echoLater.empty())
-        when = m_transport->busy()
-                   ? std::max(m_lastSend + m_interval, m_clock.now() + kMinimumInterval)
-                   : m_lastSend + m_interval;
-    // Only requests that need a neighbour entry are left and the table is
-    // full: the next step is when its first pinned entry may go.
-    if (when && !needsNoEntry && int(m_entriesPinnedUntil.size()) >= std::max(1, m_budget))
+    if (!m_echoLater.empty())
+        when = m_budget.nextRoom(now);
+    for (const Lane& lane : m_lanes)
+        if (const auto ready = laneReady(lane, now))
+            when = std::min(when.value_or(*ready), *ready);
+    if (when) {
+        if (m_lastSend)
+            when = std::max(*when, *m_lastSend + m_transportInterval);
+        // Whatever could go now went in this step.
         when = std::max(
-            *when, *std::min_element(m_entriesPinnedUntil.begin(), m_entriesPinnedUntil.end()));
+            *when, now + (m_transport->busy() ? kMinimumInterval : std::chrono::microseconds(10)));
+    }
     if (!m_windows.empty())
         when = std::min(when.value_or(ScanClock::TimePoint::max()), m_windows.front().deadline);
     if (when)

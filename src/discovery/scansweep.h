@@ -1,23 +1,26 @@
 #pragma once
-// One sweep of a subnet: a request to each of host numbers 1 to the highest,
-// in ascending order and paced apart, each address with its own answer
-// window; reverse lookups of the answering addresses on worker threads, a
-// bounded number at once. It runs as steps on the event loop and never blocks
-// it. Results come out in host-number order: an address counts as settled
-// when it stayed silent, or answered and its lookup ended, and nothing is
-// reported past an address that is not settled yet.
+// One sweep of the subnets a scan covers: a request to each address, each
+// subnet paced on its own and all of them at once, each address with its own
+// answer window; reverse lookups of the answering addresses on worker
+// threads, a bounded number at once. It runs as steps on the event loop and
+// never blocks it. Results come out in ascending address order across every
+// subnet: an address counts as settled when it stayed silent, or answered and
+// its lookup ended, and nothing is reported past an address that is not
+// settled yet.
 //
 // An address answers with an echo reply, or when the link layer says a card
-// answers for it during its window (see LinkPresence for the cards that
-// answer for too many). On the local segment a way out that can send ARP asks
-// by ARP instead of echo; the own address, and an address whose only answer
-// came from a proxy, are asked by echo. A way out without ARP makes the kernel
-// ask (one neighbour entry per address, open for seconds): those requests are
-// paced to keep the neighbour table well below its limit.
+// answers for it during its window; a card that answers for too many
+// addresses is a proxy (ProxyFilter), and an address it answers for must
+// answer echo itself. On an attached subnet a way out that can send ARP asks
+// by ARP instead of echo; the own address, and an address a proxy answered
+// for, are asked by echo. A way out without ARP makes the kernel ask: those
+// requests wait for room in the neighbour table (NeighbourBudget). A subnet
+// beyond a router is asked by echo only, after the attached ones.
 
 #include "core/ipv4.h"
 #include "discovery/linkpresence.h"
 #include "discovery/lookupthreads.h"
+#include "discovery/neighbourbudget.h"
 #include "discovery/scanclock.h"
 #include "discovery/sweeprange.h"
 
@@ -28,6 +31,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace zeph {
@@ -44,34 +48,26 @@ public:
     using ReverseLookup = std::function<QByteArray(Ipv4Address)>;
 
     static constexpr std::chrono::milliseconds kAnswerWindow{50};
-    // Closer together, the requests of a /24 would reach the LAN as one burst
-    // of ARP requests; a transport may ask for more.
+    // Closer together, the requests to one subnet would reach its LAN as one
+    // burst of ARP requests; a transport may ask for more.
     static constexpr std::chrono::microseconds kMinimumInterval{250};
     static constexpr int kMaxLookups = 16;
-    // How long a neighbour entry our request made cannot be dropped: while
-    // the kernel asks for an address nobody holds (three ARP requests a
-    // second apart; then it fails and may go), or while it stays REACHABLE
-    // once resolved (up to 1.5 times base_reachable_time, 30 s); with a margin.
-    static constexpr std::chrono::milliseconds kUnresolvedLifetime{3500};
-    static constexpr std::chrono::milliseconds kResolvedLifetime{46000};
 
-    // The directly attached subnet: own address and prefix length (-1 when
-    // unknown: nothing counts as on the segment), and how many neighbour
-    // entries a sweep may leave open at once.
-    // Entries resolved through a proxy (the addresses it answers for) stay
-    // for most of a minute: a quarter of the budget at most; past it, the
-    // addresses a proxy answers for go unasked.
-    struct Segment {
+    // One subnet to sweep: the addresses; for an attached one the
+    // interface's own address and prefix length (-1: unknown, so nothing is
+    // on the segment). One beyond a router is asked by echo only.
+    struct Subnet {
+        SweepRange range;
+        bool attached = true;
         Ipv4Address own;
         int prefixLength = -1;
-        int neighbourBudget = 512;
     };
 
-    // Probes network + 1 to network + highest. A null transport means probing
-    // is impossible: every address is silent.
-    ScanSweep(Ipv4Address network, int highest, std::unique_ptr<platform::EchoTransport> transport,
-              ScanClock& clock, ReverseLookup lookup, QObject* parent = nullptr);
-    ScanSweep(Ipv4Address network, int highest, Segment segment,
+    // Sweeps the subnets, given in ascending order without overlap.
+    // neighbourEntries is how many neighbour entries the sweep may hold at
+    // once. A null transport means probing is impossible: every address is
+    // silent.
+    ScanSweep(const std::vector<Subnet>& subnets, int neighbourEntries,
               std::unique_ptr<platform::EchoTransport> transport, ScanClock& clock,
               ReverseLookup lookup, QObject* parent = nullptr);
     ~ScanSweep() override;
@@ -91,20 +87,30 @@ public:
     int lookupsRunning() const { return m_lookupsRunning; }
 
 Q_SIGNALS:
-    // A settled address with a name, in host-number order.
+    // A settled address with a name, in ascending address order.
     void listed(const QByteArray& name, zeph::Ipv4Address address);
-    // Every address up to host is settled; only grows.
-    void progressed(int host);
+    // The first count addresses are settled; only grows.
+    void progressed(int count);
     // Every address is settled.
     void finished();
 
 private:
     enum class State : quint8 { Unsent, Waiting, Answered, Settled };
     struct Host {
+        Ipv4Address address;
+        int lane = 0;
         State state = State::Unsent;
         ScanClock::TimePoint deadline{};
         bool echoSent = false; // asked by ARP until then
         QByteArray name;
+    };
+    // A subnet's own sequence of requests, paced on its own.
+    struct Lane {
+        Subnet subnet;
+        int begin = 0; // index of its first host
+        int next = 0;  // of its next host
+        int end = 0;
+        std::optional<ScanClock::TimePoint> lastSend;
     };
     struct Window {
         int host;
@@ -112,16 +118,17 @@ private:
     };
     struct Mailbox;
 
-    Ipv4Address addressOf(int host) const;
-    int hostOf(Ipv4Address address) const;
-    bool onSegment(Ipv4Address address) const;
-    bool mayAddNeighbour(ScanClock::TimePoint now);
-    bool mayPinProxied() const;
-    void settle(int host);
-    void sendNext(ScanClock::TimePoint now);
+    int indexOf(Ipv4Address address) const;
+    bool onSegment(int host) const;
+    bool needsEntry(int host) const;
+    bool attachedLeft() const;
+    std::optional<ScanClock::TimePoint> laneReady(const Lane& lane, ScanClock::TimePoint now);
+    void sendFromLanes(ScanClock::TimePoint now);
+    void send(int host, ScanClock::TimePoint now);
     void sendEchoLater(ScanClock::TimePoint now);
-    bool sendEcho(int host, ScanClock::TimePoint now, std::chrono::milliseconds entryLifetime);
+    bool sendEcho(int host, ScanClock::TimePoint now);
     void openWindow(int host, ScanClock::TimePoint now);
+    void closeWindows(ScanClock::TimePoint now);
     void replied(Ipv4Address from);
     void linkAnswered(Ipv4Address address, const LinkAddress& card);
     void answered(int host);
@@ -130,27 +137,22 @@ private:
     void advance();
     void scheduleWake();
 
-    const Ipv4Address m_network;
-    const int m_highest;
-    const Segment m_segment;
+    std::vector<Lane> m_lanes;
     std::unique_ptr<platform::EchoTransport> m_transport;
     ScanClock& m_clock;
     const ReverseLookup m_lookup;
-    const std::chrono::nanoseconds m_interval;
-    const int m_budget; // neighbour entries a sweep may hold open at once
+    const std::chrono::nanoseconds m_transportInterval; // between any two requests
+    NeighbourBudget m_budget;
     std::shared_ptr<Mailbox> m_mailbox;
     std::unique_ptr<LookupThreads> m_ownThreads;
     LookupThreads* m_threads;
 
-    std::vector<Host> m_hosts; // by host number; [0] unused
-    int m_next = 1;            // next host number to send to
-    int m_frontier = 1;        // lowest host number not yet settled
-    ScanClock::TimePoint m_lastSend{};
+    std::vector<Host> m_hosts;  // ascending
+    int m_frontier = 0;         // lowest index not yet settled
+    std::size_t m_nextLane = 0; // where the round of lanes starts
+    std::optional<ScanClock::TimePoint> m_lastSend;
     std::deque<Window> m_windows; // open windows, in the order they opened
     ProxyFilter m_proxies;
-    // When the neighbour entries our echoes made may be dropped again.
-    std::deque<ScanClock::TimePoint> m_entriesPinnedUntil;
-    int m_proxiedEntries = 0;    // resolved through a proxy: pinned for the whole sweep
     std::deque<int> m_echoLater; // answered only by a proxy: echo when the table allows
     std::deque<int> m_lookupQueue;
     int m_lookupsRunning = 0;

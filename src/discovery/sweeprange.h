@@ -59,4 +59,16 @@ inline SweepRange sweepRange(Ipv4Address own, int prefixLength)
     return {Ipv4Address(first), Ipv4Address(last)};
 }
 
+// A subnet beyond a router that the user names: its host addresses, without
+// its network and broadcast address (a /31 or /32: every address of it).
+// Prefixes shorter than kWidestSweptPrefix are the caller's to refuse.
+inline SweepRange namedSubnetRange(Ipv4Address network, int prefixLength)
+{
+    const std::uint32_t first = network.masked(prefixLength).toHostOrder();
+    const std::uint32_t last = first | ~Ipv4Address::maskOf(prefixLength);
+    if (prefixLength >= 31)
+        return {Ipv4Address(first), Ipv4Address(last)};
+    return {Ipv4Address(first + 1), Ipv4Address(last - 1)};
+}
+
 } // namespace zeph

@@ -1,20 +1,11 @@
 #pragma once
-// The interface the scan covers and the LAN questions leave from.
+// An interface the scan covers and the LAN questions leave from (the
+// application finds them once: platform::scanInterfaces).
 
-#include "core/ipv4.h"
-
-#include <optional>
+#include "platform/net/localaddress.h"
 
 namespace zeph::lan {
 
-struct ScanInterface {
-    Ipv4Address address;
-    int prefixLength = 32;
-    std::optional<Ipv4Address> broadcast; // none on loopback or point-to-point
-};
-
-// The interface of the local address the scan uses (the own host name's,
-// else the default route's); none without one. Asks the operating system.
-std::optional<ScanInterface> findScanInterface();
+using ScanInterface = platform::InterfaceAddress;
 
 } // namespace zeph::lan

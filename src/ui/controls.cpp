@@ -14,6 +14,7 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTextLayout>
+#include <QtMath>
 #include <qdrawutil.h>
 
 #include <algorithm>
@@ -68,9 +69,10 @@ QString styledButtonStyle(const ControlDef& def)
 } // namespace
 
 FlatLabel::FlatLabel(const ControlDef& def, QWidget* parent)
-    : QWidget(parent), m_caption(def.text.toString()), m_flags(def.flags),
-      m_textColour(def.textColour)
+    : QLabel(parent), m_flags(def.flags), m_textColour(def.textColour)
 {
+    setTextFormat(Qt::PlainText); // a caption is shown as it is, whatever it holds
+    setText(def.text.toString());
     setFocusPolicy(Qt::NoFocus);
     if (def.flags & LinkFont) {
         QFont f(QStringLiteral("Arial"));
@@ -89,56 +91,102 @@ FlatLabel::FlatLabel(const ControlDef& def, QWidget* parent)
     }
 }
 
+int FlatLabel::lineStep(const QFontMetrics& metrics)
+{
+    return metrics.height() - metrics.descent() / 2;
+}
+
 void FlatLabel::drawWrapped(QPainter& p, const QRect& area)
 {
-    // Lines as close as the font allows: the note has to fit its small box.
-    const QFontMetrics fm(font());
-    QTextLayout layout(m_caption, font());
+    const QFontMetrics fm(p.font());
+    QTextLayout layout(text(), p.font());
     layout.beginLayout();
     int y = area.top();
     for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
         line.setLineWidth(area.width());
         line.setPosition(QPointF(area.left(), y));
-        y += fm.height() - fm.descent() / 2;
+        y += lineStep(fm);
     }
     layout.endLayout();
     layout.draw(&p, QPointF(0, 0));
 }
 
+bool FlatLabel::fits(const QFont& font, const QRect& area) const
+{
+    const QFontMetrics fm(font);
+    if (!(m_flags & WordWrap)) // the ink: a trailing full-width colon is mostly blank
+        return fm.boundingRect(text()).right() < area.width() && fm.height() <= area.height() + 2;
+    QTextLayout layout(text(), font);
+    layout.beginLayout();
+    int top = -lineStep(fm);
+    int height = 0; // of the last line: as high as the fonts its characters come from
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(area.width());
+        top += lineStep(fm);
+        height = qCeil(line.height());
+    }
+    layout.endLayout();
+    return top + height <= area.height();
+}
+
+QRect FlatLabel::captionArea() const
+{
+    QRect area = rect();
+    if (m_flags & SunkenEdge)
+        area.adjust(2, 1, -1, -1);
+    else
+        area.adjust(2, 0, 0, 0);
+    if (m_flags & Embossed)
+        area.adjust(0, 0, -1, -1); // the second drawing lies one pixel right and down
+    return area;
+}
+
+QFont FlatLabel::shownFont() const
+{
+    // Another font than the one the layout was drawn for may need more room:
+    // a pixel less at a time, down to a size still legible.
+    constexpr int kSmallest = 8;
+    QFont f = font();
+    int pixels = f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
+    const QRect area = captionArea();
+    while (pixels > kSmallest && !fits(f, area))
+        f.setPixelSize(--pixels);
+    return f;
+}
+
 void FlatLabel::setCaption(const QString& caption)
 {
-    if (caption == m_caption)
+    if (caption == text())
         return;
-    m_caption = caption;
-    update();
+    setText(caption); // repaints, and tells a screen reader that the name changed
 }
 
 void FlatLabel::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    QRect area = rect();
+    const QRect whole = rect();
     if (m_flags & Gradient) {
-        QLinearGradient g(area.topLeft(), area.topRight());
+        QLinearGradient g(whole.topLeft(), whole.topRight());
         g.setColorAt(0.0, kGradientLeft);
         g.setColorAt(0.5, kGradientMiddle);
         g.setColorAt(1.0, kGradientRight);
-        p.fillRect(area, g);
+        p.fillRect(whole, g);
     } else {
-        p.fillRect(area, palette().color(QPalette::Window));
+        p.fillRect(whole, palette().color(QPalette::Window));
     }
-    if (m_flags & SunkenEdge) {
-        qDrawShadePanel(&p, area, palette(), true, 1);
-        area.adjust(2, 1, -1, -1);
-    } else {
-        area.adjust(2, 0, 0, 0);
-    }
+    if (m_flags & SunkenEdge)
+        qDrawShadePanel(&p, whole, palette(), true, 1);
+    QRect area = captionArea();
+    if (m_flags & Embossed)
+        area.adjust(0, 0, 1, 1); // each drawing has the whole area; the second moves
+    p.setFont(shownFont());
     const int align =
         (m_flags & Centred) ? int(Qt::AlignCenter) : int(Qt::AlignLeft | Qt::AlignVCenter);
     auto draw = [&](const QRect& r) {
         if (m_flags & WordWrap)
             drawWrapped(p, r);
         else
-            p.drawText(r, align, m_caption);
+            p.drawText(r, align, text());
     };
     if (m_flags & Embossed) {
         p.setPen(Qt::white);
@@ -149,19 +197,38 @@ void FlatLabel::paintEvent(QPaintEvent*)
     draw(area);
 }
 
-PictureBox::PictureBox(const ControlDef& def, QWidget* parent) : QWidget(parent)
+namespace {
+
+QString twinPath(const QString& path)
 {
-    QFile file(def.text.toString());
-    if (file.open(QIODevice::ReadOnly))
-        m_image = decodeJpeg(file.readAll());
+    const qsizetype dot = path.lastIndexOf(u'.');
+    return dot < 0 ? QString() : path.left(dot) + QStringLiteral("@2x") + path.mid(dot);
+}
+
+QImage loadJpeg(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? decodeJpeg(file.readAll()) : QImage();
+}
+
+} // namespace
+
+PictureBox::PictureBox(const ControlDef& def, QWidget* parent)
+    : QWidget(parent), m_image(loadJpeg(def.text.toString())),
+      m_image2x(loadJpeg(twinPath(def.text.toString())))
+{
+    if (!m_image2x.isNull())
+        m_image2x.setDevicePixelRatio(2.0);
 }
 
 void PictureBox::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), palette().color(QPalette::Window));
-    if (!m_image.isNull())
-        p.drawImage(QPoint(0, 0), m_image); // natural size; the widget clips the rest
+    const bool sharp = devicePixelRatioF() > 1.0 && !m_image2x.isNull();
+    const QImage& shown = sharp ? m_image2x : m_image;
+    if (!shown.isNull())
+        p.drawImage(QPoint(0, 0), shown); // natural size; the widget clips the rest
 }
 
 void setButtonCaption(QPushButton* button, const QString& caption)
@@ -176,86 +243,106 @@ QChar mnemonicOf(const QString& caption)
     return (at >= 0 && at + 1 < caption.size()) ? caption.at(at + 1) : QChar();
 }
 
-QWidget* buildControl(const ControlDef& def, QWidget* parent)
+namespace {
+
+QWidget* buildButton(const ControlDef& def, QWidget* parent)
 {
-    QWidget* w = nullptr;
-    const QString text = def.text.toString();
+    auto* b = new QPushButton(parent);
+    setButtonCaption(b, def.text.toString());
+    b->setAutoDefault(false);
+    if (def.kind == Kind::StyledButton) {
+        b->setFlat(true);
+        b->setStyleSheet(styledButtonStyle(def));
+        if (!def.tooltip.isEmpty())
+            b->setToolTip(def.tooltip.toString());
+    } else {
+        b->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
+    }
+    return b;
+}
+
+QWidget* buildMultiLineBox(const ControlDef& def, QWidget* parent)
+{
+    auto* e = new QPlainTextEdit(parent);
+    e->setPlainText(def.text.toString());
+    e->setReadOnly(def.flags & ReadOnly);
+    e->setTabChangesFocus(true);
+    e->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    e->setVerticalScrollBarPolicy((def.flags & VScroll) ? Qt::ScrollBarAlwaysOn
+                                                        : Qt::ScrollBarAlwaysOff);
+    e->setStyleSheet(editBoxStyle(def, "QPlainTextEdit"));
+    return e;
+}
+
+QWidget* buildSingleLineBox(const ControlDef& def, QWidget* parent)
+{
+    auto* e = new QLineEdit(def.text.toString(), parent);
+    e->setMaxLength(std::numeric_limits<int>::max()); // no limit on the text
+    e->setStyleSheet(editBoxStyle(def, "QLineEdit"));
+    e->setTextMargins(0, 0, 0, 0);
+    return e;
+}
+
+QWidget* buildListBox(const ControlDef&, QWidget* parent)
+{
+    auto* l = new QListWidget(parent);
+    l->setSelectionMode(QAbstractItemView::SingleSelection);
+    l->setSortingEnabled(false);
+    l->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    l->setStyleSheet(QStringLiteral("QListWidget { background-color: %1; "
+                                    "color: black; border: 1px solid #7f9db9; }")
+                         .arg(colour::kEditBackground.name()));
+    return l;
+}
+
+QWidget* buildProgressBar(const ControlDef&, QWidget* parent)
+{
+    auto* bar = new QProgressBar(parent);
+    bar->setRange(1, kHighestHostNumber);
+    bar->setValue(0);
+    bar->setTextVisible(false);
+    bar->setStyleSheet(QStringLiteral(
+        "QProgressBar { border: 1px inset gray; background: palette(window); }"
+        "QProgressBar::chunk { background-color: rgb(10,36,106); width: 7px; margin: 1px; }"));
+    return bar;
+}
+
+// The widget of a control's kind, nullptr for the non-visual kinds.
+QWidget* buildWidget(const ControlDef& def, QWidget* parent)
+{
     switch (def.kind) {
     case Kind::Label:
-        w = new FlatLabel(def, parent);
-        break;
+    case Kind::Hyperlink:
+        return new FlatLabel(def, parent);
     case Kind::PictureBox:
-        w = new PictureBox(def, parent);
-        break;
+        return new PictureBox(def, parent);
     case Kind::Button:
-    case Kind::StyledButton: {
-        auto* b = new QPushButton(parent);
-        setButtonCaption(b, text);
-        b->setAutoDefault(false);
-        if (def.kind == Kind::StyledButton) {
-            b->setFlat(true);
-            b->setStyleSheet(styledButtonStyle(def));
-            if (!def.tooltip.isEmpty())
-                b->setToolTip(def.tooltip.toString());
-        } else {
-            b->setStyleSheet(QStringLiteral("QPushButton { padding: 0px; }"));
-        }
-        w = b;
-        break;
-    }
+    case Kind::StyledButton:
+        return buildButton(def, parent);
     case Kind::EditBox:
-        if (def.flags & MultiLine) {
-            auto* e = new QPlainTextEdit(parent);
-            e->setPlainText(text);
-            e->setReadOnly(def.flags & ReadOnly);
-            e->setTabChangesFocus(true);
-            e->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-            e->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            e->setVerticalScrollBarPolicy((def.flags & VScroll) ? Qt::ScrollBarAlwaysOn
-                                                                : Qt::ScrollBarAlwaysOff);
-            e->setStyleSheet(editBoxStyle(def, "QPlainTextEdit"));
-            w = e;
-        } else {
-            auto* e = new QLineEdit(text, parent);
-            e->setMaxLength(std::numeric_limits<int>::max()); // no limit on the text
-            e->setStyleSheet(editBoxStyle(def, "QLineEdit"));
-            e->setTextMargins(0, 0, 0, 0);
-            w = e;
-        }
-        break;
-    case Kind::ListBox: {
-        auto* l = new QListWidget(parent);
-        l->setSelectionMode(QAbstractItemView::SingleSelection);
-        l->setSortingEnabled(false);
-        l->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        l->setStyleSheet(QStringLiteral("QListWidget { background-color: %1; "
-                                        "color: black; border: 1px solid #7f9db9; }")
-                             .arg(colour::kEditBackground.name()));
-        w = l;
-        break;
-    }
-    case Kind::ProgressBar: {
-        auto* bar = new QProgressBar(parent);
-        bar->setRange(1, kHighestHostNumber);
-        bar->setValue(0);
-        bar->setTextVisible(false);
-        bar->setStyleSheet(QStringLiteral(
-            "QProgressBar { border: 1px inset gray; background: palette(window); }"
-            "QProgressBar::chunk { background-color: rgb(10,36,106); width: 7px; margin: 1px; }"));
-        w = bar;
-        break;
-    }
-    case Kind::Hyperlink: {
-        auto* l = new FlatLabel(def, parent);
-        w = l;
-        break;
-    }
+        return (def.flags & MultiLine) ? buildMultiLineBox(def, parent)
+                                       : buildSingleLineBox(def, parent);
+    case Kind::ListBox:
+        return buildListBox(def, parent);
+    case Kind::ProgressBar:
+        return buildProgressBar(def, parent);
     case Kind::FileDialog:
     case Kind::DatagramEndpoint:
     case Kind::MenuItem:
     case Kind::MenuSeparator:
-        return nullptr;
+        break;
     }
+    return nullptr;
+}
+
+} // namespace
+
+QWidget* buildControl(const ControlDef& def, QWidget* parent)
+{
+    QWidget* w = buildWidget(def, parent);
+    if (!w)
+        return nullptr;
     w->setObjectName(def.name.toString());
     w->setGeometry(def.geometry);
     if (def.kind == Kind::EditBox && !(def.flags & MultiLine))

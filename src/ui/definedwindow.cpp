@@ -35,6 +35,12 @@ void DefinedWindow::centreOnScreen(QSize size)
     }
 }
 
+void DefinedWindow::activateControl(const QString& name)
+{
+    Q_EMIT pressed(name);
+    Q_EMIT released(name);
+}
+
 // The window takes every key and mouse event that reaches it, whether it
 // routes it or not.
 

@@ -41,6 +41,10 @@ public:
     // Centres a window of the given outer size on the window's screen.
     void centreOnScreen(QSize size);
 
+    // What a click does on a control exempt from dragging: its press and
+    // release, for a screen reader's press action on it.
+    void activateControl(const QString& name);
+
 Q_SIGNALS:
     void escapePressed();                    // Esc while no control has the focus
     void submitted(const QString& control);  // Ctrl+Enter in a box that submits

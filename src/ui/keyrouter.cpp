@@ -2,6 +2,7 @@
 
 #include "ui/controls.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPushButton>
@@ -35,6 +36,25 @@ bool KeyRouter::clickMnemonic(QChar letter)
     return false;
 }
 
+namespace {
+
+// Enter in a list whose current row (the one the keyboard is on, and a screen
+// reader announced) is not chosen yet chooses it; on a chosen row Enter goes
+// on to the default button as everywhere.
+bool chooseCurrentRow(const QObject* receiver)
+{
+    const auto* view = qobject_cast<const QAbstractItemView*>(receiver);
+    if (view == nullptr || view->selectionModel() == nullptr)
+        return false;
+    const QModelIndex current = view->currentIndex();
+    if (!current.isValid() || view->selectionModel()->isSelected(current))
+        return false;
+    view->selectionModel()->select(current, QItemSelectionModel::ClearAndSelect);
+    return true;
+}
+
+} // namespace
+
 bool KeyRouter::route(const QObject* receiver, QKeyEvent* event)
 {
     const int key = event->key();
@@ -51,6 +71,8 @@ bool KeyRouter::route(const QObject* receiver, QKeyEvent* event)
         }
         return false;
     }
+    if (enter && mods == Qt::NoModifier && chooseCurrentRow(receiver))
+        return true;
     if (enter) {
         // The first enabled default button, whichever control has the focus.
         for (QPushButton* button : std::as_const(m_defaultButtons)) {

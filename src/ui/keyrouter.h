@@ -1,7 +1,8 @@
 #pragma once
 // Routes the keys of a window built from its definition the way the window
 // expects them: Enter clicks the first enabled default button, whichever
-// control has the focus; in a box that submits, Enter is the box's own and
+// control has the focus (in a list on a row not chosen yet, it chooses that
+// row first); in a box that submits, Enter is the box's own and
 // Ctrl+Enter submits; Alt+letter clicks the button with that mnemonic, in
 // stacking order; Esc with no control focused is the window's.
 

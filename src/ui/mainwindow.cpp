@@ -9,10 +9,12 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTimer>
 #include <QUrl>
 
@@ -28,6 +30,16 @@ DefinedWindow::Options mainWindowOptions()
     return o;
 }
 
+// The families a window may prefer: on Windows, the installed ones.
+QStringList preferableFamilies()
+{
+#ifdef Q_OS_WIN
+    return QFontDatabase::families();
+#else
+    return {};
+#endif
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget* parent)
@@ -38,9 +50,7 @@ MainWindow::MainWindow(QWidget* parent)
     setObjectName(QStringLiteral("主窗口"));
     setWindowIcon(QIcon(resource::kIcon.toString()));
     setFocusPolicy(Qt::NoFocus);
-    QFont guiFont = font(); // the size of a classic desktop's default GUI font
-    guiFont.setPixelSize(12);
-    setFont(guiFont);
+    setFont(classicGuiFont(font(), preferableFamilies()));
     connectControls();
     // Only an X server lets another client destroy the window outright.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
@@ -83,6 +93,8 @@ void MainWindow::connectControls()
             showAbout();
     });
 
+    connect(new QShortcut(QKeySequence(key::kAbout), this), &QShortcut::activated, this,
+            &MainWindow::showAbout);
     connect(m_tray, &TrayController::aboutRequested, this, &MainWindow::showAbout);
     connect(m_tray, &TrayController::exitRequested, this,
             [this] { Q_EMIT exitRequested(ExitKind::Immediate); });
@@ -120,6 +132,18 @@ void MainWindow::paintEvent(QPaintEvent*)
     p.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
+QFont MainWindow::classicGuiFont(QFont font, const QStringList& installed)
+{
+    font.setPixelSize(12);
+    for (QStringView family : font::kWindowsFamilies) {
+        if (installed.contains(family.toString(), Qt::CaseInsensitive)) {
+            font.setFamily(family.toString());
+            break;
+        }
+    }
+    return font;
+}
+
 QSize MainWindow::startUpSize()
 {
     const QSize full = mainWindowDef().size;
@@ -135,6 +159,7 @@ void MainWindow::applyStartUpGeometry()
 void MainWindow::setTitleCaption(const QString& caption)
 {
     control<FlatLabel>(name::kTitleBar)->setCaption(caption);
+    setAccessibleName(caption); // the frameless window is named by its title bar
 }
 
 void MainWindow::showHint(const QString& hint)

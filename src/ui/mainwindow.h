@@ -37,6 +37,10 @@ public:
     // Where the definition's (0, 0) lies: inside the thin single-line border
     // drawn around the frameless window.
     static constexpr QPoint kClientOrigin{1, 1};
+    // The size of a classic desktop's default GUI font, in the classic Chinese
+    // desktop's family when it is among installed (the layout was drawn for it;
+    // the window passes Windows' families, none elsewhere).
+    static QFont classicGuiFont(QFont font, const QStringList& installed);
     // The size the window takes at start-up: the template height less 22.
     static QSize startUpSize();
 

@@ -65,7 +65,8 @@ QByteArray WindowForm::target() const
 
 void WindowForm::setTarget(const QByteArray& text)
 {
-    m_target->setText(gbk::toUnicode(text));
+    m_sender = gbk::toUnicode(text);
+    m_target->setText(m_sender);
 }
 
 QByteArray WindowForm::content() const
@@ -94,7 +95,24 @@ QList<QByteArray> WindowForm::computers() const
 
 void WindowForm::showMainWindow()
 {
+    m_window.setAccessibleDescription(m_sender.isEmpty()
+                                          ? text::kMessageArrived.toString()
+                                          : text::kMessageFrom.toString().arg(m_sender));
+    m_sender.clear();
+    // A window the user is working in keeps its focus where it is.
+    const bool forward = !m_window.isVisible() || !m_window.isActiveWindow();
     m_tray.showWindowSoon(); // once per delivery slice, after its messages are in
+    if (!forward || m_focusPending)
+        return;
+    m_focusPending = true;
+    // Queued after the showing: the reply goes into the send box.
+    QMetaObject::invokeMethod(
+        m_sendBox,
+        [this] {
+            m_focusPending = false;
+            m_sendBox->setFocus(Qt::OtherFocusReason);
+        },
+        Qt::QueuedConnection);
 }
 
 void WindowForm::setMessengerButtonEnabled(bool enabled)

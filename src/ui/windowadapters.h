@@ -42,6 +42,8 @@ public:
     void setContent(const QByteArray& text) override;
     QByteArray signature() const override;
     QList<QByteArray> computers() const override;
+    // Brings the window forward; a window brought forward has the keyboard
+    // in the send box, and its accessible description tells who wrote.
     void showMainWindow() override;
     void setMessengerButtonEnabled(bool enabled) override;
     void waitCursorOn() override;
@@ -55,6 +57,8 @@ private:
     QPlainTextEdit* m_sendBox;
     QLineEdit* m_signature;
     QListWidget* m_list;
+    QString m_sender; // set with the target by an arrival, told when it shows the window
+    bool m_focusPending = false;
 };
 
 class WindowScanView : public ScanView {

@@ -1,5 +1,6 @@
 #include "ui/windowbuilder.h"
 
+#include "ui/accessibility.h"
 #include "ui/controls.h"
 
 #include <QWidget>
@@ -8,6 +9,7 @@ namespace zeph::ui {
 
 WindowBuilder::WindowBuilder(const WindowDef& def, QWidget& window, QPoint clientOrigin)
 {
+    installAccessibleInterfaces();
     window.setWindowTitle(def.title.toString());
     window.setFixedSize(def.size);
     if (def.background.isValid()) {
@@ -37,6 +39,7 @@ WindowBuilder::WindowBuilder(const WindowDef& def, QWidget& window, QPoint clien
             QWidget::setTabOrder(previous, w);
         previous = w;
     }
+    applyAccessibility(def, window, *this);
 }
 
 } // namespace zeph::ui

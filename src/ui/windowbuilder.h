@@ -2,7 +2,8 @@
 // Builds a window from its definition: its title, size and background, then
 // its controls, stacked and tab-ordered as the definition says. It keeps each
 // control with its definition for the classes that give the controls their
-// behaviour, and finds them by name.
+// behaviour, and finds them by name. What a screen reader is told of each
+// control is applied here too (accessibility.h).
 
 #include "ui/windowdef.h"
 

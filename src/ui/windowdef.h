@@ -1,13 +1,16 @@
 #pragma once
 // The windows as data: every control with its kind, name, geometry, text,
-// hint and look; the stacking and the tab order. The widgets are built from
-// these tables; no geometry or text is written anywhere else.
+// hint, look and what a screen reader is told of it; the stacking and the
+// tab order. The widgets are built from these tables; no geometry or text is
+// written anywhere else.
 
+#include <QAccessible>
 #include <QColor>
 #include <QRect>
 #include <QSize>
 #include <QStringView>
 
+#include <array>
 #include <span>
 
 namespace zeph::ui {
@@ -50,6 +53,14 @@ enum Flag : unsigned {
     CtrlEnterSubmits = 1u << 17, // a multi-line box: Enter is a line break, Ctrl+Enter submits
 };
 
+// What a screen reader is told of a control beyond what it shows.
+struct Access {
+    QStringView name = {};        // empty: its caption, or the text of the label it is the buddy of
+    QStringView description = {}; // empty: its hint, else its tooltip
+    QAccessible::Role role = QAccessible::NoRole; // NoRole: its kind's own role
+    QStringView labelledBy = {};                  // the label naming it; the label's buddy
+};
+
 struct ControlDef {
     QStringView name;
     Kind kind;
@@ -58,20 +69,23 @@ struct ControlDef {
     QStringView tooltip; // styled buttons
     unsigned flags = NoFlags;
     QStringView hint = {}; // shown in the status line while the pointer is over the control
+    Access access = {};
     QColor textColour = Qt::black;
     QColor background = {}; // invalid: the system button face
     int fontPixels = 0;     // 0: the window's font
 };
 
 struct WindowDef {
-    QStringView title;
-    QSize size; // outer size from the template
+    QStringView title; // also its accessible name, when the window has one
+    QSize size;        // outer size from the template
     QPoint templatePosition;
     QColor background; // invalid: the system button face
     // Stacking: the first control is the topmost, each stands below the one before.
     std::span<const ControlDef> controls;
     // The controls that Tab visits, in the order it visits them.
     std::span<const QStringView> tabOrder;
+    // A window without a title of its own: the label whose caption names it.
+    QStringView titleBar = {};
 };
 
 const WindowDef& mainWindowDef();
@@ -88,6 +102,10 @@ inline constexpr QStringView kAboutLinkCaption = u"访问作者网站";
 inline constexpr QStringView kAbout = u"关于Zeph"; // the about label and the about window's title
 // The first line of the history pane once its oldest part has left it.
 inline constexpr QStringView kHistoryDropped = u"较早的记录已移出窗口，保存记录时仍会全部写入。";
+// The main window's accessible description once a message has brought it forward.
+inline constexpr QStringView kMessageFrom = u"收到%1发来的信息";
+inline constexpr QStringView kMessageArrived = u"收到信息";
+inline constexpr QStringView kTrayMenu = u"Zeph托盘菜单"; // what a screen reader calls it
 } // namespace text
 
 // Names of the controls that code refers to.
@@ -122,6 +140,17 @@ inline constexpr QStringView kTrayShow = u"托盘菜单显示";
 inline constexpr QStringView kTrayAbout = u"托盘菜单关于";
 inline constexpr QStringView kTrayExit = u"托盘菜单退出";
 } // namespace name
+
+// Keys beyond the controls' own: F1 opens the about window, as the about label does.
+namespace key {
+inline constexpr Qt::Key kAbout = Qt::Key_F1;
+} // namespace key
+
+// Fonts: on Windows the window prefers the classic Chinese desktop's font,
+// under either of its names.
+namespace font {
+inline constexpr std::array<QStringView, 2> kWindowsFamilies = {u"SimSun", u"宋体"};
+} // namespace font
 
 // Colours shared by several controls.
 namespace colour {

@@ -1,9 +1,16 @@
-// Which addresses a scan sweeps, at the edges of every rule, and what the
-// link layer's answers count for.
+// Which addresses a scan sweeps, at the edges of every rule (the named
+// subnets of zeph.conf too), and what the link layer's answers count for.
 
+#include "core/gbk.h"
+#include "core/texts.h"
 #include "discovery/linkpresence.h"
+#include "discovery/neighbourbudget.h"
+#include "discovery/scanconfig.h"
 #include "discovery/sweeprange.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 using zeph::Ipv4Address;
@@ -76,17 +83,80 @@ private Q_SLOTS:
         QVERIFY(filter.counts(a(10, 0, 0, 100), host));
     }
 
-    void unresolvedNeighboursCountOpenQuestionsOnly()
+    // A subnet the user names: its hosts without network and broadcast
+    // address; a /31 or /32 whole.
+    void namedSubnets()
     {
-        zeph::UnresolvedNeighbours open;
-        open.update(a(10, 0, 0, 1), true, false);
-        open.update(a(10, 0, 0, 2), true, false);
-        open.update(a(10, 0, 0, 2), true, false);
-        QCOMPARE(open.count(), 2);
-        open.update(a(10, 0, 0, 1), false, false); // resolved or failed
-        open.update(a(10, 0, 0, 2), true, true);   // removed while asking
-        open.update(a(10, 0, 0, 3), false, false);
-        QCOMPARE(open.count(), 0);
+        QCOMPARE(zeph::namedSubnetRange(a(10, 5, 50, 77), 24),
+                 (SweepRange{a(10, 5, 50, 1), a(10, 5, 50, 254)}));
+        QCOMPARE(zeph::namedSubnetRange(a(10, 5, 52, 0), 20).size(), 4094);
+        QCOMPARE(zeph::namedSubnetRange(a(10, 5, 50, 9), 32),
+                 (SweepRange{a(10, 5, 50, 9), a(10, 5, 50, 9)}));
+    }
+
+    // zeph.conf: good prefixes in the file's order (host bits dropped),
+    // blanks ignored; a bad entry and one wider than /20 each reported by
+    // name while the rest counts; no file is nothing, an unreadable one a
+    // report.
+    void namedSubnetsFromTheFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("zeph.conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[other]\nsubnets = 1.2.3.0/24\n[scan]\n"
+                   "subnets = 10.5.50.0/24, ,10.5.52.9/23 , 10.0.0.0/16,bogus, 10.6.0.0/33\n");
+        file.close();
+        const zeph::ScanConfig config = zeph::readScanConfig(path);
+        QCOMPARE(config.subnets.size(), std::size_t(2));
+        QCOMPARE(config.subnets[0].network, a(10, 5, 50, 0));
+        QCOMPARE(config.subnets[0].prefixLength, 24);
+        QCOMPARE(config.subnets[1].network, a(10, 5, 52, 0));
+        QCOMPARE(config.subnets[1].prefixLength, 23);
+        QCOMPARE(config.problems.size(), 3);
+        QCOMPARE(config.problems[0], zeph::G(zeph::texts::kScanSubnetTooWide) + "10.0.0.0/16");
+        QCOMPARE(config.problems[1], zeph::G(zeph::texts::kScanSubnetBad) + "bogus");
+        QVERIFY(config.problems[2].endsWith("10.6.0.0/33"));
+
+        QVERIFY(zeph::readScanConfig(dir.filePath(QStringLiteral("none.conf"))).problems.isEmpty());
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("dir.conf")));
+        const zeph::ScanConfig unreadable =
+            zeph::readScanConfig(dir.filePath(QStringLiteral("dir.conf")));
+        QVERIFY(unreadable.subnets.empty());
+        QCOMPARE(unreadable.problems.size(), 1);
+        QVERIFY(unreadable.problems[0].startsWith(zeph::G(zeph::texts::kScanConfigUnreadable)));
+    }
+
+    // The neighbour table's budget: entries that ask are limited apart from
+    // all entries; an asking entry goes after its lifetime, a resolved one
+    // (a proxy's) holds for long; the same address twice is one entry; and
+    // nextRoom says when the first one goes.
+    void neighbourBudget()
+    {
+        using B = zeph::NeighbourBudget;
+        const B::TimePoint t0{std::chrono::seconds(100)};
+        B budget(3, 2);
+        QVERIFY(budget.mayAdd(t0));
+        budget.added(a(10, 0, 0, 1), t0);
+        budget.added(a(10, 0, 0, 1), t0); // asked again
+        QVERIFY(budget.mayAdd(t0));
+        budget.added(a(10, 0, 0, 2), t0);
+        QVERIFY(!budget.mayAdd(t0)); // two asking
+        QCOMPARE(budget.nextRoom(t0), t0 + B::kUnresolvedLifetime);
+        budget.resolved(a(10, 0, 0, 1), t0);
+        budget.resolved(a(10, 0, 0, 9), t0); // not ours: nothing changes
+        QVERIFY(budget.mayAdd(t0));
+        budget.added(a(10, 0, 0, 3), t0);
+        QVERIFY(!budget.mayAdd(t0)); // three entries
+        const B::TimePoint later = t0 + B::kUnresolvedLifetime;
+        QVERIFY(budget.mayAdd(later)); // the asking ones went
+        budget.added(a(10, 0, 0, 4), later);
+        budget.resolved(a(10, 0, 0, 4), later);
+        budget.added(a(10, 0, 0, 5), later);
+        QVERIFY(!budget.mayAdd(later));
+        QCOMPARE(budget.nextRoom(later), later + B::kUnresolvedLifetime);
+        QVERIFY(budget.mayAdd(later + B::kUnresolvedLifetime));
+        QVERIFY(B(0, 0).mayAdd(t0)); // at least one
     }
 };
 

@@ -100,6 +100,20 @@ trap 'exit 130' INT TERM
 
 track() { E2E_PIDS+=("$1"); }
 
+# two_host_lan TAG PREFIX NAME1 NAME2: a simulated LAN of two hosts, PREFIX.1
+# called NAME1 and PREFIX.2 called NAME2, removed at exit; sets LAN (TAG and a
+# number unique to the run), NS1 and NS2 (the hosts' namespaces).
+two_host_lan() {
+    LAN="$1$((RANDOM % 100000))"
+    say "simulated LAN $LAN: $2.1 $3, $2.2 $4"
+    E2E_LANS+=("$LAN")
+    "$SIMLAN" up "$LAN" "$2" "1:$3" "2:$4"
+    "$SIMLAN" check "$LAN" 1 "$2.1"
+    "$SIMLAN" check "$LAN" 2 "$2.2"
+    NS1=$("$SIMLAN" ns "$LAN" 1)
+    NS2=$("$SIMLAN" ns "$LAN" 2)
+}
+
 now_ms() { local t=${EPOCHREALTIME/./}; echo $((t / 1000)); }
 
 # poll SECONDS WHAT CMD...: run CMD every 100 ms until it succeeds; fail after SECONDS.
@@ -488,4 +502,38 @@ sni_exit() {
     local _rc
     exit_code "$2" _rc
     [[ $_rc == 0 ]] || fail "exit code $_rc after the menu's exit"
+}
+
+# ------------------------------------------------------------ screen readers
+
+A11Y=("$PY" "$E2E_DIR/a11y.py")
+
+# Asked without starting it: the session bus would start a launcher of its own.
+a11y_bus_answers() {
+    dbus-send --session --print-reply --dest=org.freedesktop.DBus / \
+        org.freedesktop.DBus.NameHasOwner string:org.a11y.Bus 2>/dev/null | grep -q 'boolean true'
+}
+
+# start_a11y_bus DISPLAY: what a desktop with a screen reader runs: a private
+# session bus and the accessibility bus launcher on it, which starts the
+# accessibility bus (its registry is started on demand). Programs find it
+# through the session bus; they and the readers must share the network
+# namespace (the bus may listen on an abstract socket).
+start_a11y_bus() {
+    start_session_bus
+    local runtime="$E2E_TMP/a11y-runtime"
+    mkdir -p "$runtime"
+    chmod 700 "$runtime"
+    DISPLAY=$1 XDG_RUNTIME_DIR=$runtime /usr/libexec/at-spi-bus-launcher --launch-immediately \
+        >>"$E2E_TMP/a11y-bus.log" 2>&1 &
+    track $!
+    poll 10 "the accessibility bus" a11y_bus_answers
+    say "accessibility bus up"
+}
+
+# a11y_session DISPLAY: the session variables of a copy that a screen reader
+# reads (ZEPH_SESSION_ENV, for start_zeph), accessibility always on.
+a11y_session() {
+    ZEPH_SESSION_ENV=(DISPLAY="$1" QT_QPA_PLATFORM=xcb
+        DBUS_SESSION_BUS_ADDRESS="$DBUS_SESSION_BUS_ADDRESS" QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1)
 }

@@ -24,7 +24,6 @@ E2E_NAME=two_copies
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
 PREFIX=10.213.9
-LAN="zc$((RANDOM % 100000))"
 
 # snmp NS GROUP FIELD: one counter of /proc/net/snmp as seen inside NS.
 snmp() {
@@ -69,13 +68,8 @@ expect_target() {
     [[ $got == "$3" ]] || fail "target box on $1 reads '$got', expected '$3'"
 }
 
-say "simulated LAN $LAN: $PREFIX.1 alpha, $PREFIX.2 bravo"
-E2E_LANS+=("$LAN")
-"$SIMLAN" up "$LAN" "$PREFIX" 1:alpha 2:bravo
-"$SIMLAN" check "$LAN" 1 "$PREFIX.1"
-"$SIMLAN" check "$LAN" 2 "$PREFIX.2"
-NSA=$("$SIMLAN" ns "$LAN" 1)
-NSB=$("$SIMLAN" ns "$LAN" 2)
+two_host_lan zc "$PREFIX" alpha bravo
+NSA=$NS1 NSB=$NS2
 
 start_xvfb DA ip netns exec "$NSA"
 start_xvfb DB ip netns exec "$NSB"

@@ -26,14 +26,8 @@ ip link set lo up
 [[ -z $(ip -4 -o addr show scope global) ]] || fail "the private namespace has a global address"
 
 PREFIX=10.213.$((20 + RANDOM % 200))
-LAN="zw$((RANDOM % 100000))"
-say "simulated LAN $LAN: $PREFIX.1 alpha (zeph), $PREFIX.2 bravo (the peer)"
-E2E_LANS+=("$LAN")
-"$SIMLAN" up "$LAN" "$PREFIX" 1:alpha 2:bravo
-"$SIMLAN" check "$LAN" 1 "$PREFIX.1"
-"$SIMLAN" check "$LAN" 2 "$PREFIX.2"
-NSA=$("$SIMLAN" ns "$LAN" 1)
-NSB=$("$SIMLAN" ns "$LAN" 2)
+two_host_lan zw "$PREFIX" alpha bravo # zeph on alpha, the peer on bravo
+NSA=$NS1 NSB=$NS2
 
 start_session_bus
 start_sni_panel

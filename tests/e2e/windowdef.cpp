@@ -1,6 +1,7 @@
 // Writes what the end-to-end scripts need to know of the windows as a file
 // that bash sources: the main window's size at start-up, the titles they look
-// windows up by, the tray menu, and the points they click, all taken from the
+// windows up by, the tray menu, the points they click and what a screen
+// reader must hear of the named controls, all taken from the
 // window definitions so that the scripts never keep a copy of them.
 //
 // Usage: zeph_e2e_windowdef OUTPUT
@@ -56,6 +57,50 @@ QString trayMenu()
     return u'(' + entries.join(u' ') + u')';
 }
 
+// The role a screen reader announces for a control, as AT-SPI names it.
+QString atspiRole(const ControlDef& c)
+{
+    switch (c.access.role) {
+    case QAccessible::Graphic:
+        return QStringLiteral("image");
+    case QAccessible::Link:
+        return QStringLiteral("link");
+    case QAccessible::StatusBar:
+        return QStringLiteral("status bar");
+    default:
+        break;
+    }
+    switch (c.kind) {
+    case Kind::ListBox:
+        return QStringLiteral("list");
+    case Kind::EditBox:
+        return QStringLiteral("text");
+    case Kind::Button:
+    case Kind::StyledButton:
+        return QStringLiteral("push button");
+    case Kind::ProgressBar:
+        return QStringLiteral("progress bar");
+    default:
+        return QStringLiteral("label");
+    }
+}
+
+// "ROLE|NAME" of each main-window control the definition names, or names by a label.
+QString accessibleControls()
+{
+    QStringList entries;
+    for (const ControlDef& c : mainWindowDef().controls) {
+        QStringView name = c.access.name;
+        if (name.isEmpty() && !c.access.labelledBy.isEmpty())
+            name = mainControl(c.access.labelledBy).text;
+        if (name.isEmpty() && c.access.role == QAccessible::Link)
+            name = c.text; // a link is named by its caption
+        if (!name.isEmpty())
+            entries << quoted(QString(atspiRole(c) + u'|' + name.toString()));
+    }
+    return u'(' + entries.join(u' ') + u')';
+}
+
 QStringView trayEntry(QStringView name)
 {
     for (const ControlDef& c : trayMenuDef()) {
@@ -99,6 +144,11 @@ int main(int argc, char** argv)
         var("AT_ABOUT_LABEL", point(inWindow(name::kAboutLabel).center())),
         QStringLiteral("# 8 pixels into the computer list: its first row, whatever the font."),
         var("AT_FIRST_COMPUTER", point({list.center().x(), list.top() + 8})),
+        QStringLiteral("# What a screen reader hears: ROLE|NAME of the named controls."),
+        var("A11Y_CONTROLS", accessibleControls()),
+        var("A11Y_HISTORY_NAME", quoted(mainControl(name::kHistoryBox).access.name)),
+        var("A11Y_SEND_BOX_NAME", quoted(mainControl(name::kSendBox).access.name)),
+        var("A11Y_MESSAGE_FROM", quoted(text::kMessageFrom)),
     };
 
     QSaveFile out(QString::fromLocal8Bit(argv[1]));

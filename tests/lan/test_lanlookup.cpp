@@ -55,6 +55,10 @@ int boundSocket(std::uint32_t address, std::uint16_t port)
 }
 
 // Without a scan interface: no question to the multicast group.
+// Long enough that only an answer or a refusal, never the wait, ends a lookup
+// on a loaded machine.
+constexpr std::chrono::milliseconds kLongWait{20000};
+
 HostNames hostNames(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait)
 {
     return lan::hostNames(Ipv4Address(address), std::nullopt, wait);
@@ -200,18 +204,19 @@ private Q_SLOTS:
         QElapsedTimer t;
         t.start();
         QCOMPARE(hostNames(kLoop2, 200ms).netbios, QByteArray());
-        QVERIFY2(t.elapsed() >= 190 && t.elapsed() < 400, QByteArray::number(t.elapsed()));
+        // The impostor's answer did not end the wait.
+        QVERIFY2(t.elapsed() >= 190, QByteArray::number(t.elapsed()));
     }
 
     void nothingListeningEndsAtOnce()
     {
         QElapsedTimer t;
         t.start();
-        const HostNames names = hostNames(0x7F000004);
+        const HostNames names = hostNames(0x7F000004, kLongWait);
         QCOMPARE(names.netbios, QByteArray());
         QCOMPARE(names.mdns, QByteArray());
-        // Port unreachable from both, not the wait of 250 ms.
-        QVERIFY2(t.elapsed() < 200, QByteArray::number(t.elapsed()));
+        // Port unreachable from both ended it, not the wait.
+        QVERIFY2(t.elapsed() < kLongWait.count(), QByteArray::number(t.elapsed()));
     }
 
     void mdnsNameFromTheAddressItself()
@@ -247,9 +252,10 @@ private Q_SLOTS:
             });
             QElapsedTimer t;
             t.start();
-            const HostNames names = hostNames(kLoop2);
+            const HostNames names = hostNames(kLoop2, kLongWait);
             QCOMPARE(names.netbios, QByteArray("BRAVO"));
-            QVERIFY2(t.elapsed() < 200, QByteArray::number(t.elapsed()));
+            // The NetBIOS answer ended it, not the wait.
+            QVERIFY2(t.elapsed() < kLongWait.count(), QByteArray::number(t.elapsed()));
         }
         Responder silent(kLoop2, netbios::kPort,
                          [](const QByteArray&) { return QList<QByteArray>{}; });
@@ -258,7 +264,7 @@ private Q_SLOTS:
         const HostNames names = hostNames(kLoop2, 150ms);
         QCOMPARE(names.netbios, QByteArray());
         QCOMPARE(names.mdns, QByteArray("bravo.local"));
-        QVERIFY2(t.elapsed() >= 140 && t.elapsed() < 400, QByteArray::number(t.elapsed()));
+        QVERIFY2(t.elapsed() >= 140, QByteArray::number(t.elapsed()));
     }
 
     // The scan engine asks from many threads at once: every answer reaches
@@ -324,7 +330,8 @@ private Q_SLOTS:
         QElapsedTimer t;
         t.start();
         QCOMPARE(lan::resolveOnLan(kOnSubnet, "delta", 150ms), std::nullopt);
-        QVERIFY2(t.elapsed() < 600, QByteArray::number(t.elapsed()));
+        // Nobody answered for delta: it waited its wait out.
+        QVERIFY2(t.elapsed() >= 140, QByteArray::number(t.elapsed()));
         // Not a NetBIOS name: no broadcast at all.
         const int before = r.requests();
         QCOMPARE(lan::resolveOnLan(kOnSubnet, "gamma.example", 50ms), std::nullopt);
@@ -410,11 +417,11 @@ private Q_SLOTS:
             return QList<QByteArray>{out};
         };
         const auto md = Responder::flooding(kLoop2, dns::kMdnsPort, costly);
-        QElapsedTimer t;
-        t.start();
         QCOMPARE(hostNames(kLoop2, 100ms).mdns, QByteArray());
-        QVERIFY2(t.elapsed() < 1500, QByteArray::number(t.elapsed()));
-        QVERIFY2(md->flooded() > 1000, QByteArray::number(md->flooded())); // it did flood
+        // The wait ended by its own clock while the flood went on.
+        const long atTheEnd = md->flooded();
+        QVERIFY2(atTheEnd > 1000, QByteArray::number(atTheEnd));
+        QTRY_VERIFY(md->flooded() > atTheEnd);
     }
 };
 

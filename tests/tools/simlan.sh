@@ -1,11 +1,15 @@
 #!/bin/sh
 # simlan.sh: a simulated LAN of network namespaces, for tests that send packets.
 #
-#   simlan.sh up LAN PREFIX[/BITS] HOST...  build it; HOST is N[:NAME][:drop][:proxyarp]
+#   simlan.sh up LAN PREFIX[/BITS] HOST...  build it; HOST is
+#                                     N[:NAME][:drop][:proxyarp][:proxyrouter][:lan2]
 #   simlan.sh down LAN                remove it (safe to call twice or after a failed up)
 #   simlan.sh ns LAN N                print the namespace name of host N
 #   simlan.sh check LAN N ADDR        succeed only if host N's one non-loopback
 #                                     IPv4 address is ADDR (call before probing)
+#   simlan.sh attach LAN N LAN2 ADDR/BITS  give host N of LAN a second card,
+#                                     eth1 with ADDR/BITS on LAN2's bridge, and
+#                                     LAN2's names in its hosts file
 #
 # LAN is a short tag ([a-z0-9], at most 8 characters) that prefixes every name.
 # PREFIX is the first three numbers of a 10.0.0.0/8 subnet, e.g. 10.213.7; only
@@ -25,7 +29,12 @@
 # a proxy-ARP router does for what it routes elsewhere: its own address on
 # eth0 as a /32, the subnet routed into an empty bridge (where packets to
 # those addresses vanish), the LAN's hosts routed through eth0 (so the proxy
-# does not answer for them).
+# does not answer for them). ":proxyrouter" makes the host a proxy-ARP router
+# (or a bridging access point): eth0 on the LAN, eth1 on a second bridge of
+# the switch, forwarding, proxy ARP on both with no delay, and PREFIX.64/26
+# and PREFIX.128/26 routed out of eth1, so it answers ARP for .64 to .191 on
+# the LAN and forwards to the ":lan2" hosts, which hang on that second bridge
+# (addresses in .64 to .191, the LAN's prefix length, no default route).
 #
 # Run as root. Callers set a trap: trap 'simlan.sh down LAN' EXIT.
 # Example: simlan.sh up zd1 10.213.7 1:scanner 2:alpha 3::drop 9
@@ -77,6 +86,8 @@ up() {
     ip -n "$sw" link set lo up
     ip -n "$sw" link add br0 type bridge
     ip -n "$sw" link set br0 up
+    ip -n "$sw" link add br1 type bridge
+    ip -n "$sw" link set br1 up
 
     hosts=$(mktemp)
     printf '127.0.0.1\tlocalhost\n' >"$hosts"
@@ -103,9 +114,28 @@ up() {
         chmod 644 "/etc/netns/$ns/resolv.conf" "/etc/netns/$ns/nsswitch.conf"
         ip -n "$ns" link set lo up
         port="p$(ns_suffix "$n")"
+        bridge=br0
+        case "$host:" in *:lan2:*) bridge=br1 ;; esac
         ip -n "$sw" link add "$port" type veth peer name eth0 netns "$ns"
-        ip -n "$sw" link set "$port" master br0 up
+        ip -n "$sw" link set "$port" master "$bridge" up
         case "$host:" in
+        *:proxyrouter:*)
+            ip -n "$sw" link add "q$(ns_suffix "$n")" type veth peer name eth1 netns "$ns"
+            ip -n "$sw" link set "q$(ns_suffix "$n")" master br1 up
+            ip -n "$ns" addr add "$address/$bits" dev eth0
+            ip -n "$ns" addr add "$address/32" dev eth1
+            ip -n "$ns" link set eth0 up
+            ip -n "$ns" link set eth1 up
+            ip -n "$ns" route add "$prefix.64/26" dev eth1
+            ip -n "$ns" route add "$prefix.128/26" dev eth1
+            ip netns exec "$ns" sysctl -qw net.ipv4.conf.all.forwarding=1 \
+                net.ipv4.conf.eth0.proxy_arp=1 net.ipv4.conf.eth1.proxy_arp=1 \
+                net.ipv4.neigh.eth0.proxy_delay=0 net.ipv4.neigh.eth1.proxy_delay=0
+            ;;
+        *:lan2:*)
+            ip -n "$ns" addr add "$address/$bits" dev eth0
+            ip -n "$ns" link set eth0 up
+            ;;
         *:proxyarp:*)
             ip -n "$ns" addr add "$address/32" dev eth0
             ip -n "$ns" link set eth0 up
@@ -147,6 +177,21 @@ check() {
     [ "$links" = "eth0 lo " ] || die "$ns has links '$links'"
 }
 
+attach() {
+    lan=$1 n=$2 lan2=$3 cidr=$4
+    check_lan "$lan"
+    check_lan "$lan2"
+    echo "$cidr" | grep -Eq '^10\.[0-9.]+/[0-9]+$' || die "bad address '$cidr'"
+    ns="$lan-$(ns_suffix "$n")"
+    port="a$(ns_suffix "$n")$lan"
+    ip -n "$lan2-sw" link add "$port" type veth peer name eth1 netns "$ns"
+    ip -n "$lan2-sw" link set "$port" master br0 up
+    ip -n "$ns" addr add "$cidr" dev eth1
+    ip -n "$ns" link set eth1 up
+    other=$(members "$lan2" | grep -v -- '-sw$' | head -n 1)
+    grep -v localhost "/etc/netns/$other/hosts" >>"/etc/netns/$ns/hosts"
+}
+
 cmd=${1:-}
 [ $# -ge 1 ] && shift
 case "$cmd" in
@@ -154,5 +199,6 @@ up) [ $# -ge 3 ] || die "usage: up LAN PREFIX HOST..."; up "$@" ;;
 down) [ $# -eq 1 ] || die "usage: down LAN"; down "$1" ;;
 ns) [ $# -eq 2 ] || die "usage: ns LAN N"; echo "$1-$(ns_suffix "$2")" ;;
 check) [ $# -eq 3 ] || die "usage: check LAN N ADDR"; check "$@" ;;
-*) sed -n '2,34p' "$0" >&2; exit 2 ;;
+attach) [ $# -eq 4 ] || die "usage: attach LAN N LAN2 ADDR/BITS"; attach "$@" ;;
+*) sed -n '2,40p' "$0" >&2; exit 2 ;;
 esac

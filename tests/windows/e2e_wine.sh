@@ -29,7 +29,6 @@ HERE="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 PEER=("$PY" "$HERE/peer.py")
 WINE=/usr/lib/wine/wine64
 PREFIX=10.217.$((RANDOM % 250 + 1))
-LAN="wz$((RANDOM % 100000))"
 
 export WINEPREFIX="$E2E_TMP/prefix" WINEDEBUG=-all WINEARCH=win64 WINEDLLOVERRIDES="mscoree,mshtml="
 INSTDIR_WIN='C:\users\root\AppData\Local\Programs\Zeph'
@@ -37,13 +36,8 @@ INSTDIR="$WINEPREFIX/drive_c/users/root/AppData/Local/Programs/Zeph"
 MENU_ENTRY="$WINEPREFIX/drive_c/users/root/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Zeph.lnk"
 RUN_KEY='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 
-say "simulated LAN $LAN: $PREFIX.1 winpc (Wine), $PREFIX.2 linpeer"
-E2E_LANS+=("$LAN")
-"$SIMLAN" up "$LAN" "$PREFIX" 1:winpc 2:linpeer
-"$SIMLAN" check "$LAN" 1 "$PREFIX.1"
-"$SIMLAN" check "$LAN" 2 "$PREFIX.2"
-NSW=$("$SIMLAN" ns "$LAN" 1)
-NSP=$("$SIMLAN" ns "$LAN" 2)
+two_host_lan wz "$PREFIX" winpc linpeer # zeph.exe under Wine on winpc
+NSW=$NS1 NSP=$NS2
 
 start_xvfb D ip netns exec "$NSW"
 start_tray "$D"

@@ -60,8 +60,8 @@ public:
     virtual bool sendArp(Ipv4Address) { return false; }
 
     // Called when the link layer says a card answers for address: an ARP
-    // reply to our request, or the kernel's neighbour entry for it resolved
-    // (or found resolved when a request went there).
+    // reply to our request, or the kernel's neighbour entry for it confirmed
+    // after our request went there.
     using LinkAnswer = std::function<void(Ipv4Address, const LinkAddress&)>;
     void setLinkAnswerHandler(LinkAnswer handler) { m_linkAnswered = std::move(handler); }
 

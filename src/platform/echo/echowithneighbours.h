@@ -9,9 +9,12 @@
 
 namespace zeph::platform {
 
-// Reports a card answering for an address (linkAnswered) when its entry turns
-// resolved, and right after a request to an address whose entry is resolved
-// already. The inner transport unchanged where the table cannot be read.
+// Reports a card answering for an address (linkAnswered) when the kernel
+// confirms its entry after our request to it went out, or the entry is
+// REACHABLE when the request goes; an entry STALE, DELAY or PROBE from before
+// (STALE stays for minutes, and any host can make one by asking us) is no
+// answer by itself. The inner transport unchanged where the table cannot be
+// read.
 std::unique_ptr<EchoTransport> withNeighbourTable(std::unique_ptr<EchoTransport> inner);
 
 } // namespace zeph::platform

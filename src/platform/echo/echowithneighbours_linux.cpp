@@ -2,12 +2,15 @@
 
 #include "platform/echo/neighbourwatch.h"
 
+#include <linux/neighbour.h>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace zeph::platform {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 class NeighbourTransport : public EchoTransport {
 public:
@@ -28,13 +31,15 @@ public:
 
     bool send(Ipv4Address address) override
     {
+        const Clock::time_point now = Clock::now();
         if (!m_inner->send(address))
             return false;
-        // No change will come for an entry resolved already: its card counts
-        // as answering now (the next read reports it, once the sweep has
-        // opened the address's window).
-        const auto it = m_resolved.find(address.toHostOrder());
-        if (it != m_resolved.end())
+        m_sentAt.try_emplace(address.toHostOrder(), now);
+        // REACHABLE already: no change will come, and the kernel had an answer
+        // to its own request within its reachable time (at most 45 s). It
+        // counts once the sweep has opened the address's window.
+        const auto it = m_reachable.find(address.toHostOrder());
+        if (it != m_reachable.end())
             m_known.push_back({address, it->second});
         return true;
     }
@@ -48,19 +53,32 @@ public:
     }
 
 private:
+    // Evidence from the address's own window: the kernel had the card's
+    // answer after our request left (to within one tick of the age it
+    // gives). An entry STALE, DELAY or PROBE from before (any host can make
+    // one by asking us) is no answer by itself.
     void changed(const neighbours::Entry& e)
     {
-        if (e.removed || !neighbours::isResolved(e.state) || !e.hasLinkAddress) {
-            m_resolved.erase(e.address.toHostOrder());
+        if (!e.removed && e.hasLinkAddress && (e.state & NUD_REACHABLE))
+            m_reachable[e.address.toHostOrder()] = e.linkAddress;
+        else
+            m_reachable.erase(e.address.toHostOrder());
+        if (e.removed || !neighbours::isResolved(e.state) || !e.hasLinkAddress ||
+            !e.confirmedTicksAgo)
             return;
-        }
-        m_resolved[e.address.toHostOrder()] = e.linkAddress;
-        linkAnswered(e.address, e.linkAddress);
+        const auto sent = m_sentAt.find(e.address.toHostOrder());
+        if (sent == m_sentAt.end())
+            return;
+        const Clock::time_point confirmed =
+            Clock::now() - neighbours::tick() * (std::int64_t(*e.confirmedTicksAgo) - 1);
+        if (confirmed >= sent->second)
+            linkAnswered(e.address, e.linkAddress);
     }
 
     std::unique_ptr<EchoTransport> m_inner;
     NeighbourWatch m_watch;
-    std::unordered_map<std::uint32_t, LinkAddress> m_resolved;
+    std::unordered_map<std::uint32_t, Clock::time_point> m_sentAt; // first request
+    std::unordered_map<std::uint32_t, LinkAddress> m_reachable;
     std::vector<std::pair<Ipv4Address, LinkAddress>> m_known;
 };
 

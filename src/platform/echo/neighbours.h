@@ -7,8 +7,10 @@
 #include "platform/uniquefd.h"
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace zeph::platform::neighbours {
@@ -20,7 +22,13 @@ struct Entry {
     LinkAddress linkAddress{};
     bool hasLinkAddress = false;
     bool removed = false; // RTM_DELNEIGH: the entry is gone
+    // How long ago the kernel last had the card's answer (NDA_CACHEINFO's
+    // ndm_confirmed, in clock ticks); none when the message lacks it.
+    std::optional<std::uint32_t> confirmedTicksAgo;
 };
+
+// One clock tick of NDA_CACHEINFO (USER_HZ).
+std::chrono::milliseconds tick();
 
 // The link-layer address was resolved: REACHABLE, STALE, DELAY or PROBE.
 // INCOMPLETE (still asking) and FAILED (nobody answered) do not count, nor

@@ -6,6 +6,7 @@
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 namespace zeph::platform::neighbours {
 namespace {
@@ -41,6 +42,8 @@ void readAttributes(const std::uint8_t* p, std::size_t size, Entry& entry, bool&
         } else if (attr.rta_type == NDA_LLADDR && length == entry.linkAddress.size()) {
             std::memcpy(entry.linkAddress.data(), payload, length);
             entry.hasLinkAddress = true;
+        } else if (attr.rta_type == NDA_CACHEINFO && length >= sizeof(nda_cacheinfo)) {
+            entry.confirmedTicksAgo = readAt<nda_cacheinfo>(payload).ndm_confirmed;
         }
         const std::size_t step = RTA_ALIGN(attr.rta_len);
         if (step >= size)
@@ -51,6 +54,12 @@ void readAttributes(const std::uint8_t* p, std::size_t size, Entry& entry, bool&
 }
 
 } // namespace
+
+std::chrono::milliseconds tick()
+{
+    const long perSecond = ::sysconf(_SC_CLK_TCK);
+    return std::chrono::milliseconds(perSecond > 0 ? 1000 / perSecond : 10);
+}
 
 bool isResolved(std::uint16_t state)
 {

@@ -1,5 +1,6 @@
 #include "platform/icmp/arp.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -20,7 +21,9 @@ constexpr std::uint16_t kOpReply = 2;
 // A flood of ARP on the segment must not hold the reader.
 constexpr int kMaxReadsPerCall = 256;
 // Far more than a sweep has waiting at once.
-constexpr std::size_t kMaxOutstanding = 8192;
+constexpr std::size_t kMaxOutstanding = 16384;
+// The host and a proxy or two; a flood of forged cards stops here.
+constexpr std::size_t kMaxCardsPerTarget = 4;
 
 int prefixOf(std::uint32_t mask)
 {
@@ -173,7 +176,7 @@ bool Socket::send(Ipv4Address target)
     if (::sendto(m_fd.get(), packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
                  sizeof to) != ssize_t(packet.size()))
         return false;
-    m_outstanding[target.toHostOrder()] = m_link->index;
+    m_outstanding[target.toHostOrder()] = {*m_link, {}};
     return true;
 }
 
@@ -192,15 +195,17 @@ std::vector<Reply> Socket::readReplies()
             continue;
         if (n < 0)
             break;
-        if (!m_link || from.sll_pkttype == PACKET_OUTGOING || from.sll_ifindex != m_link->index)
+        if (from.sll_pkttype == PACKET_OUTGOING || std::size_t(n) < kPacketSize)
             continue;
-        const std::optional<Reply> reply = parseReply(buf, std::size_t(n), *m_link);
-        if (!reply)
+        const auto it = m_outstanding.find(getAddress(buf + 14).toHostOrder());
+        if (it == m_outstanding.end() || it->second.link.index != from.sll_ifindex)
             continue;
-        const auto it = m_outstanding.find(reply->sender.toHostOrder());
-        if (it == m_outstanding.end() || it->second != from.sll_ifindex)
+        const std::optional<Reply> reply = parseReply(buf, std::size_t(n), it->second.link);
+        std::vector<LinkAddress>& cards = it->second.cards;
+        if (!reply || std::find(cards.begin(), cards.end(), reply->linkAddress) != cards.end() ||
+            cards.size() >= kMaxCardsPerTarget)
             continue;
-        m_outstanding.erase(it); // answered: a second reply changes nothing
+        cards.push_back(reply->linkAddress);
         replies.push_back(*reply);
     }
     return replies;

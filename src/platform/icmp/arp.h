@@ -62,13 +62,19 @@ public:
     // no interface holds it or it could not leave.
     bool send(Ipv4Address target);
 
-    // Replies queued now that answer a request of ours, each request once.
+    // Replies queued now that answer a request of ours, on the interface it
+    // left from: every card that answers, each once (a proxy may answer
+    // beside the host itself).
     std::vector<Reply> readReplies();
 
 private:
+    struct Asked {
+        Link link;                      // the request left here
+        std::vector<LinkAddress> cards; // that answered so far
+    };
     platform::UniqueFd m_fd;
-    std::optional<Link> m_link;                           // of the last request
-    std::unordered_map<std::uint32_t, int> m_outstanding; // target -> interface
+    std::optional<Link> m_link;                             // of the last request
+    std::unordered_map<std::uint32_t, Asked> m_outstanding; // by target
 };
 
 } // namespace zeph::arp

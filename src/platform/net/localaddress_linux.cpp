@@ -3,9 +3,12 @@
 #include "core/logging.h"
 #include "platform/sockaddr.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 
+#include <algorithm>
 #include <bit>
 #include <ifaddrs.h>
 #include <net/if.h>
@@ -14,11 +17,6 @@
 
 namespace zeph::platform {
 namespace {
-
-bool isUsable(const std::optional<Ipv4Address>& a)
-{
-    return a && !a->isLoopback();
-}
 
 Ipv4Address addressOf(const sockaddr* sa)
 {
@@ -87,49 +85,48 @@ std::optional<Ipv4Address> interfaceIPv4Address(QByteArrayView interfaceName)
     return firstAddress([&](const ifaddrs& i) { return interfaceName == i.ifa_name; });
 }
 
-std::optional<InterfaceAddress> interfaceAddress(Ipv4Address address)
+namespace {
+
+// A bridge none of whose ports is a device of its own (a card) or wireless:
+// the network of containers or virtual machines on this computer.
+bool isVirtualBridge(const QByteArray& name)
 {
-    std::optional<InterfaceAddress> found;
-    eachAddress([&](const ifaddrs& i) {
-        if (addressOf(i.ifa_addr) != address)
-            return false;
-        const std::uint32_t mask =
-            i.ifa_netmask ? addressOf(i.ifa_netmask).toHostOrder() : 0xFFFFFFFFu;
-        InterfaceAddress a{address, std::popcount(mask), std::nullopt};
-        // From the netmask, not ifa_broadaddr: an address added without "brd"
-        // reports 0.0.0.0 or its own address there.
-        if ((i.ifa_flags & IFF_BROADCAST) && mask < 0xFFFFFFFEu)
-            a.broadcast = Ipv4Address(address.toHostOrder() | ~mask);
-        found = a;
-        return true;
+    const QString base = QStringLiteral("/sys/class/net/") + QString::fromUtf8(name);
+    if (!QFileInfo::exists(base + QStringLiteral("/bridge")))
+        return false;
+    const QStringList ports =
+        QDir(base + QStringLiteral("/brif")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    return std::none_of(ports.begin(), ports.end(), [](const QString& port) {
+        const QString p = QStringLiteral("/sys/class/net/") + port;
+        return QFileInfo::exists(p + QStringLiteral("/device")) ||
+               QFileInfo::exists(p + QStringLiteral("/wireless")) ||
+               QFileInfo::exists(p + QStringLiteral("/phy80211"));
     });
-    return found;
 }
 
-std::optional<Ipv4Address> localIPv4Address(std::optional<Ipv4Address> resolvedOwnName)
-{
-    if (isUsable(resolvedOwnName))
-        return resolvedOwnName;
+} // namespace
 
-    const QByteArray own = resolvedOwnName ? QByteArray::fromStdString(resolvedOwnName->toString())
-                                           : QByteArray("nothing");
+std::vector<LocalInterface> localInterfaces()
+{
+    QByteArray routed;
     QFile route(QStringLiteral("/proc/net/route"));
-    if (route.open(QIODevice::ReadOnly)) {
-        std::optional<Ipv4Address> viaRoute =
-            interfaceIPv4Address(defaultRouteInterface(route.readAll()));
-        if (isUsable(viaRoute)) {
-            qCDebug(lcPlatform) << "own name resolves to" << own
-                                << "; using the default-route address"
-                                << viaRoute->toString().c_str();
-            return viaRoute;
-        }
-    }
-    std::optional<Ipv4Address> anyUp = firstAddress([](const ifaddrs& i) {
-        return !(i.ifa_flags & IFF_LOOPBACK) && isUsable(addressOf(i.ifa_addr));
+    if (route.open(QIODevice::ReadOnly))
+        routed = defaultRouteInterface(route.readAll());
+    std::vector<LocalInterface> all;
+    eachAddress([&](const ifaddrs& i) {
+        LocalInterface l;
+        l.name = i.ifa_name;
+        l.address = addressOf(i.ifa_addr);
+        l.prefixLength = i.ifa_netmask ? std::popcount(addressOf(i.ifa_netmask).toHostOrder()) : 32;
+        l.loopback = (i.ifa_flags & IFF_LOOPBACK) != 0;
+        l.broadcast = (i.ifa_flags & IFF_BROADCAST) != 0;
+        l.pointToPoint = (i.ifa_flags & IFF_POINTOPOINT) != 0;
+        l.defaultRoute = !routed.isEmpty() && l.name == routed;
+        l.virtualBridge = isVirtualBridge(l.name);
+        all.push_back(l);
+        return false;
     });
-    qCDebug(lcPlatform) << "own name resolves to" << own << "; using"
-                        << (anyUp ? anyUp->toString().c_str() : "nothing");
-    return anyUp;
+    return all;
 }
 
 } // namespace zeph::platform

@@ -65,38 +65,19 @@ std::vector<AdapterAddress> adapterAddresses()
 
 } // namespace
 
-std::optional<Ipv4Address> localIPv4Address(std::optional<Ipv4Address> resolvedOwnName)
+std::vector<LocalInterface> localInterfaces()
 {
-    const std::vector<AdapterAddress> all = adapterAddresses();
-    // The resolver's answer, when an adapter that is up holds it.
-    if (resolvedOwnName && !resolvedOwnName->isLoopback()) {
-        for (const AdapterAddress& a : all) {
-            if (a.address == *resolvedOwnName)
-                return a.address;
-        }
-    }
-    // Else the adapter with the default gateway, else the first one.
-    for (const AdapterAddress& a : all) {
-        if (a.hasGateway)
-            return a.address;
-    }
-    if (all.empty())
-        return std::nullopt;
-    return all.front().address;
-}
-
-std::optional<InterfaceAddress> interfaceAddress(Ipv4Address address)
-{
+    std::vector<LocalInterface> all;
     for (const AdapterAddress& a : adapterAddresses()) {
-        if (a.address != address)
-            continue;
-        InterfaceAddress found{address, a.prefixLength, std::nullopt};
-        if (a.broadcast && a.prefixLength > 0 && a.prefixLength < 31)
-            found.broadcast =
-                Ipv4Address(address.toHostOrder() | ~Ipv4Address::maskOf(a.prefixLength));
-        return found;
+        LocalInterface l;
+        l.address = a.address;
+        l.prefixLength = a.prefixLength;
+        l.broadcast = a.broadcast;
+        l.pointToPoint = !a.broadcast;
+        l.defaultRoute = a.hasGateway;
+        all.push_back(l);
     }
-    return std::nullopt;
+    return all;
 }
 
 } // namespace zeph::platform

@@ -3,14 +3,11 @@
 #include "core/gbk.h"
 #include "core/logging.h"
 
-#include "platform/process/spawn.h"
+#include "platform/process/childprocess.h"
 
 #include <QFile>
 
-#include <cerrno>
 #include <chrono>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,70 +59,6 @@ QByteArray findTool(const QString& program)
     return {};
 }
 
-struct Outcome {
-    bool started = false;
-    std::optional<int> exitCode;
-    QByteArray output;
-};
-
-// Runs program with args (raw bytes), input on its standard input, standard
-// output and error merged into one pipe; ends it once the deadline passes.
-Outcome run(const QByteArray& program, const QList<QByteArray>& args, const QByteArray& input,
-            std::chrono::steady_clock::time_point deadline)
-{
-    Outcome o;
-    auto in = makeSocketPair(); // ours: first; the tool's stdin: second
-    auto out = makePipe();
-    if (!in || !out)
-        return o;
-    SpawnRequest request;
-    request.program = program;
-    request.arguments = args;
-    request.environment = toolEnvironment();
-    request.stdinFd = in->second.get();
-    request.stdoutFd = request.stderrFd = out->second.get();
-    const auto pid = spawn(request);
-    if (!pid)
-        return o;
-    o.started = true;
-    in->second.reset();
-    out->second.reset();
-
-    qsizetype written = 0;
-    while (written < input.size()) {
-        const ssize_t n = ::send(in->first.get(), input.constData() + written,
-                                 size_t(input.size() - written), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break; // the tool stopped reading; its output and exit status tell the rest
-        written += n;
-    }
-    in->first.reset(); // end of the message
-
-    for (;;) {
-        using namespace std::chrono;
-        const auto remaining = duration_cast<milliseconds>(deadline - steady_clock::now()).count();
-        if (remaining <= 0)
-            break;
-        pollfd p{out->first.get(), POLLIN, 0};
-        const int n = ::poll(&p, 1, int(remaining));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        char buf[4096];
-        const ssize_t got = ::read(out->first.get(), buf, sizeof buf);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break; // end of output: the tool is exiting
-        o.output.append(buf, got);
-    }
-    o.exitCode = waitForExit(*pid, deadline);
-    return o;
-}
-
 } // namespace
 
 bool popupMessageAvailable()
@@ -165,9 +98,8 @@ PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> a
         qCWarning(lcPlatform) << "pop-up message not sent:" << options.program << "not found";
         return result;
     }
-    const Outcome o =
-        run(tool, args, input,
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(options.timeoutMs));
+    const ChildOutcome o = runChild({tool, args, input, toolEnvironment()},
+                                    std::chrono::milliseconds(options.timeoutMs));
     result.output = o.output;
     result.delivered =
         o.started && o.exitCode == 0 && !o.output.isEmpty() && !popupOutputReportsError(o.output);

@@ -2,6 +2,7 @@
 
 #include "core/gbk.h"
 #include "core/logging.h"
+#include "platform/process/childprocess.h"
 #include "platform/process/winprocess.h"
 
 namespace zeph::platform {
@@ -40,14 +41,15 @@ PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> a
     }
     QStringList args = options.extraArguments;
     args << QStringLiteral("send") << gbk::toUnicode(target) << gbk::toUnicode(text);
-    const win::ProcessOutcome o = win::runProcess(program, args, options.timeoutMs);
+    const ChildOutcome o =
+        runChild({program, args, {}, {}}, std::chrono::milliseconds(options.timeoutMs));
     result.output = o.output;
     // Windows without the messenger service (Vista and later) prints its usage
     // and fails: that, like an error message, is a failure.
-    result.delivered = o.started && o.exitCode == 0u && !popupOutputReportsError(o.output);
+    result.delivered = o.started && o.exitCode == 0 && !popupOutputReportsError(o.output);
     if (!result.delivered)
         qCInfo(lcPlatform) << "pop-up message to" << target << "not delivered; exit"
-                           << (o.exitCode ? long(*o.exitCode) : -1L) << "output" << o.output;
+                           << o.exitCode.value_or(-1) << "output" << o.output;
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include "discovery/namelookup.h"
 #include "history/history.h"
 #include "messaging/messengerservice.h"
+#include "netns.h"
 #include "platform/process/popupmessage.h"
 #include "recordingform.h"
 
@@ -14,26 +15,10 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
-#include <QNetworkInterface>
 #include <QTcpServer>
 #include <QTest>
 
 using namespace zeph;
-
-namespace {
-
-bool onlyLoopbackInReach()
-{
-    const auto interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface& i : interfaces) {
-        if (i.flags().testFlag(QNetworkInterface::IsUp) &&
-            !i.flags().testFlag(QNetworkInterface::IsLoopBack))
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 class TestMessengerDelivery : public QObject {
     Q_OBJECT
@@ -89,7 +74,7 @@ class TestMessengerDelivery : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!onlyLoopbackInReach())
+        if (!test::onlyLoopbackInReach())
             QFAIL("a non-loopback interface is up: run through run-delivery.sh");
         const QByteArray spoolPath = qgetenv("ZEPH_MSGR_SPOOL");
         markerDir = QString::fromLocal8Bit(qgetenv("ZEPH_MSGR_MARKER_DIR"));

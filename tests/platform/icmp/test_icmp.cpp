@@ -167,8 +167,8 @@ private Q_SLOTS:
         Capture capture;
         QVERIFY(capture.isOpen());
         QProcess helper;
-        helper.start(
-            qEnvironmentVariable("ZEPH_BINARY_DIR") + QStringLiteral("/src/probe/zeph-probe"), {});
+        helper.start(qEnvironmentVariable("ZEPH_BINARY_DIR") + QStringLiteral("/bin/zeph-probe"),
+                     {});
         QVERIFY(helper.waitForStarted() && helper.waitForReadyRead(5000));
         QVERIFY(helper.readLine().startsWith("ok "));
         helper.write(QByteArray("127.0.0.2\n").repeated(5));
