@@ -29,6 +29,16 @@ inline constexpr QStringView kSentTo = u"发送给|";
 inline constexpr QStringView kSentThroughServiceTo = u"通过信使服务发送给|";
 inline constexpr QStringView kMessageOf = u"|的信息：";
 
+// The oldest history dropped: "信息历史过多，已删除最早的<n>字节：" and why.
+inline constexpr QStringView kHistoryDropped = u"信息历史过多，已删除最早的";
+inline constexpr QStringView kHistoryDroppedBytes = u"字节：";
+inline constexpr QStringView kSpillFull = u"暂存文件已达上限。";
+inline constexpr QStringView kSpillFailed = u"无法写入暂存文件。";
+
+// Datagrams the system dropped because they came faster than they were read:
+// "<n>条信息因到达过快而丢失！".
+inline constexpr QStringView kDatagramsLost = u"条信息因到达过快而丢失！";
+
 // Between a message and its signature, on the wire and in a pop-up.
 inline constexpr QStringView kSignatureDash = u"——";
 

@@ -1,5 +1,7 @@
 #include "discovery/namelookup.h"
 
+#include "core/hostname.h"
+#include "lan/lannames.h"
 #include "lan/netbios.h"
 #include "lan/packet.h"
 #include "platform/net/localaddress.h"
@@ -60,29 +62,32 @@ NameLookup::NameLookup()
 
 std::optional<Ipv4Address> NameLookup::resolve(QByteArrayView name) const
 {
-    if (name.isEmpty() || name.contains('\0'))
-        return std::nullopt;
     if (const std::optional<Ipv4Address> dotted = ipv4::parse(name))
         return dotted;
-    if (const std::optional<Ipv4Address> a = m_backends.systemResolve(name))
-        return a;
+    if (!hostname::mayLookUp(name))
+        return std::nullopt;
+    // A listed name goes to the host that answered for it, even when the
+    // resolver knows the name as another address.
     if (const std::optional<Ipv4Address> a = scanNameAddress(name))
+        return a;
+    if (const std::optional<Ipv4Address> a = m_backends.systemResolve(name))
         return a;
     return m_backends.lanResolve(name);
 }
 
 QByteArray NameLookup::reverse(Ipv4Address address) const
 {
-    // A name with a control byte is no name, as it is from the LAN.
-    if (QByteArray name = m_backends.systemReverse(address);
-        !name.isEmpty() && !lan::hasControlByte(name))
+    // A name with a control byte, or one that reads as an address, is no name,
+    // whoever gave it.
+    if (QByteArray name = m_backends.systemReverse(address); hostname::isHostName(name))
         return name;
     const lan::HostNames names = m_backends.lanHostNames(address);
-    if (!names.netbios.isEmpty())
-        return names.netbios;
-    if (QByteArray name = lan::fromLlmnrName(names.llmnr); !name.isEmpty())
-        return name;
-    return lan::fromMdnsName(names.mdns);
+    for (QByteArray name :
+         {names.netbios, lan::fromLlmnrName(names.llmnr), lan::fromMdnsName(names.mdns)}) {
+        if (hostname::isHostName(name))
+            return name;
+    }
+    return {};
 }
 
 void NameLookup::forgetScanNames()
@@ -93,7 +98,7 @@ void NameLookup::forgetScanNames()
 
 void NameLookup::rememberScanName(QByteArrayView name, Ipv4Address address)
 {
-    if (name.isEmpty())
+    if (!hostname::isHostName(name))
         return;
     const QMutexLocker locker(&m_lock);
     m_scanNames.append({name.toByteArray(), address});

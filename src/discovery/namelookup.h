@@ -1,8 +1,8 @@
 #pragma once
 // Finding a computer's address from its name and its name from its address,
-// in the program's order: a dotted text is its own address; then the system
-// resolver; then the names the last scan listed (a name only the computer
-// itself knew still finds it again); then the LAN (NetBIOS, LLMNR and
+// in the program's order: a dotted text is its own address; then the names
+// the last scan listed (a listed name goes to the host that answered for it);
+// then the system resolver; then the LAN (NetBIOS, LLMNR and
 // multicast DNS). One object, owned by the application; every method is thread-safe.
 
 #include "core/ipv4.h"
@@ -57,12 +57,13 @@ public:
     NameLookup(const NameLookup&) = delete;
     NameLookup& operator=(const NameLookup&) = delete;
 
-    // Nothing for an empty name, a name holding a zero byte, or a name found
+    // Nothing for a name hostname::mayLookUp refuses, or a name found
     // nowhere. Blocks until the answer or a bounded wait.
     std::optional<Ipv4Address> resolve(QByteArrayView name) const;
     // The system resolver's name, else the computer's NetBIOS workstation
     // name, else its LLMNR name, else its multicast DNS name without ".local"
     // (as the computer calls itself and signs its messages); empty when none.
+    // A name that hostname::isHostName refuses counts as none.
     QByteArray reverse(Ipv4Address address) const;
 
     // A scan is starting: forget what the previous one listed.

@@ -47,7 +47,7 @@ void History::initialise()
 
 void History::setText(const QByteArray& text)
 {
-    m_spill.clear();
+    m_spill.clear(); // and a failed file is tried again
     m_text = text;
     // Room for the whole held text at once: growing by doubling would copy it
     // into fresh memory, a long pause in the middle of a flood. Untouched
@@ -67,24 +67,52 @@ void History::appendRaw(QByteArrayView text)
         spillOldest();
 }
 
-void History::spillOldest()
+qsizetype History::cutKeeping(qsizetype kept) const
 {
-    // Move out the oldest eighth, cut where an entry starts when there is such a
-    // place: writing it holds the UI thread up, so the pieces are kept small.
-    qsizetype cut = m_text.size() - m_heldLimit / 8 * 7;
+    // Where an entry starts, when there is such a place.
+    const qsizetype cut = m_text.size() - kept;
     const qsizetype entry = m_text.indexOf(kCrLf, cut);
-    if (entry > 0)
-        cut = entry;
-    if (!m_spill.append(QByteArrayView(m_text).first(cut)))
-        return; // kept in memory rather than lost
+    return entry > 0 ? entry : cut;
+}
+
+void History::dropHeld(qsizetype cut)
+{
     // The rest moves to the front of the same buffer: a fresh buffer would be
     // touched page by page, which holds the UI thread up for tens of milliseconds.
     char* const data = m_text.data();
     const qsizetype kept = m_text.size() - cut;
     std::memmove(data, data + cut, static_cast<size_t>(kept));
     m_text.truncate(kept);
-    qCDebug(lcHistory) << "moved" << cut << "bytes of older history out of memory;"
-                       << m_spill.size() << "out in all";
+}
+
+void History::spillOldest()
+{
+    // Move out the oldest eighth: writing it holds the UI thread up, so the
+    // pieces are kept small.
+    const qsizetype cut = cutKeeping(m_heldLimit / 8 * 7);
+    if (m_spill.append(QByteArrayView(m_text).first(cut))) {
+        dropHeld(cut);
+        qCDebug(lcHistory) << "moved" << cut << "bytes of older history out of memory;"
+                           << m_spill.size() << "out in all";
+        return;
+    }
+    // The file is full or cannot be written: the oldest text goes on purpose,
+    // at once, and the history says so; memory never holds more than the limit.
+    const HistorySpill::Refusal why = m_spill.refusal();
+    qsizetype dropped = m_spill.size();
+    m_spill.dropAll();
+    if (why == HistorySpill::Refusal::Full && m_spill.append(QByteArrayView(m_text).first(cut))) {
+        dropHeld(cut);
+    } else {
+        // No file to move text to: the older half of what memory holds goes.
+        const qsizetype half = cutKeeping(m_heldLimit / 2);
+        dropped += half;
+        dropHeld(half);
+    }
+    qCWarning(lcHistory) << "dropped" << dropped << "bytes of the oldest history";
+    appendError(G(texts::kHistoryDropped) + QByteArray::number(dropped) +
+                G(texts::kHistoryDroppedBytes) +
+                G(why == HistorySpill::Refusal::Full ? texts::kSpillFull : texts::kSpillFailed));
 }
 
 void History::appendFramed(QByteArrayView frame, QByteArrayView text)

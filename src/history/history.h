@@ -2,7 +2,9 @@
 // The message history: the program's only log. Its GBK text is the history;
 // the pane on screen is a view that follows the reset() and appended() signals.
 // Memory holds only the newest part: beyond a limit the oldest entries move to
-// a private scratch file, and saving writes both, so nothing is lost.
+// a private scratch file, and saving writes both. When that file is full or
+// cannot be written, the oldest text is dropped at once, with an error entry
+// that says how much and why; memory never holds more than the limit.
 
 #include "history/historyspill.h"
 
@@ -57,6 +59,10 @@ private:
     void setText(const QByteArray& text);
     void appendFramed(QByteArrayView frame, QByteArrayView text);
     void spillOldest();
+    // Where to cut so that about kept bytes stay held, at an entry's start.
+    qsizetype cutKeeping(qsizetype kept) const;
+    // Drops the held text before cut.
+    void dropHeld(qsizetype cut);
 
     QByteArray m_text;
     HistorySpill m_spill;

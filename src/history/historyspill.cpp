@@ -15,13 +15,26 @@ constexpr qsizetype kCopyChunk = qsizetype{1024} * 1024;
 
 bool HistorySpill::append(QByteArrayView bytes)
 {
-    if (!m_file.isOpen() && !m_file.open())
+    if (m_refusal == Refusal::Failed)
         return false;
-    // What a failed write left past the end is not counted and is overwritten next time.
-    if (!m_file.writeAt(m_size, bytes)) {
-        qCWarning(lcHistory) << "the older history stays in memory";
+    if (!m_file.isOpen()) {
+        if (!m_file.open()) {
+            m_refusal = Refusal::Failed;
+            return false;
+        }
+        m_bound = std::min(kMaxBound, m_file.freeSpaceAtOpen() / 4);
+    }
+    if (m_size + bytes.size() > m_bound) {
+        m_refusal = Refusal::Full;
         return false;
     }
+    // What a failed write left past the end is not counted; dropAll() cuts it.
+    if (!m_file.writeAt(m_size, bytes)) {
+        qCWarning(lcHistory) << "writing the older history out of memory failed";
+        m_refusal = Refusal::Failed;
+        return false;
+    }
+    m_refusal = Refusal::None;
     m_size += bytes.size();
     return true;
 }
@@ -38,11 +51,17 @@ bool HistorySpill::copyTo(QIODevice& out) const
     return true;
 }
 
-void HistorySpill::clear()
+void HistorySpill::dropAll()
 {
     if (m_file.isOpen())
         m_file.truncate();
     m_size = 0;
+}
+
+void HistorySpill::clear()
+{
+    dropAll();
+    m_refusal = Refusal::None;
 }
 
 } // namespace zeph

@@ -15,6 +15,8 @@ namespace zeph::lan::dns {
 
 inline constexpr std::uint16_t kMdnsPort = 5353;
 inline constexpr Ipv4Address kMdnsGroup{224, 0, 0, 251};
+// RFC 6762, 11; a link-local group never passes a router anyway.
+inline constexpr int kMulticastTtl = 255;
 inline constexpr std::uint16_t kTypeA = 1;
 inline constexpr std::uint16_t kTypePtr = 12;
 

@@ -1,6 +1,7 @@
 #include "lan/netbios.h"
 
 #include "core/gbk.h"
+#include "core/hostname.h"
 #include "lan/packet.h"
 
 #include <array>
@@ -93,8 +94,7 @@ QByteArray question(std::uint16_t transactionId, std::uint16_t headerFlags, cons
 
 bool isValidName(QByteArrayView name)
 {
-    return !name.isEmpty() && name.size() <= kMaxNameLength && !name.contains('.') &&
-           !hasControlByte(name);
+    return name.size() <= kMaxNameLength && !name.contains('.') && hostname::isHostName(name);
 }
 
 QByteArray upperCased(QByteArrayView name)
@@ -139,7 +139,9 @@ QByteArray nodeStatusName(QByteArrayView response, std::uint16_t transactionId)
         // Blanks pad a name; a few stacks pad with zero bytes instead.
         while (!name.isEmpty() && (name.back() == ' ' || name.back() == '\0'))
             name.chop(1);
-        if (name.isEmpty() || hasControlByte(name))
+        // A name with a dot would be looked up as an address or a DNS name,
+        // and a message to it would go somewhere else than to this host.
+        if (!isValidName(name))
             continue;
         return name.toByteArray();
     }

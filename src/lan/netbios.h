@@ -17,7 +17,7 @@ namespace zeph::lan::netbios {
 inline constexpr std::uint16_t kPort = 137;
 inline constexpr qsizetype kMaxNameLength = 15;
 
-// 1 to 15 bytes, no dot, no zero or other control byte.
+// 1 to 15 bytes, no dot, no zero or other control byte, not a number.
 bool isValidName(QByteArrayView name);
 
 // The name as Windows sends it: ASCII letters upper-cased; the bytes of a GBK

@@ -1,26 +1,13 @@
 #include "lan/packet.h"
 
+#include "core/hostname.h"
+
 namespace zeph::lan {
 namespace {
-
-bool isControlByte(char c)
-{
-    const auto b = static_cast<unsigned char>(c);
-    return b < 0x20 || b == 0x7F;
-}
 
 constexpr unsigned kPointer = 0xC0;
 
 } // namespace
-
-bool hasControlByte(QByteArrayView name)
-{
-    for (char c : name) {
-        if (isControlByte(c))
-            return true;
-    }
-    return false;
-}
 
 std::uint8_t PacketReader::u8()
 {
@@ -108,10 +95,8 @@ std::optional<QByteArray> PacketReader::name()
         wire += len + 1;
         if (!here.ok() || wire > kMaxNameLength)
             break;
-        for (char c : label) {
-            if (isControlByte(c) || c == '.')
-                return fail(), std::nullopt;
-        }
+        if (label.contains('.') || hostname::hasControlByte(label))
+            return fail(), std::nullopt;
         if (!out.isEmpty())
             out.append('.');
         out.append(label);

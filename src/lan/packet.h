@@ -27,10 +27,6 @@ inline constexpr qsizetype kHeaderSize = 12;
 inline constexpr qsizetype kMaxNameLength = 255; // as on the wire, uncompressed
 inline constexpr int kMaxPointers = 32;
 
-// A byte below 0x20 or DEL: a name holding one is treated as no name, whoever
-// gave it (a LAN answer or the system resolver).
-bool hasControlByte(QByteArrayView name);
-
 struct Header {
     std::uint16_t id = 0;
     std::uint16_t flags = 0;

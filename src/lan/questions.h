@@ -1,17 +1,18 @@
 #pragma once
-// Asking the LAN itself for names and addresses, for when the resolver knows
-// none: NetBIOS (UDP 137), LLMNR (UDP 5355) and multicast DNS (UDP 5353). Every call opens its
-// own sockets on ephemeral ports and waits a bounded time, so calls from
-// several threads at once are safe. Names are GBK, as everywhere inside.
+// The two queries that ask the LAN itself, for when the resolver knows
+// nothing: the names a host gives itself, and the address of a name. Each asks
+// NetBIOS (UDP 137), LLMNR (UDP 5355) and multicast DNS (UDP 5353) at once
+// through lan/multiplexer.h. Every call opens its own sockets on ephemeral
+// ports and waits a bounded time, so calls from several threads at once are
+// safe. Names are GBK, as everywhere inside.
 
 #include "core/ipv4.h"
-#include "platform/net/localaddress.h"
+#include "lan/scaninterface.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 
 #include <chrono>
-#include <cstdint>
 #include <optional>
 
 namespace zeph::lan {
@@ -20,10 +21,6 @@ namespace zeph::lan {
 // the port usually says so at once (ICMP port unreachable), which ends the
 // wait early.
 inline constexpr std::chrono::milliseconds kAnswerWait{250};
-
-// An interface the scan covers and the questions leave from (the
-// application finds them once: platform::scanInterfaces).
-using ScanInterface = platform::InterfaceAddress;
 
 // The names the computer at address gives itself, asked every way at once
 // from ephemeral ports, so that one wait covers them all: its NetBIOS
@@ -50,24 +47,5 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
 // question whose name cannot be written is left out.
 std::optional<Ipv4Address> resolveOnLan(const ScanInterface& on, QByteArrayView name,
                                         std::chrono::milliseconds wait = kAnswerWait);
-
-// Whether an answer to a question on the LAN may be used: it came from a host
-// of the scan interface's subnet and from the protocol's own port (NetBIOS
-// 137, multicast DNS 5353), and the address it gives is a unicast host of that
-// subnet too. Anything else (a forged loopback, broadcast or far-away address,
-// an answer from some program's own port) counts as no answer.
-bool isTrustedAnswer(const ScanInterface& on, Ipv4Address from, std::uint16_t fromPort,
-                     std::uint16_t port, Ipv4Address given);
-
-// Multicast DNS names are UTF-8, ours GBK: the question for a plain name is
-// NAME.local.
-QByteArray mdnsQuestionName(QByteArrayView gbkName);
-// An LLMNR host name (one label, UTF-8) as GBK; empty for one that does not
-// fit GBK.
-QByteArray fromLlmnrName(QByteArrayView utf8);
-// NAME.local as GBK NAME; empty for a name outside .local (which NAME.local
-// would not find again) or one that does not fit GBK (the list could not show
-// it, nor could a message name it).
-QByteArray fromMdnsName(QByteArrayView utf8);
 
 } // namespace zeph::lan

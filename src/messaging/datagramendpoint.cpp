@@ -83,6 +83,8 @@ void DatagramEndpoint::deliver()
             return;
         }
     }
+    if (const qint64 lost = m_queue.takeLost())
+        Q_EMIT datagramsLost(lost);
 }
 
 bool DatagramEndpoint::send(Ipv4Address address, int port, QByteArrayView data)

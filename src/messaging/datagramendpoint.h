@@ -67,6 +67,9 @@ public:
 
 Q_SIGNALS:
     void dataArrived(const QByteArray& data);
+    // The system dropped count datagrams that came faster than they were read;
+    // raised once the datagrams that did arrive meanwhile are delivered.
+    void datagramsLost(qint64 count);
 
 private:
     void open();

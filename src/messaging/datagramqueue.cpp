@@ -40,6 +40,18 @@ std::optional<QByteArray> DatagramQueue::take()
     return front;
 }
 
+void DatagramQueue::addLost(qint64 count)
+{
+    const std::lock_guard lock(m_mutex);
+    m_lost += count;
+}
+
+qint64 DatagramQueue::takeLost()
+{
+    const std::lock_guard lock(m_mutex);
+    return std::exchange(m_lost, 0);
+}
+
 qsizetype DatagramQueue::size() const
 {
     const std::lock_guard lock(m_mutex);

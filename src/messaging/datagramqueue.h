@@ -36,6 +36,12 @@ public:
 
     qsizetype size() const;
 
+    // Datagrams the system dropped before they could be read: the reader adds
+    // them, the taker takes the sum once it has found the queue empty, so a
+    // burst of losses is told once, after what did arrive.
+    void addLost(qint64 count);
+    qint64 takeLost();
+
 private:
     static qsizetype cost(const QByteArray& d) { return d.size() + kOverheadPerDatagram; }
 
@@ -44,6 +50,7 @@ private:
     std::condition_variable_any m_room;
     std::deque<QByteArray> m_items;
     qsizetype m_bytes = 0;
+    qint64 m_lost = 0;
     bool m_takerIdle = true;
 };
 

@@ -19,6 +19,8 @@ DatagramReader::DatagramReader(platform::UdpSocket& socket, DatagramQueue& queue
 {
     if (!m_socket.isOpen())
         return;
+    if (!m_socket.countDrops())
+        qCDebug(lcMessaging) << "the system does not count dropped datagrams";
     m_thread = std::jthread([this](const std::stop_token& stop) { run(stop); });
 #ifdef Q_OS_LINUX
     pthread_setname_np(m_thread.native_handle(), "zeph-datagrams"); // as debuggers and top show it
@@ -50,6 +52,10 @@ void DatagramReader::run(const std::stop_token& stop)
                 if (r.kind == Kind::Failed)
                     qCDebug(lcMessaging) << "receive failed";
                 break;
+            }
+            if (r.dropped && *r.dropped != m_dropped) {
+                m_queue.addLost(static_cast<std::uint32_t>(*r.dropped - m_dropped));
+                m_dropped = *r.dropped;
             }
             if (r.data.isEmpty())
                 continue; // an empty datagram carries no message

@@ -1,10 +1,13 @@
 #pragma once
 // Reads every datagram that arrives on a UDP socket, on a thread of its own, into
 // a DatagramQueue, so that the kernel's receive buffer is emptied as fast as
-// datagrams come in, however long the owner's thread is busy.
+// datagrams come in, however long the owner's thread is busy. The datagrams the
+// kernel dropped all the same (queue and buffer full) are counted into the
+// queue where the system tells (Linux).
 
 #include <QByteArray>
 
+#include <cstdint>
 #include <functional>
 #include <thread>
 
@@ -33,6 +36,7 @@ private:
     platform::UdpSocket& m_socket; // the caller's
     DatagramQueue& m_queue;
     std::function<void()> m_wake;
+    std::uint32_t m_dropped = 0; // the system's count of drops, as last seen
     std::jthread m_thread;
 };
 

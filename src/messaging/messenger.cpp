@@ -19,6 +19,9 @@ Messenger::Messenger(History& history, MessageForm& form, const NameLookup& name
       m_hostNameSource([] { return platform::ownHostName(); })
 {
     connect(&m_endpoint, &DatagramEndpoint::dataArrived, this, &Messenger::receive);
+    connect(&m_endpoint, &DatagramEndpoint::datagramsLost, this, [this](qint64 count) {
+        m_history.appendError(QByteArray::number(count) + G(texts::kDatagramsLost));
+    });
 }
 
 Messenger::~Messenger() = default;

@@ -42,7 +42,8 @@ MessengerService::Sender MessengerService::realSender()
 
 QByteArray MessengerService::popupText(QByteArrayView message, QByteArrayView signature)
 {
-    return message.toByteArray() + G(texts::kSignatureDash) + signature.toByteArray();
+    return platform::popupTextAsText(message.toByteArray() + G(texts::kSignatureDash) +
+                                     signature.toByteArray());
 }
 
 void MessengerService::send()
@@ -69,7 +70,8 @@ void MessengerService::send()
     // A dotted target is the address itself; a name that the resolver knows is
     // given with its address, so the service need not find it over NetBIOS.
     // A target the tool cannot address as it stands (too long, '#', a control
-    // byte) fails like any undeliverable one, before anything goes out.
+    // byte, a broadcast form) fails like any undeliverable one, before
+    // anything goes out.
     bool delivered = false;
     if (platform::popupTargetAcceptable(target)) {
         const std::optional<Ipv4Address> dotted = ipv4::parse(QByteArrayView(target));

@@ -42,7 +42,8 @@ public:
     // platform::sendPopupMessage with its default options.
     static Sender realSender();
 
-    // The text the pop-up carries: message, "——", signature.
+    // The text the pop-up carries: message, "——", signature; a leading '/'
+    // follows a blank, so that the tool takes it as text.
     static QByteArray popupText(QByteArrayView message, QByteArrayView signature);
 
 public Q_SLOTS:

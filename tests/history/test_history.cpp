@@ -8,8 +8,12 @@
 #include <QTest>
 
 #include <csignal>
+#include <linux/magic.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 
 using namespace zeph;
@@ -54,6 +58,37 @@ QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+// A tmpfs of size bytes on folder, in this process's own mount namespace.
+bool mountTmpfs(const QString& folder, qint64 size)
+{
+    const QByteArray options = "size=" + QByteArray::number(size) + ",mode=0700";
+    return mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", 0, options.constData()) ==
+           0;
+}
+
+// Sets an environment variable while it lives.
+struct Env {
+    const char* name;
+    QByteArray was;
+    Env(const char* n, const QString& value) : name(n), was(qgetenv(n))
+    {
+        qputenv(name, QFile::encodeName(value));
+    }
+    ~Env() { qputenv(name, was); }
+};
+
+// Appends numbered entries of about 1 KiB up to bytes; whole gets each one.
+void flood(History& h, QByteArray& whole, qsizetype bytes)
+{
+    for (int i = 0; whole.size() < bytes; ++i) {
+        const QByteArray entry =
+            QByteArray::number(i).rightJustified(8, '0') + QByteArray(1000, 'x');
+        h.appendLine(entry);
+        whole += "\r\n" + entry;
+        QVERIFY(h.text().size() <= 64 * 1024 + 2048);
+    }
 }
 } // namespace
 
@@ -214,6 +249,76 @@ private Q_SLOTS:
         QCOMPARE(st.st_size, off_t(0));
         QVERIFY(h.save(path));
         QCOMPARE(readAll(path), History::banner() + "\r\n");
+    }
+
+    // A flood on a machine whose temporary folder is a small tmpfs: the spill
+    // goes to the cache folder instead, stays within its bound, and when the
+    // bound is reached, or the file cannot be written, the oldest text goes
+    // at once with one entry that says how much; memory stays bounded and a
+    // save holds every entry that was kept, in order.
+    void floodOnASmallMemoryTempFolder()
+    {
+        if (geteuid() != 0)
+            QSKIP("needs root for a mount namespace");
+        QVERIFY(unshare(CLONE_NEWNS) == 0);
+        QVERIFY(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0);
+        QTemporaryDir mounts;
+        const QString temp = mounts.filePath("tmp"), smallCache = mounts.filePath("cache");
+        QVERIFY(QDir().mkpath(temp) && QDir().mkpath(smallCache));
+        QVERIFY(mountTmpfs(temp, 4 << 20) && mountTmpfs(smallCache, 4 << 20));
+        const Env tmpdir("TMPDIR", temp);
+        QTemporaryDir diskCache(qEnvironmentVariable("ZEPH_BINARY_DIR") + "/spill-XXXXXX");
+        struct statfs fs {};
+        QVERIFY(statfs(QFile::encodeName(diskCache.path()).constData(), &fs) == 0);
+        QVERIFY2(fs.f_type != TMPFS_MAGIC, "the build folder is in memory");
+        {
+            const Env cache("XDG_CACHE_HOME", diskCache.path());
+            History h;
+            h.setHeldLimit(64 * 1024);
+            h.initialise();
+            QByteArray whole = h.text();
+            flood(h, whole, 1 << 20);
+            struct stat file {
+            }, folder{};
+            QCOMPARE(fstat(h.spill().descriptor(), &file), 0);
+            QCOMPARE(stat(QFile::encodeName(diskCache.path()).constData(), &folder), 0);
+            QCOMPARE(file.st_dev, folder.st_dev); // not in memory
+            QCOMPARE(file.st_size, off_t(h.spilledSize()));
+        }
+        const QString saved = diskCache.filePath("h.txt");
+        {
+            // The cache is a 4 MiB tmpfs too: the bound is a quarter, 1 MiB.
+            const Env cache("XDG_CACHE_HOME", smallCache);
+            History h;
+            h.setHeldLimit(64 * 1024);
+            h.initialise();
+            QByteArray whole = h.text();
+            flood(h, whole, (1 << 20) + 256 * 1024);
+            QCOMPARE(h.spill().bound(), qint64(1 << 20));
+            QVERIFY(h.spilledSize() <= h.spill().bound());
+            QVERIFY(h.save(saved));
+            QByteArray file = readAll(saved);
+            const QByteArray head = "\r\n" + G(u"×××信息历史过多，已删除最早的");
+            const QByteArray tail = G(u"字节：暂存文件已达上限。×××");
+            const qsizetype at = file.indexOf(head);
+            const qsizetype end = file.indexOf(tail, at);
+            QVERIFY2(at > 0 && end > at, file.right(200));
+            QCOMPARE(file.count(G(u"已删除最早的")), 1);
+            const qsizetype dropped =
+                file.mid(at + head.size(), end - at - head.size()).toLongLong();
+            QVERIFY(dropped > 900 * 1024);
+            file.remove(at, end + tail.size() - at);
+            QCOMPARE(file, whole.mid(dropped));
+
+            // The disk fills up: the file is dropped and not tried again,
+            // and memory alone stays bounded.
+            const FileSizeLimit limit(rlim_t(h.spilledSize()) + 4096);
+            flood(h, whole, whole.size() + 256 * 1024);
+            QVERIFY(h.text().contains(G(u"字节：无法写入暂存文件。×××")));
+            QCOMPARE(h.spilledSize(), 0);
+        }
+        QCOMPARE(umount(QFile::encodeName(temp).constData()), 0);
+        QCOMPARE(umount(QFile::encodeName(smallCache).constData()), 0);
     }
 
     void saveIntoMissingFolderFails()

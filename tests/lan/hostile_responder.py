@@ -2,7 +2,10 @@
 """Answers every NetBIOS (UDP 137) and multicast DNS (UDP 5353) question with
 malformed packets that carry the question's own id: truncated answers, counts
 beyond the data, compression loops, names with control bytes, group-only and
-conflicting names. A program that asks must list no name and must not crash.
+conflicting names; and well-formed answers whose name is another host's
+address or a DNS name (NetBIOS), or an address in .local (multicast DNS): a
+message to such a name would go elsewhere. A program that asks must list no
+name and must not crash.
 A reverse question about another host, seen through the multicast group, gets
 a well-formed answer naming "impostor": only the host asked may answer it.
 Every NetBIOS name query (also one broadcast to BROADCAST) and every multicast
@@ -37,7 +40,9 @@ def node_status(tid, entries, flags=0x8400, count=None):
     return struct.pack(">HHHHHH", tid, flags, 0, 1, 0, 0) + rr
 
 
-def netbios_answers(tid):
+def netbios_answers(tid, other):
+    yield node_status(tid, [(other.encode(), 0, 0x0400)])       # another host's address
+    yield node_status(tid, [(b"X.EXAMPLE.COM", 0, 0x0400)])     # a DNS name
     good = node_status(tid, [(b"HOSTILE", 0, 0x0400)])
     yield good[:40]                                              # cut in the owner name
     yield good[:57]                                              # cut in the name table
@@ -79,12 +84,13 @@ def dns_name(dotted):
     return b"".join(bytes([len(l)]) + l for l in dotted.encode().split(b".")) + b"\0"
 
 
-def dns_answers(tid, question, own_reverse):
+def dns_answers(tid, question, own_reverse, other):
     head = lambda qd, an: struct.pack(">HHHHHH", tid, 0x8400, qd, an, 0, 0)
     q = question + struct.pack(">HH", 12, 1)
     ptr = lambda data: b"\xc0\x0c" + struct.pack(">HHIH", 12, 1, 120, len(data)) + data
     if question.endswith(dns_name("in-addr.arpa")) and question != own_reverse:
         yield head(1, 1) + q + ptr(dns_name("impostor.local"))
+    yield head(1, 1) + q + ptr(dns_name(other + ".local"))        # an address in .local
     yield head(1, 1) + q + ptr(b"\xc0\x0c")[:-1]                 # cut short
     yield head(1, 1) + q + ptr(b"\x03a\x01b\x05local\x00")        # control byte
     yield head(1, 1) + q + ptr(b"\x03a.b\x05local\x00")           # dot in a label
@@ -131,6 +137,7 @@ def main():
     broadcast = args[1] if len(args) > 1 else None
     forged = forged_addresses(address, broadcast)
     own_reverse = dns_name(".".join(reversed(address.split("."))) + ".in-addr.arpa")
+    other = ".".join(address.split(".")[:3]) + ".2"
     nb = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     nb.bind((address, 137))
     netbios = [nb]
@@ -165,8 +172,8 @@ def main():
                 answers = [a_answer(tid, name, ip) for ip in forged]
                 late = a_answer(tid, name, address)
             else:
-                answers = netbios_answers(tid) if s is not md else \
-                    dns_answers(tid, name, own_reverse)
+                answers = netbios_answers(tid, other) if s is not md else \
+                    dns_answers(tid, name, own_reverse, other)
                 late = None
             for answer in answers:
                 s.sendto(answer, peer)

@@ -10,7 +10,8 @@
 #             answers reverse questions about other hosts, which must not count,
 #             answers every name query with forged addresses, which must not
 #             count either (a message to a name nobody has fails as usual), and
-#             follows each answer with half a second of flood
+#             follows each answer with half a second of flood; it calls itself
+#             by host 2's address, by a DNS name and by host 2's address in .local
 # Every daemon has private state under a temp folder; each avahi-daemon has a
 # private /run (mount namespace) and its host's name (UTS namespace).
 # Usage: run_names_lan.sh TEST_BINARY SIMLAN   (root; packages samba, avahi-daemon)

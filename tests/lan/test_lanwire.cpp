@@ -69,10 +69,14 @@ private Q_SLOTS:
         // Inner blanks stay; only the padding goes.
         QCOMPARE(netbios::nodeStatusName(w::nodeStatus(7, {{"MY PC", 0x00}}), 7),
                  QByteArray("MY PC"));
-        // Names in conflict, being released or holding control bytes are passed over.
+        // Names in conflict, being released, holding control bytes, or that
+        // a resolver would take for an address or a DNS name are passed over.
         QCOMPARE(netbios::nodeStatusName(w::nodeStatus(7, {{"CONFLICT", 0, 0x0C00},
                                                            {"GOING", 0, 0x1400},
                                                            {QByteArray("BE\x07L"), 0},
+                                                           {"10.214.9.20", 0},
+                                                           {"X.EXAMPLE.COM", 0},
+                                                           {"0x0AD60914", 0},
                                                            {"GOOD", 0}}),
                                          7),
                  QByteArray("GOOD"));

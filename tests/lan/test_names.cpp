@@ -82,7 +82,8 @@ private Q_SLOTS:
     }
 
     // The order, with backends that record who was asked: the scan list comes
-    // after the resolver and before the LAN, and belongs to one object only.
+    // before the resolver (a listed name goes where it was found) and the LAN,
+    // and belongs to one object only. Names that read as addresses are none.
     void lookupOrderAndScanLists()
     {
         QList<QByteArray> asked;
@@ -106,6 +107,10 @@ private Q_SLOTS:
                     return lan::HostNames{{}, {}, "bravo.local"};
                 if (a == Ipv4Address(10, 0, 0, 3))
                     return lan::HostNames{{}, "winpc", "w.local"};
+                if (a == Ipv4Address(10, 0, 0, 4)) // names of the address they would send to
+                    return lan::HostNames{"10.0.0.9", "0x0a000009", "10.0.0.9.local"};
+                if (a == Ipv4Address(10, 0, 0, 5))
+                    return lan::HostNames{"167772169", {}, "delta.local"};
                 return lan::HostNames{"CHARLIE", "charlie", "c.local"};
             };
             return b;
@@ -116,7 +121,11 @@ private Q_SLOTS:
 
         QCOMPARE(first.resolve("known"), Ipv4Address(10, 0, 0, 9));
         QCOMPARE(first.resolve("Alpha"), Ipv4Address(10, 0, 0, 1));
-        QCOMPARE(asked, (QList<QByteArray>{"system known", "system Alpha"}));
+        QCOMPARE(asked, QList<QByteArray>{"system known"});
+        // The host at .6 listed as "known": a message to it goes to .6, not
+        // to the resolver's address for that name.
+        first.rememberScanName("KNOWN", Ipv4Address(10, 0, 0, 6));
+        QCOMPARE(first.resolve("known"), Ipv4Address(10, 0, 0, 6));
         asked.clear();
         QCOMPARE(second.resolve("alpha"), std::nullopt);
         QCOMPARE(asked, (QList<QByteArray>{"system alpha", "lan alpha"}));
@@ -130,6 +139,8 @@ private Q_SLOTS:
         // A resolver name with a control byte counts as none: the LAN's name is
         // used, here the LLMNR one as the host has no NetBIOS name.
         QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 3)), QByteArray("winpc"));
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 4)), QByteArray());
+        QCOMPARE(first.reverse(Ipv4Address(10, 0, 0, 5)), QByteArray("delta"));
     }
 
     void defaultRouteParsing_data()

@@ -274,6 +274,39 @@ private Q_SLOTS:
         QVERIFY(messenger.endpoint().isOpen());
     }
 
+    // More than the queue and the kernel's buffer hold while the UI thread is
+    // busy: the kernel drops the rest, and the history says how many once,
+    // after the messages that did arrive, not once per lost datagram.
+    void aFloodPastTheQueueIsToldOnce()
+    {
+        History history;
+        test::RecordingForm form;
+        const NameLookup names;
+        Messenger messenger(history, form, names);
+        messenger.startUp();
+        const DatagramEndpoint& e = messenger.endpoint();
+        QVERIFY(e.isOpen());
+        const QByteArray big = "|flood|" + QByteArray(60000, 'x');
+        const qsizetype n =
+            (DatagramEndpoint::kQueueByteLimit + 2 * qsizetype{e.receiveBufferSize()}) /
+            big.size() * 2;
+        QUdpSocket peer;
+        qsizetype sent = 0;
+        for (qsizetype i = 0; i < n; ++i)
+            sent += peer.writeDatagram(big, kLoopback, 40027) == big.size() ? 1 : 0;
+        const QByteArray lostText = G(u"条信息因到达过快而丢失！×××");
+        QTRY_VERIFY_WITH_TIMEOUT(history.text().endsWith(lostText), 60000);
+        QTest::qWait(200); // nothing more arrives
+        const QByteArray text = history.text();
+        QCOMPARE(text.count(lostText), 1);
+        const qsizetype at = text.lastIndexOf(G(u"×××"), text.size() - lostText.size() - 1);
+        const qint64 lost = text.mid(at + 6, text.size() - lostText.size() - at - 6).toLongLong();
+        QVERIFY2(
+            lost > 0 && lost <= sent - form.shown,
+            qPrintable(
+                QStringLiteral("%1 lost, %2 sent, %3 shown").arg(lost).arg(sent).arg(form.shown)));
+    }
+
     void aMessengerSendingToItsOwnNameReceivesItsMessage()
     {
         History history;

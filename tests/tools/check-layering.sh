@@ -40,7 +40,7 @@ for logic in history messaging discovery; do
     check $logic 'core|platform|lan|history|messaging|discovery'
 done
 check ui 'core|platform|lan|history|messaging|discovery|ui'
-plain='core/ipv4\.h|platform/uniquefd\.h|platform/sockaddr\.h'
+plain='core/ipv4\.h|core/securerandom\.h|platform/uniquefd\.h|platform/sockaddr\.h'
 plain_only() { # FOLDER ALLOWED-REGEX WHAT
     hits=$(grep -rnE '#include [<"]' "$src/$1" |
         grep -E '#include (<Q|"[^"]*")' | grep -vE "#include \"($2)\"" || true)

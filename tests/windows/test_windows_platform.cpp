@@ -166,6 +166,16 @@ private Q_SLOTS:
         qputenv("ZEPH_ECHO_EXIT", "0");
         qputenv("ZEPH_ECHO_SAY", G(u"发生系统错误 2273。"));
         QVERIFY(!platform::sendPopupMessage("PC1", {}, "hi", options).delivered);
+        // Broadcast forms of net send and a text it could read as a switch
+        // never reach it: the program would succeed.
+        qunsetenv("ZEPH_ECHO_SAY");
+        for (const QByteArray& target : {QByteArray("*"), QByteArray("/USERS"),
+                                         QByteArray("/DOMAIN:x"), QByteArray("\\\\srv")})
+            QVERIFY2(!platform::sendPopupMessage(target, {}, "hi", options).delivered,
+                     target.constData());
+        QVERIFY(!platform::sendPopupMessage("PC1", {}, "/DELETE", options).delivered);
+        QVERIFY(platform::sendPopupMessage("PC1", {}, platform::popupTextAsText("/DELETE"), options)
+                    .delivered);
         // A program that is not there.
         options.program = QStringLiteral("C:\\no\\such\\program.exe");
         QVERIFY(!platform::sendPopupMessage("PC1", {}, "hi", options).delivered);

@@ -161,8 +161,9 @@ bool Socket::send(Ipv4Address target)
 {
     if (!m_fd)
         return false;
-    if (!m_link || !m_link->holds(target))
-        m_link = linkFor(target);
+    // Read again before every request: an interface whose address changed
+    // (DHCP, roaming) must not send requests claiming the old one.
+    m_link = linkFor(target);
     if (!m_link || m_outstanding.size() >= kMaxOutstanding)
         return false;
     const auto packet = request(*m_link, target);

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <netinet/ip_icmp.h>
-#include <sys/random.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -37,29 +36,6 @@ std::uint16_t get16(const unsigned char* p)
 }
 
 } // namespace
-
-bool EchoSocket::RandomWords::refill()
-{
-    std::size_t got = 0;
-    auto* bytes = reinterpret_cast<unsigned char*>(m_words.data());
-    while (got < sizeof m_words) {
-        const ssize_t n = ::getrandom(bytes + got, sizeof m_words - got, 0);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        got += std::size_t(n);
-    }
-    m_next = 0;
-    return true;
-}
-
-std::optional<std::uint16_t> EchoSocket::RandomWords::next()
-{
-    if (m_next >= m_words.size() && !refill())
-        return std::nullopt;
-    return m_words[m_next++];
-}
 
 EchoSocket::EchoSocket() : m_outstanding(std::size_t(1) << 16, 0) {}
 

@@ -5,6 +5,7 @@
 // privileged helper zeph-probe links this library and nothing with Qt in it.
 
 #include "core/ipv4.h"
+#include "core/securerandom.h"
 #include "platform/uniquefd.h"
 
 #include <array>
@@ -51,19 +52,7 @@ public:
 private:
     platform::UniqueFd m_fd;
     SocketKind m_kind = SocketKind::None;
-    // Numbers from getrandom(), fetched a batch at a time.
-    class RandomWords {
-    public:
-        // Nothing when the kernel gives no random bytes.
-        std::optional<std::uint16_t> next();
-
-    private:
-        bool refill();
-        std::array<std::uint16_t, 256> m_words{};
-        std::size_t m_next = m_words.size();
-    };
-
-    RandomWords m_random;
+    securerandom::Words m_random;
     std::uint16_t m_ident = 0;
     // Destination of each outstanding sequence number (network order), 0 = none.
     std::vector<std::uint32_t> m_outstanding;

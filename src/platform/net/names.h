@@ -17,7 +17,7 @@ QByteArray ownHostName();
 
 // The first IPv4 address the system resolver (hosts file, DNS, whatever NSS
 // has) gives for name. A dotted text is its own address, without a lookup.
-// Nothing for an empty name, a name holding a zero byte, or an unknown one.
+// Nothing for a name hostname::mayLookUp refuses, or an unknown one.
 std::optional<Ipv4Address> systemResolveName(QByteArrayView name);
 
 // The system resolver's name for address; empty when it has none.

@@ -1,5 +1,6 @@
 #include "platform/net/names.h"
 
+#include "core/hostname.h"
 #include "core/logging.h"
 #include "platform/sockaddr.h"
 
@@ -28,12 +29,10 @@ QByteArray ownHostName()
 
 std::optional<Ipv4Address> systemResolveName(QByteArrayView name)
 {
-    // A zero byte is refused: the resolver would silently cut the name there
-    // and look up another one.
-    if (name.isEmpty() || name.contains('\0'))
-        return std::nullopt;
     if (const std::optional<Ipv4Address> dotted = ipv4::parse(name))
         return dotted;
+    if (!hostname::mayLookUp(name))
+        return std::nullopt;
     const QByteArray c = name.toByteArray(); // QByteArray keeps a terminating zero
     addrinfo hints{};
     hints.ai_family = AF_INET;

@@ -1,6 +1,7 @@
 #include "platform/net/names.h"
 
 #include "core/gbk.h"
+#include "core/hostname.h"
 #include "core/logging.h"
 #include "platform/net/winsock.h"
 #include "platform/sockaddr.h"
@@ -40,12 +41,10 @@ QByteArray ownHostName()
 
 std::optional<Ipv4Address> systemResolveName(QByteArrayView name)
 {
-    // A zero byte is refused: the resolver would silently cut the name there
-    // and look up another one.
-    if (name.isEmpty() || name.contains('\0'))
-        return std::nullopt;
     if (const std::optional<Ipv4Address> dotted = ipv4::parse(name))
         return dotted;
+    if (!hostname::mayLookUp(name))
+        return std::nullopt;
     if (!win::startWinsock())
         return std::nullopt;
     ADDRINFOW hints{};

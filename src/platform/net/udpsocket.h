@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -37,6 +38,11 @@ public:
     // it cannot be read.
     int growReceiveBuffer(int bytes);
 
+    // From now on receive() gives the number of datagrams the system dropped
+    // on this socket so far (Linux: SO_RXQ_OVFL); false where it cannot
+    // (Windows offers no such count).
+    bool countDrops();
+
     // Sending to a broadcast address is refused without this.
     bool allowBroadcast();
     // Multicast leaves through the interface holding this address only.
@@ -56,6 +62,9 @@ public:
         QByteArrayView data; // in the caller's buffer
         Ipv4Address from;
         std::uint16_t fromPort = 0;
+        // With countDrops(): the datagrams dropped so far, counted as the
+        // system counts them (wrapping), once there were any.
+        std::optional<std::uint32_t> dropped;
     };
     // One waiting datagram into buffer, without blocking.
     Received receive(std::span<char> buffer);

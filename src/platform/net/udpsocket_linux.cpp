@@ -99,18 +99,38 @@ bool UdpSocket::send(QByteArrayView data)
            ::send(m_fd.get(), data.data(), static_cast<size_t>(data.size()), 0) == data.size();
 }
 
+bool UdpSocket::countDrops()
+{
+    const int on = 1;
+    return ::setsockopt(m_fd.get(), SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on) == 0;
+}
+
 UdpSocket::Received UdpSocket::receive(std::span<char> buffer)
 {
     Received r;
     sockaddr_in from{};
-    socklen_t len = sizeof from;
-    const ssize_t n = ::recvfrom(m_fd.get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
-                                 reinterpret_cast<sockaddr*>(&from), &len);
+    iovec data{buffer.data(), buffer.size()};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(std::uint32_t))];
+    msghdr msg{};
+    msg.msg_name = &from;
+    msg.msg_namelen = sizeof from;
+    msg.msg_iov = &data;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const ssize_t n = ::recvmsg(m_fd.get(), &msg, MSG_DONTWAIT);
     if (n >= 0) {
         r.kind = Received::Kind::Datagram;
         r.data = QByteArrayView(buffer.data(), n);
         r.from = fromInAddr(from.sin_addr);
         r.fromPort = ntohs(from.sin_port);
+        for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+            if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
+                std::uint32_t count = 0;
+                std::memcpy(&count, CMSG_DATA(c), sizeof count);
+                r.dropped = count;
+            }
+        }
     } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
         r.kind = Received::Kind::NothingYet;
     } else {

@@ -105,6 +105,11 @@ int UdpSocket::growReceiveBuffer(int bytes)
     return got;
 }
 
+bool UdpSocket::countDrops()
+{
+    return false; // Winsock keeps no count of the datagrams it dropped
+}
+
 bool UdpSocket::allowBroadcast()
 {
     const BOOL yes = TRUE;

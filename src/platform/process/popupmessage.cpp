@@ -8,14 +8,25 @@ namespace zeph::platform {
 
 bool popupTargetAcceptable(QByteArrayView target)
 {
-    if (target.isEmpty() || target.size() > kMaxPopupTargetBytes)
+    if (target.isEmpty() || target.size() > kMaxPopupTargetBytes || target.startsWith('/') ||
+        target.startsWith('\\'))
         return false;
     for (const char c : target) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b == 0x7F || c == '#')
+        if (b < 0x20 || b == 0x7F || c == '#' || c == '*')
             return false;
     }
     return true;
+}
+
+bool popupTextAcceptable(QByteArrayView text)
+{
+    return !text.contains('\0') && !text.startsWith('/');
+}
+
+QByteArray popupTextAsText(QByteArrayView text)
+{
+    return text.startsWith('/') ? ' ' + text.toByteArray() : text.toByteArray();
 }
 
 bool popupOutputReportsError(QByteArrayView output)

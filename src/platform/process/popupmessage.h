@@ -21,8 +21,17 @@ bool popupMessageAvailable();
 inline constexpr qsizetype kMaxPopupTargetBytes = 15;
 
 // True when target can go to the tool as it stands: 1 to 15 bytes, with no
-// control byte and no '#' (the tool would read what follows as a name type).
+// control byte and no '#' (the tool would read what follows as a name type),
+// no '*' and not starting with '/' or '\\': net send reads "*", "/USERS" and
+// "/DOMAIN:x" as a broadcast to the workgroup or domain, quoted or not, and
+// no computer name holds any of these.
 bool popupTargetAcceptable(QByteArrayView target);
+
+// True when text can go to the tool as it stands: no zero byte, and no '/'
+// first (net send may read it as a switch).
+bool popupTextAcceptable(QByteArrayView text);
+// text, with a blank before a leading '/', so that it stays text.
+QByteArray popupTextAsText(QByteArrayView text);
 
 struct PopupOptions {
     // An absolute path, or a name looked for in the absolute folders of PATH.
@@ -48,7 +57,8 @@ inline constexpr qsizetype kMaxPopupTextBytes = 1598;
 // the tool looks the name up itself (NetBIOS). Runs the tool directly, never
 // through a shell, with the text on its standard input and an environment of
 // its own (nothing of ours, such as LIBSMB_PROG, reaches it). A target that
-// popupTargetAcceptable refuses is never sent.
+// popupTargetAcceptable refuses, or a text popupTextAcceptable refuses, is
+// never sent.
 // Delivered only when the tool started, exited 0 within the time limit, printed
 // something and its output reports no error.
 PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> address,

@@ -70,8 +70,8 @@ PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> a
                              QByteArrayView text, const PopupOptions& options)
 {
     PopupResult result;
-    if (!popupTargetAcceptable(target) || text.contains('\0')) {
-        qCWarning(lcPlatform, "pop-up message refused: unusable target or a zero byte");
+    if (!popupTargetAcceptable(target) || !popupTextAcceptable(text)) {
+        qCWarning(lcPlatform, "pop-up message refused: unusable target or text");
         return result;
     }
     // smbclient turns every LF into CR LF itself; CR LF from us would arrive

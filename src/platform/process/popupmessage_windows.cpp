@@ -25,8 +25,8 @@ PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> a
 {
     Q_UNUSED(address); // net send finds the computer by its name itself
     PopupResult result;
-    if (!popupTargetAcceptable(target) || text.contains('\0')) {
-        qCWarning(lcPlatform, "pop-up message refused: unusable target or a zero byte");
+    if (!popupTargetAcceptable(target) || !popupTextAcceptable(text)) {
+        qCWarning(lcPlatform, "pop-up message refused: unusable target or text");
         return result;
     }
     // net.exe itself, never through cmd: each argument is quoted, so no

@@ -20,9 +20,14 @@ public:
     ScratchFile& operator=(const ScratchFile&) = delete;
 
     // Makes the file in the temporary folder (TMPDIR, else /tmp; on Windows
-    // the user's TEMP); false when it cannot be had.
+    // the user's TEMP), or, on Linux when that folder is in memory (tmpfs,
+    // ramfs), in the user's cache folder ($XDG_CACHE_HOME, else ~/.cache), so
+    // that what is moved out of memory does not stay in memory; false when
+    // it cannot be had.
     bool open();
     bool isOpen() const;
+    // Bytes free for the user on the file's file system when it was opened.
+    qint64 freeSpaceAtOpen() const { return m_freeAtOpen; }
 
     // Writes every byte at offset; false on any failure.
     bool writeAt(qint64 offset, QByteArrayView bytes);
@@ -30,10 +35,13 @@ public:
     qint64 readAt(qint64 offset, char* data, qint64 size) const;
     bool truncate();
 
-#ifdef Q_OS_WIN
 private:
+    qint64 m_freeAtOpen = 0;
+#ifdef Q_OS_WIN
     void* m_handle = nullptr; // HANDLE, deleted by Windows when closed
 #else
+
+public:
     // For checks of the file's owner and mode.
     int descriptor() const
     {

@@ -9,7 +9,10 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace zeph::platform {
@@ -21,9 +24,38 @@ bool ScratchFile::isOpen() const
     return bool(m_fd);
 }
 
+namespace {
+
+bool inMemory(const QByteArray& folder)
+{
+    struct statfs fs {};
+    if (::statfs(folder.constData(), &fs) != 0)
+        return false;
+    return fs.f_type == TMPFS_MAGIC || fs.f_type == RAMFS_MAGIC;
+}
+
+// The temporary folder, unless it lives in memory: then the user's cache
+// folder, made (owner only) when missing.
+QByteArray scratchFolder()
+{
+    const QByteArray temp = QFile::encodeName(QDir::tempPath());
+    if (!inMemory(temp))
+        return temp;
+    QByteArray cache = qgetenv("XDG_CACHE_HOME");
+    if (!cache.startsWith('/')) // a relative value is to be ignored
+        cache = QFile::encodeName(QDir::homePath()) + "/.cache";
+    if (::mkdir(cache.constData(), S_IRWXU) != 0 && errno != EEXIST) {
+        qCWarning(lcPlatform) << "no cache folder" << cache << ":" << std::strerror(errno);
+        return temp;
+    }
+    return cache;
+}
+
+} // namespace
+
 bool ScratchFile::open()
 {
-    const QByteArray folder = QFile::encodeName(QDir::tempPath());
+    const QByteArray folder = scratchFolder();
     // An unnamed file: nobody can open it by a path, and nothing is left behind.
     int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0) {
@@ -38,6 +70,8 @@ bool ScratchFile::open()
         (void)::fchmod(fd, S_IRUSR | S_IWUSR);
     }
     m_fd.reset(fd);
+    struct statvfs fs {};
+    m_freeAtOpen = ::fstatvfs(fd, &fs) == 0 ? qint64(fs.f_bavail) * qint64(fs.f_frsize) : 0;
     return true;
 }
 

@@ -54,6 +54,10 @@ bool ScratchFile::open()
                         FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             m_handle = file;
+            ULARGE_INTEGER free{};
+            if (GetDiskFreeSpaceExW(reinterpret_cast<const wchar_t*>(folder.utf16()), &free,
+                                    nullptr, nullptr))
+                m_freeAtOpen = qint64(free.QuadPart);
             return true;
         }
         DeleteFileW(name);

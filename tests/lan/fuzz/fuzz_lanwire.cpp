@@ -3,6 +3,7 @@
 // end (no pointer loop runs forever) and only ever yield names we can use.
 // The transaction id is the input's own, so the fuzzer reaches past it.
 
+#include "core/hostname.h"
 #include "lan/dns.h"
 #include "lan/llmnr.h"
 #include "lan/netbios.h"
@@ -11,6 +12,7 @@
 #include <cstdlib>
 
 using namespace zeph::lan;
+namespace hostname = zeph::hostname;
 
 namespace {
 
@@ -31,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QByteArray name = netbios::nodeStatusName(packet, id);
     if (!name.isEmpty()) {
         check(name.size() <= netbios::kMaxNameLength);
-        check(!hasControlByte(name) && !name.endsWith(' '));
+        check(hostname::isHostName(name) && !name.contains('.') && !name.endsWith(' '));
     }
     (void)netbios::nameQueryAddress(packet, id, "ALPHA");
 
@@ -40,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
          {QByteArrayView("2.7.213.10.in-addr.arpa"), QByteArrayView("bravo.local")}) {
         const QByteArray target = dns::ptrTarget(packet, id, owner);
         if (!target.isEmpty()) {
-            check(!hasControlByte(target));
+            check(!hostname::hasControlByte(target));
             check(!dns::query(id, target, dns::kTypeA, true).isEmpty());
         }
         (void)dns::aRecord(packet, id, owner);

@@ -136,6 +136,11 @@ private Q_SLOTS:
         QTest::newRow("name type") << QByteArray("PC01#03");
         QTest::newRow("control byte") << QByteArray("PC\x1B[2J");
         QTest::newRow("16 bytes") << QByteArray("ABCDEFGHIJKLMNOP");
+        // Broadcast forms, as a datagram's sender part may set the target box.
+        QTest::newRow("star") << QByteArray("*");
+        QTest::newRow("users") << QByteArray("/USERS");
+        QTest::newRow("domain") << QByteArray("/DOMAIN:x");
+        QTest::newRow("path") << QByteArray("\\\\srv");
     }
     void unusableTargetFailsBeforeAnythingGoesOut()
     {
@@ -160,6 +165,11 @@ private Q_SLOTS:
         service->send();
         QCOMPARE(calls.size(), 1);
         QCOMPARE(calls[0].text, QByteArray("  ") + G(u"——"));
+        // A leading '/' is text, never a switch: a blank goes before it.
+        form.contentText = "/DELETE";
+        service->send();
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(calls[1].text, QByteArray(" /DELETE") + G(u"——"));
     }
 
     void addressComesFromTheTarget()

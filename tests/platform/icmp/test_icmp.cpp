@@ -1,20 +1,29 @@
 // The ICMP echo socket and the helper's pacing, in a private network namespace
 // as root there (raw sockets): what a LAN host learns from our requests, how
-// much one read takes, and how fast the helper sends to one address.
+// much one read takes, how fast the helpers send, and which address an ARP
+// request claims.
 
 #include "netns.h"
+#include "platform/icmp/arp.h"
 #include "platform/icmp/icmpecho.h"
 #include "platform/icmp/requestpacer.h"
 
+#include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <linux/if_packet.h>
+#include <net/if.h>
+#include <netinet/if_ether.h>
 #include <netinet/in.h>
 #include <netinet/ip_icmp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <optional>
 #include <vector>
 
 using namespace zeph;
@@ -80,6 +89,33 @@ public:
 private:
     platform::UniqueFd m_fd;
 };
+
+// Starts the helper built beside the program; true once it said it is ready.
+bool startHelper(QProcess& helper)
+{
+    helper.start(qEnvironmentVariable("ZEPH_BINARY_DIR") + QStringLiteral("/bin/zeph-probe"), {});
+    return helper.waitForStarted() && helper.waitForReadyRead(5000) &&
+           helper.readLine().startsWith("ok ");
+}
+
+bool runIp(const QString& arguments)
+{
+    return QProcess::execute(QStringLiteral("ip"), arguments.split(u' ')) == 0;
+}
+
+// The sender address of the next ARP request the packet socket fd reads
+// within 5 s, if one comes.
+std::optional<Ipv4Address> nextArpSender(int fd)
+{
+    pollfd p{fd, POLLIN, 0};
+    std::uint8_t buf[64];
+    while (::poll(&p, 1, 5000) > 0) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n >= ssize_t(arp::kPacketSize) && buf[7] == 1) // a request
+            return Ipv4Address(buf[14], buf[15], buf[16], buf[17]);
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -165,10 +201,7 @@ private Q_SLOTS:
         Capture capture;
         QVERIFY(capture.isOpen());
         QProcess helper;
-        helper.start(qEnvironmentVariable("ZEPH_BINARY_DIR") + QStringLiteral("/bin/zeph-probe"),
-                     {});
-        QVERIFY(helper.waitForStarted() && helper.waitForReadyRead(5000));
-        QVERIFY(helper.readLine().startsWith("ok "));
+        QVERIFY(startHelper(helper));
         helper.write(QByteArray("127.0.0.2\n").repeated(5));
         QVERIFY(helper.waitForBytesWritten(5000));
         const std::vector<Request> seen = capture.requests(5);
@@ -179,6 +212,84 @@ private Q_SLOTS:
             const auto gap = seen[i].arrived - seen[i - 1].arrived;
             QVERIFY2(gap >= 9ms, QByteArray::number(qlonglong(gap.count())));
         }
+    }
+
+    // Two helpers at once: the floor holds for both together, and each, while
+    // it runs, has no capability left and cannot gain one.
+    void twoHelpersShareTheFloorWithoutPrivileges()
+    {
+        Capture capture;
+        QVERIFY(capture.isOpen());
+        QProcess helpers[2];
+        for (QProcess& helper : helpers) {
+            QVERIFY(startHelper(helper));
+            QFile status(QStringLiteral("/proc/%1/status").arg(helper.processId()));
+            QVERIFY(status.open(QIODevice::ReadOnly));
+            const QByteArray s = status.readAll();
+            for (const char* field :
+                 {"\nCapEff:\t0000000000000000\n", "\nCapPrm:\t0000000000000000\n",
+                  "\nCapAmb:\t0000000000000000\n", "\nNoNewPrivs:\t1\n"})
+                QVERIFY2(s.contains(field), s.constData());
+        }
+        constexpr int kEach = 100;
+        for (int h = 0; h < 2; ++h) {
+            QByteArray lines;
+            for (int i = 0; i < kEach; ++i)
+                lines +=
+                    "127.0." + QByteArray::number(h + 1) + "." + QByteArray::number(i + 1) + "\n";
+            helpers[h].write(lines);
+            QVERIFY(helpers[h].waitForBytesWritten(5000));
+        }
+        std::vector<Request> seen = capture.requests(2 * kEach);
+        for (QProcess& helper : helpers) {
+            helper.closeWriteChannel();
+            helper.waitForFinished(5000);
+        }
+        QCOMPARE(seen.size(), std::size_t(2 * kEach));
+        std::sort(seen.begin(), seen.end(),
+                  [](const Request& a, const Request& b) { return a.arrived < b.arrived; });
+        int interleaved = 0;
+        for (std::size_t i = 1; i < seen.size(); ++i) {
+            const auto gap = seen[i].arrived - seen[i - 1].arrived;
+            // The time stamps are taken a little after each send.
+            QVERIFY2(gap >= 900us, QByteArray::number(qlonglong(gap.count())));
+            interleaved += seen[i].to[2] != seen[i - 1].to[2] ? 1 : 0;
+        }
+        QVERIFY(interleaved > 0); // both sent while the other ran
+    }
+
+    // After the interface's address changes (DHCP, roaming), a socket opened
+    // before never again claims the old address in its requests, and sends
+    // none for a subnet the interface left.
+    void arpRequestsFollowTheInterfacesAddress()
+    {
+        // A cable inside this namespace: requests out of one end reach the other.
+        QVERIFY(runIp(QStringLiteral("link add zarp0 type veth peer name zarp1")));
+        const auto cleanup = qScopeGuard([] { runIp(QStringLiteral("link del zarp0")); });
+        QVERIFY(runIp(QStringLiteral("addr add 10.77.0.1/24 dev zarp0")));
+        QVERIFY(runIp(QStringLiteral("link set zarp0 up")) && runIp(QStringLiteral("link set zarp1 up")));
+        const platform::UniqueFd seen(
+            ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP)));
+        sockaddr_ll at{};
+        at.sll_family = AF_PACKET;
+        at.sll_protocol = htons(ETH_P_ARP);
+        at.sll_ifindex = int(if_nametoindex("zarp1"));
+        QVERIFY(::bind(seen.get(), reinterpret_cast<sockaddr*>(&at), sizeof at) == 0);
+
+        arp::Socket socket;
+        QVERIFY(socket.open());
+        const Ipv4Address target(10, 77, 0, 9);
+        QVERIFY(socket.send(target));
+        QCOMPARE(nextArpSender(seen.get()), std::optional(Ipv4Address(10, 77, 0, 1)));
+
+        QVERIFY(runIp(QStringLiteral("addr del 10.77.0.1/24 dev zarp0")));
+        QVERIFY(runIp(QStringLiteral("addr add 10.77.0.5/24 dev zarp0")));
+        QVERIFY(socket.send(target));
+        QCOMPARE(nextArpSender(seen.get()), std::optional(Ipv4Address(10, 77, 0, 5)));
+
+        QVERIFY(runIp(QStringLiteral("addr flush dev zarp0")));
+        QVERIFY(runIp(QStringLiteral("addr add 10.78.0.5/24 dev zarp0")));
+        QVERIFY(!socket.send(target));
     }
 };
 

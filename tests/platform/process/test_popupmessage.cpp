@@ -159,14 +159,22 @@ private Q_SLOTS:
         const QString ran = dir.filePath("ran");
         writeScript(options.program, "cat >/dev/null\ntouch '" + QFile::encodeName(ran) +
                                          "'\necho 'Type your message'\n");
-        // '#' would select a name type; 16 bytes would be cut to another name.
+        // '#' would select a name type; 16 bytes would be cut to another name;
+        // '*', "/..." and "\\..." are the broadcast and path forms.
         for (const QByteArray& target :
              {QByteArray("PC01#20"), QByteArray("PC\x01"), QByteArray("PC\t1"),
-              QByteArray("PC\x7F"), QByteArray(16, 'A'), G(u"一二三四五六七八")}) {
+              QByteArray("PC\x7F"), QByteArray(16, 'A'), G(u"一二三四五六七八"), QByteArray("*"),
+              QByteArray("PC*"), QByteArray("/USERS"), QByteArray("/DOMAIN:x"),
+              QByteArray("\\\\srv")}) {
             QVERIFY2(!platform::sendPopupMessage(target, {}, "x", options).delivered,
                      target.toHex().constData());
             QVERIFY2(!QFile::exists(ran), target.toHex().constData());
         }
+        // A text that starts with '/' never reaches the tool as such.
+        QVERIFY(!platform::sendPopupMessage("PC1", {}, "/USERS hi", options).delivered);
+        QVERIFY(!QFile::exists(ran));
+        QCOMPARE(platform::popupTextAsText("/x"), QByteArray(" /x"));
+        QCOMPARE(platform::popupTextAsText("a/x"), QByteArray("a/x"));
         const QByteArray longest = G(u"一二三四五六七") + "A";
         QCOMPARE(longest.size(), platform::kMaxPopupTargetBytes);
         QVERIFY(platform::sendPopupMessage(longest, {}, "x", options).delivered);
