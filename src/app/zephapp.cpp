@@ -52,14 +52,7 @@ bool ZephApp::start()
     m_scanner = std::make_unique<Scanner>(
         m_history, w.scanView(), [] { return platform::openEchoTransport(); },
         [this](Ipv4Address address) { return m_names.reverse(address); });
-    // Every name the scan lists resolves back to its address, also when only
-    // the computer itself knew its name.
-    QObject::connect(m_scanner.get(), &Scanner::started, this,
-                     [this] { m_names.forgetScanNames(); });
-    QObject::connect(m_scanner.get(), &Scanner::computerListed, this,
-                     [this](const QByteArray& name, Ipv4Address address) {
-                         m_names.rememberScanName(name, address);
-                     });
+    m_names.followScans(*m_scanner);
     m_service = std::make_unique<MessengerService>(m_history, w.form(), m_names);
     w.historyPane().attach(m_history);
     w.setScanRunningQuery([this] { return m_scanner->running(); });

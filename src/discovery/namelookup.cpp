@@ -1,6 +1,7 @@
 #include "discovery/namelookup.h"
 
 #include "core/hostname.h"
+#include "discovery/scanner.h"
 #include "lan/lannames.h"
 #include "lan/netbios.h"
 #include "lan/packet.h"
@@ -114,6 +115,14 @@ std::optional<Ipv4Address> NameLookup::scanNameAddress(QByteArrayView name) cons
             return address;
     }
     return std::nullopt;
+}
+
+void NameLookup::followScans(const Scanner& scanner)
+{
+    QObject::connect(&scanner, &Scanner::started, &scanner, [this] { forgetScanNames(); });
+    QObject::connect(
+        &scanner, &Scanner::computerListed, &scanner,
+        [this](const QByteArray& name, Ipv4Address address) { rememberScanName(name, address); });
 }
 
 } // namespace zeph

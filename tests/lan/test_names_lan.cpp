@@ -10,20 +10,15 @@
 
 #include "core/gbk.h"
 #include "core/ipv4.h"
-#include "discovery/namelookup.h"
-#include "discovery/scanner.h"
-#include "fakescanview.h"
 #include "history/history.h"
 #include "lan/questions.h"
 #include "messaging/messenger.h"
-#include "platform/echo/echoprobe.h"
 #include "platform/net/localaddress.h"
 #include "platform/net/names.h"
 #include "recordingform.h"
+#include "scanrun.h"
 
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
-#include <QSignalSpy>
 #include <QTest>
 
 using namespace zeph;
@@ -110,32 +105,19 @@ private Q_SLOTS:
     {
         if (m_role != "scanner")
             QSKIP("the answerer's host");
-        History history;
-        test::FakeScanView view;
-        NameLookup lookup;
-        Scanner scanner(
-            history, view, [] { return platform::openEchoTransport(); },
-            [&lookup](Ipv4Address a) { return lookup.reverse(a); });
-        // As the program wires it.
-        QObject::connect(&scanner, &Scanner::started, [&lookup] { lookup.forgetScanNames(); });
-        QObject::connect(
-            &scanner, &Scanner::computerListed,
-            [&lookup](const QByteArray& name, Ipv4Address a) { lookup.rememberScanName(name, a); });
-        scanner.startUp(platform::localIPv4Address(lookup.resolve(platform::ownHostName())));
-        scanner.setHighestHostNumber(qEnvironmentVariableIntValue("ZEPH_NAMES_HIGHEST"));
-        QSignalSpy finished(&scanner, &Scanner::finished);
-        QElapsedTimer t;
-        t.start();
-        scanner.run();
-        QVERIFY(finished.wait(20000));
-        qInfo("scan: %lld ms", t.elapsed());
+        test::ScanRun run;
+        History& history = run.history;
+        const NameLookup& lookup = run.lookup;
+        run.startUp(lookup.resolve(platform::ownHostName()));
+        run.scanner.setHighestHostNumber(qEnvironmentVariableIntValue("ZEPH_NAMES_HIGHEST"));
+        QVERIFY(run.run(20000));
 
         QList<QByteArray> names, addresses;
         for (const QByteArray& e : envList("ZEPH_NAMES_EXPECT")) {
             names << e.left(e.indexOf('='));
             addresses << e.mid(e.indexOf('=') + 1);
         }
-        QCOMPARE(gbk::toUnicode(view.computers.join(" ")), gbk::toUnicode(names.join(" ")));
+        QCOMPARE(gbk::toUnicode(run.view.computers.join(" ")), gbk::toUnicode(names.join(" ")));
         for (qsizetype i = 0; i < names.size(); ++i)
             QCOMPARE(dottedText(lookup.resolve(names[i])), addresses[i]);
 

@@ -21,9 +21,9 @@
 #include <netinet/if_ether.h>
 #include <netinet/in.h>
 #include <netinet/ip_icmp.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
-#include <optional>
 #include <vector>
 
 using namespace zeph;
@@ -267,7 +267,8 @@ private Q_SLOTS:
         QVERIFY(runIp(QStringLiteral("link add zarp0 type veth peer name zarp1")));
         const auto cleanup = qScopeGuard([] { runIp(QStringLiteral("link del zarp0")); });
         QVERIFY(runIp(QStringLiteral("addr add 10.77.0.1/24 dev zarp0")));
-        QVERIFY(runIp(QStringLiteral("link set zarp0 up")) && runIp(QStringLiteral("link set zarp1 up")));
+        QVERIFY(runIp(QStringLiteral("link set zarp0 up")) &&
+                runIp(QStringLiteral("link set zarp1 up")));
         const platform::UniqueFd seen(
             ::socket(AF_PACKET, SOCK_DGRAM | SOCK_CLOEXEC, htons(ETH_P_ARP)));
         sockaddr_ll at{};
