@@ -38,7 +38,7 @@ bool inMemory(const QByteArray& folder)
 // folder, made (owner only) when missing.
 QByteArray scratchFolder()
 {
-    const QByteArray temp = QFile::encodeName(QDir::tempPath());
+    QByteArray temp = QFile::encodeName(QDir::tempPath());
     if (!inMemory(temp))
         return temp;
     QByteArray cache = qgetenv("XDG_CACHE_HOME");
