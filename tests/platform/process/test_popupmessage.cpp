@@ -12,17 +12,34 @@
 
 using namespace zeph;
 
+namespace {
+
+bool writeScript(const QString& path, const QByteArray& body)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write("#!/bin/sh\n" + body) > 0 &&
+           f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A stand-in for the tool in a folder of its own; %1 in body is that folder.
+struct FakeTool {
+    QTemporaryDir dir;
+    platform::PopupOptions options;
+    QByteArray folder = QFile::encodeName(dir.path());
+
+    bool make(const QString& name, const QByteArray& body)
+    {
+        options.program = dir.filePath(name);
+        return dir.isValid() &&
+               writeScript(options.program, QByteArray(body).replace("%1", folder));
+    }
+    bool exists(const QString& name) const { return QFile::exists(dir.filePath(name)); }
+};
+
+} // namespace
+
 class TestPopupMessage : public QObject {
     Q_OBJECT
-
-    void writeScript(const QString& path, const QByteArray& body)
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\n" + body);
-        f.close();
-        QVERIFY(f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    }
 
 private Q_SLOTS:
     void outputVerdict_data()
@@ -55,15 +72,13 @@ private Q_SLOTS:
 
     void toolGetsExactArgumentsAndInput()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        const QString tool = dir.filePath("fake-smbclient");
-        const QByteArray d = QFile::encodeName(dir.path());
-        writeScript(tool, "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > '" + d +
-                              "/args'\ncat > '" + d + "/input'\necho 'Type your message'\n");
-        platform::PopupOptions options;
-        options.program = tool;
+        FakeTool tool;
+        QVERIFY(tool.make("fake-smbclient",
+                          "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > "
+                          "'%1/args'\ncat > '%1/input'\necho 'Type your message'\n"));
+        platform::PopupOptions& options = tool.options;
         options.extraArguments = {QStringLiteral("--configfile=/x y.conf")};
+        const QByteArray& d = tool.folder;
 
         // Shell syntax in a target the tool accepts (15 bytes at most).
         const QByteArray target = G(u"机") + "\"';$(id)`-x";
@@ -74,7 +89,7 @@ private Q_SLOTS:
         QVERIFY(r.delivered);
         QCOMPARE(r.output, QByteArray("Type your message\n"));
 
-        QFile args(dir.filePath("args"));
+        QFile args(tool.dir.filePath("args"));
         QVERIFY(args.open(QIODevice::ReadOnly));
         QList<QByteArray> argv = args.readAll().split('\0');
         args.close();
@@ -82,11 +97,11 @@ private Q_SLOTS:
         QCOMPARE(argv, (QList<QByteArray>{"--configfile=/x y.conf", "--option=unix charset=CP936",
                                           "--option=dos charset=CP936", "--message=" + target,
                                           "--ip-address=10.0.0.9"}));
-        QFile input(dir.filePath("input"));
+        QFile input(tool.dir.filePath("input"));
         QVERIFY(input.open(QIODevice::ReadOnly));
         // The tool adds the CR before each LF itself.
         QCOMPARE(input.readAll(), QByteArray(text).replace("\r\n", "\n"));
-        QVERIFY(!QFile::exists(dir.filePath("marker")));
+        QVERIFY(!tool.exists("marker"));
 
         // Without an address the tool finds the name itself.
         QVERIFY(platform::sendPopupMessage("PC02", {}, "x", options).delivered);
@@ -96,43 +111,32 @@ private Q_SLOTS:
 
     void toolFailuresAreFailures()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        platform::PopupOptions options;
-
-        options.program = dir.filePath("no-such-tool");
-        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
-
-        options.program = dir.filePath("silent");
-        writeScript(options.program, "cat >/dev/null\nexit 0\n");
-        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
-
-        options.program = dir.filePath("exit1");
-        writeScript(options.program, "echo 'Type your message'\nexit 1\n");
-        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
-
-        options.program = dir.filePath("refused");
-        writeScript(options.program, "echo 'Type your message'\necho 'cli_message returned "
-                                     "NT_STATUS_REQUEST_NOT_ACCEPTED' >&2\n");
-        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
-
-        // Input is never read and the tool exits early: no SIGPIPE, just a failure.
-        options.program = dir.filePath("gone");
-        writeScript(options.program, "exit 3\n");
-        QVERIFY(!platform::sendPopupMessage("PC01", {}, QByteArray(1500, 'x'), options).delivered);
+        FakeTool tool;
+        tool.options.program = tool.dir.filePath("no-such-tool");
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", tool.options).delivered);
+        // Silent, exit status 1, refused on standard error; and a tool that
+        // exits early without reading its input: no SIGPIPE, just a failure.
+        for (const QByteArray& body :
+             {QByteArray("cat >/dev/null\nexit 0\n"),
+              QByteArray("echo 'Type your message'\nexit 1\n"),
+              QByteArray("echo 'Type your message'\necho 'cli_message returned "
+                         "NT_STATUS_REQUEST_NOT_ACCEPTED' >&2\n"),
+              QByteArray("exit 3\n")}) {
+            QVERIFY(tool.make("tool", body));
+            QVERIFY2(!platform::sendPopupMessage("PC01", {}, QByteArray(1500, 'x'), tool.options)
+                          .delivered,
+                     body.constData());
+        }
     }
 
     void hangingToolIsEndedAtTheLimit()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        platform::PopupOptions options;
-        options.program = dir.filePath("hang");
-        writeScript(options.program, "echo 'Type your message'\nexec sleep 30\n");
-        options.timeoutMs = 500;
+        FakeTool tool;
+        QVERIFY(tool.make("hang", "echo 'Type your message'\nexec sleep 30\n"));
+        tool.options.timeoutMs = 500;
         QElapsedTimer t;
         t.start();
-        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", options).delivered);
+        QVERIFY(!platform::sendPopupMessage("PC01", {}, "x", tool.options).delivered);
         QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
     }
 
@@ -143,22 +147,20 @@ private Q_SLOTS:
         const QByteArray oldPath = qgetenv("PATH");
         qputenv("PATH", QFile::encodeName(dir.path()));
         const bool without = platform::popupMessageAvailable();
-        writeScript(dir.filePath("smbclient"), "exit 0\n");
+        const bool written = writeScript(dir.filePath("smbclient"), "exit 0\n");
         const bool with = platform::popupMessageAvailable();
         qputenv("PATH", oldPath);
+        QVERIFY(written);
         QVERIFY(!without);
         QVERIFY(with);
     }
 
     void unusableTargetsNeverReachTheTool()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        platform::PopupOptions options;
-        options.program = dir.filePath("record");
-        const QString ran = dir.filePath("ran");
-        writeScript(options.program, "cat >/dev/null\ntouch '" + QFile::encodeName(ran) +
-                                         "'\necho 'Type your message'\n");
+        FakeTool tool;
+        QVERIFY(tool.make("record", "cat >/dev/null\ntouch '%1/ran'\necho 'Type your message'\n"));
+        const platform::PopupOptions& options = tool.options;
+        const QString ran = tool.dir.filePath("ran");
         // '#' would select a name type; 16 bytes would be cut to another name;
         // '*', "/..." and "\\..." are the broadcast and path forms.
         for (const QByteArray& target :
@@ -183,19 +185,16 @@ private Q_SLOTS:
 
     void toolGetsOnlyItsOwnEnvironment()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        platform::PopupOptions options;
-        options.program = dir.filePath("env-record");
-        writeScript(options.program, "cat >/dev/null\nenv > '" + QFile::encodeName(dir.path()) +
-                                         "/env'\necho 'Type your message'\n");
+        FakeTool tool;
+        QVERIFY(
+            tool.make("env-record", "cat >/dev/null\nenv > '%1/env'\necho 'Type your message'\n"));
         qputenv("LIBSMB_PROG", "nc 10.0.0.1 139");
         qputenv("LD_PRELOAD", "/nonexistent.so");
-        const bool delivered = platform::sendPopupMessage("PC01", {}, "x", options).delivered;
+        const bool delivered = platform::sendPopupMessage("PC01", {}, "x", tool.options).delivered;
         qunsetenv("LIBSMB_PROG");
         qunsetenv("LD_PRELOAD");
         QVERIFY(delivered);
-        QFile env(dir.filePath("env"));
+        QFile env(tool.dir.filePath("env"));
         QVERIFY(env.open(QIODevice::ReadOnly));
         QList<QByteArray> lines = env.readAll().split('\n');
         lines.removeAll(QByteArray());
@@ -213,7 +212,8 @@ private Q_SLOTS:
         QVERIFY(QDir(dir.path()).mkdir("sub"));
         const QString ran = dir.filePath("ran");
         for (const QString& at : {dir.filePath("smbclient"), dir.filePath("sub/smbclient")})
-            writeScript(at, "touch '" + QFile::encodeName(ran) + "'\necho 'Type your message'\n");
+            QVERIFY(writeScript(at, "touch '" + QFile::encodeName(ran) +
+                                        "'\necho 'Type your message'\n"));
         const QString oldDir = QDir::currentPath();
         const QByteArray oldPath = qgetenv("PATH");
         QVERIFY(QDir::setCurrent(dir.path()));
@@ -234,24 +234,21 @@ private Q_SLOTS:
 
     void textTooLongForTheToolIsNotSent()
     {
-        QTemporaryDir dir;
-        QVERIFY(dir.isValid());
-        platform::PopupOptions options;
-        options.program = dir.filePath("record");
-        writeScript(options.program, "cat > '" + QFile::encodeName(dir.path()) +
-                                         "/input'\necho 'Type your message'\n");
+        FakeTool tool;
+        QVERIFY(tool.make("record", "cat > '%1/input'\necho 'Type your message'\n"));
+        const platform::PopupOptions& options = tool.options;
         // The tool counts each line break as CR LF.
         const QByteArray fits = QByteArray(platform::kMaxPopupTextBytes - 2, 'a') + "\r\n";
         QVERIFY(platform::sendPopupMessage("PC01", {}, fits, options).delivered);
-        QVERIFY(QFile::remove(dir.filePath("input")));
+        QVERIFY(QFile::remove(tool.dir.filePath("input")));
         QVERIFY(!platform::sendPopupMessage("PC01", {}, fits + "b", options).delivered);
         QVERIFY(!platform::sendPopupMessage(
                      "PC01", {}, QByteArray(platform::kMaxPopupTextBytes - 1, 'a') + "\n", options)
                      .delivered);
-        QVERIFY(!QFile::exists(dir.filePath("input")));
+        QVERIFY(!tool.exists("input"));
         // A zero byte would cut the message short in the tool.
         QVERIFY(!platform::sendPopupMessage("PC01", {}, QByteArray("a\0b", 3), options).delivered);
-        QVERIFY(!QFile::exists(dir.filePath("input")));
+        QVERIFY(!tool.exists("input"));
     }
 };
 
