@@ -249,7 +249,7 @@ windows_suite() {
     local line
     line="$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' \
         build-windows/ctest.log 2>/dev/null | tail -n1 || true)"
-    CTEST_LINE[$name]="$line + e2e_wine"
+    CTEST_LINE[$name]="$line + clang-tidy + e2e_wine"
     if [[ $line =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
         FAILED[$name]="${BASH_REMATCH[1]}"
         PASSED[$name]=$((BASH_REMATCH[2] - BASH_REMATCH[1]))
