@@ -34,21 +34,19 @@ public:
     // Reads up to size bytes at offset into data: the count, 0 at the end, -1 on failure.
     qint64 readAt(qint64 offset, char* data, qint64 size) const;
     bool truncate();
+#ifndef Q_OS_WIN
+    // For checks of the file's owner and mode.
+    int descriptor() const
+    {
+        return m_fd.get();
+    }
+#endif
 
 private:
     qint64 m_freeAtOpen = 0;
 #ifdef Q_OS_WIN
     void* m_handle = nullptr; // HANDLE, deleted by Windows when closed
 #else
-
-public:
-    // For checks of the file's owner and mode.
-    int descriptor() const
-    {
-        return m_fd.get();
-    }
-
-private:
     UniqueFd m_fd;
 #endif
 };

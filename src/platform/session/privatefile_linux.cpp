@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 
 #include <cerrno>
 #include <cstring>
@@ -41,10 +42,9 @@ QByteArray scratchFolder()
     QByteArray temp = QFile::encodeName(QDir::tempPath());
     if (!inMemory(temp))
         return temp;
-    QByteArray cache = qgetenv("XDG_CACHE_HOME");
-    if (!cache.startsWith('/')) // a relative value is to be ignored
-        cache = QFile::encodeName(QDir::homePath()) + "/.cache";
-    if (::mkdir(cache.constData(), S_IRWXU) != 0 && errno != EEXIST) {
+    const QByteArray cache =
+        QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
+    if (cache.isEmpty() || (::mkdir(cache.constData(), S_IRWXU) != 0 && errno != EEXIST)) {
         qCWarning(lcPlatform) << "no cache folder" << cache << ":" << std::strerror(errno);
         return temp;
     }
