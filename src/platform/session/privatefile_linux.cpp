@@ -42,7 +42,7 @@ QByteArray scratchFolder()
     QByteArray temp = QFile::encodeName(QDir::tempPath());
     if (!inMemory(temp))
         return temp;
-    const QByteArray cache =
+    QByteArray cache =
         QFile::encodeName(QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation));
     if (cache.isEmpty() || (::mkdir(cache.constData(), S_IRWXU) != 0 && errno != EEXIST)) {
         qCWarning(lcPlatform) << "no cache folder" << cache << ":" << std::strerror(errno);
