@@ -114,8 +114,15 @@ void FlatLabel::drawWrapped(QPainter& p, const QRect& area)
 bool FlatLabel::fits(const QFont& font, const QRect& area) const
 {
     const QFontMetrics fm(font);
-    if (!(m_flags & WordWrap)) // the ink: a trailing full-width colon is mostly blank
-        return fm.boundingRect(text()).right() < area.width() && fm.height() <= area.height() + 2;
+    if (!(m_flags & WordWrap)) {
+        // The ink, where the centred line puts it: a font with a tall line box
+        // (large leading, as some Arial stand-ins have) still fits when its
+        // glyphs do, and a trailing full-width colon is mostly blank.
+        const QRect ink = fm.tightBoundingRect(text());
+        const qreal baseline = (area.height() - fm.height()) / 2.0 + fm.ascent();
+        return fm.boundingRect(text()).right() < area.width() && baseline + ink.top() >= 0 &&
+               baseline + ink.bottom() < area.height();
+    }
     QTextLayout layout(text(), font);
     layout.beginLayout();
     int top = -lineStep(fm);

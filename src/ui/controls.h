@@ -26,6 +26,9 @@ public:
     // The area the caption is drawn in, and the font it is drawn in there.
     QRect captionArea() const;
     QFont shownFont() const;
+    // Whether the caption's ink lies inside area in font: the rule shownFont
+    // shrinks the font by.
+    bool fits(const QFont& font, const QRect& area) const;
     // The distance from one wrapped line to the next: as close as the font
     // allows, so that the note fits its small box.
     static int lineStep(const QFontMetrics& metrics);
@@ -34,7 +37,6 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    bool fits(const QFont& font, const QRect& area) const;
     void drawWrapped(QPainter& p, const QRect& area);
 
     unsigned m_flags;

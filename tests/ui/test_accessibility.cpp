@@ -85,20 +85,6 @@ void checkControls(const DefinedWindow& w)
     }
 }
 
-// The caption's ink lies inside the area: one line, or wrapped at the area's
-// width with the label's line step.
-bool fitsIn(const QRect& area, const QFontMetrics& fm, const QString& text, unsigned flags)
-{
-    if (!(flags & WordWrap))
-        return fm.boundingRect(text).right() < area.width();
-    const QRect wrapped =
-        fm.boundingRect(QRect(0, 0, area.width(), 100000), Qt::TextWordWrap, text);
-    // A line is as high as the fonts it takes its characters from.
-    const int line = fm.boundingRect(QRect(0, 0, 100000, 100000), 0, text).height();
-    const int lines = qRound(double(wrapped.height()) / line);
-    return (lines - 1) * FlatLabel::lineStep(fm) + line <= area.height();
-}
-
 QAccessibleInterface* relation(QAccessibleInterface* from, QAccessible::Relation kind)
 {
     const auto found = from->relations(kind);
@@ -271,10 +257,9 @@ private Q_SLOTS:
                 QVERIFY2(label->rect().contains(area), qPrintable(what));
                 const QFont shown = label->shownFont();
                 QVERIFY2(QFontInfo(shown).pixelSize() >= 8, qPrintable(what));
-                QVERIFY2(fitsIn(area, QFontMetrics(shown, label), label->caption(), c.flags),
-                         qPrintable(what));
+                QVERIFY2(label->fits(shown, area), qPrintable(what));
                 // Shrunk only when needed: what fits keeps the size a user sees today.
-                if (fitsIn(area, QFontMetrics(f, label), label->caption(), c.flags))
+                if (label->fits(f, area))
                     QCOMPARE(QFontInfo(shown).pixelSize(), QFontInfo(f).pixelSize());
             }
         }
