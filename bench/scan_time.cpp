@@ -6,10 +6,10 @@
 //   --slow-lookup-ms  every reverse lookup first sleeps this long
 // Prints: method, runs, listed, median_ms, then each run's milliseconds.
 
-#include "discovery/namelookup.h"
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
+#include "names/namelookup.h"
 #include "platform/echo/echoprobe.h"
 #include "platform/net/localaddress.h"
 #include "platform/net/names.h"

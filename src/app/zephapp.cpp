@@ -52,7 +52,6 @@ bool ZephApp::start()
     m_scanner = std::make_unique<Scanner>(
         m_history, w.scanView(), [] { return platform::openEchoTransport(); },
         [this](Ipv4Address address) { return m_names.reverse(address); });
-    m_names.followScans(*m_scanner);
     m_service = std::make_unique<MessengerService>(m_history, w.form(), m_names);
     w.historyPane().attach(m_history);
     w.setScanRunningQuery([this] { return m_scanner->running(); });
@@ -71,6 +70,11 @@ void ZephApp::connectWindow()
     connect(w, &ui::MainWindow::popupSendRequested, m_service.get(), &MessengerService::send);
     connect(w, &ui::MainWindow::scanRequested, m_scanner.get(), &Scanner::run);
     connect(w, &ui::MainWindow::cancelScanRequested, m_scanner.get(), &Scanner::requestCancel);
+    // Every name the scan lists resolves back to its address, also when only
+    // the computer itself knew its name.
+    connect(m_scanner.get(), &Scanner::started, this, [this] { m_names.forgetScanNames(); });
+    connect(m_scanner.get(), &Scanner::computerListed, this,
+            [this](const QByteArray& name, Ipv4Address a) { m_names.rememberScanName(name, a); });
     connect(w, &ui::MainWindow::firstActivated, this, &ZephApp::firstActivation);
     connect(w, &ui::MainWindow::closed, this, &ZephApp::windowDestroyed);
     connect(w, &ui::MainWindow::exitRequested, this, [this](ui::ExitKind kind) {
@@ -99,9 +103,8 @@ void ZephApp::startUpHandler()
                               product::kAuthor.toString() + u' ' + product::kDate.toString() +
                               u' ' + product::kWebAddress.toString());
     // 4. The subsystems' own initialisations: scan, messaging, history.
-    const std::vector<platform::LocalInterface> all = platform::localInterfaces();
-    const std::vector<lan::ScanInterface> on = platform::scanInterfaces(
-        platform::chooseLocalAddress(m_names.resolve(platform::ownHostName()), all), all);
+    const std::vector<lan::ScanInterface> on =
+        platform::scanInterfaces(m_names.resolve(platform::ownHostName()));
     m_lan->set(on);
     const ScanConfig config = readScanConfig(scanConfigPath());
     m_scanner->startUp(on, config.subnets);

@@ -3,8 +3,8 @@
 // window and the handlers that tie them together; start-up and the three ways
 // a run ends.
 
-#include "discovery/namelookup.h"
 #include "history/history.h"
+#include "names/namelookup.h"
 #include "platform/session/singleinstance.h"
 
 #include <QObject>

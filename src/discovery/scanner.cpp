@@ -140,11 +140,6 @@ void Scanner::setHighestHostNumber(int n)
     m_view.setProgressMaximum(m_highest);
 }
 
-QByteArray Scanner::computerAt(qsizetype index) const
-{
-    return index >= 0 && index < m_computers.size() ? m_computers.at(index) : QByteArray();
-}
-
 void Scanner::requestCancel()
 {
     if (!m_running)
@@ -161,7 +156,6 @@ void Scanner::run()
     m_view.waitCursorOn();
     m_view.setProgressVisible(true);
     m_view.clearComputers();
-    m_computers.clear();
     m_running = true;
     m_view.setScanButtons(true);
     m_history.appendNotice(startText());
@@ -188,7 +182,6 @@ void Scanner::run()
 
 void Scanner::list(const QByteArray& name, Ipv4Address address)
 {
-    m_computers.append(name);
     m_view.addComputer(name);
     Q_EMIT computerListed(name, address);
 }

@@ -80,11 +80,6 @@ public:
     int highestHostNumber() const { return m_highest; }
     const std::vector<ScanSweep::Subnet>& subnets() const { return m_subnets; }
 
-    // The names the last scan listed, in list order (the same entries as the
-    // window's list); computerAt() is empty for an index out of range.
-    const QList<QByteArray>& computers() const { return m_computers; }
-    QByteArray computerAt(qsizetype index) const;
-
     // Test hook: scan only the first n addresses (clamped to what start-up
     // found). Also moves the progress maximum, as start-up does.
     void setHighestHostNumber(int n);
@@ -119,7 +114,6 @@ private:
     int m_rangeSize = kHighestHostNumber;
     int m_highest = kHighestHostNumber;
     bool m_running = false;
-    QList<QByteArray> m_computers;
 };
 
 } // namespace zeph

@@ -3,10 +3,10 @@
 #include "core/gbk.h"
 #include "core/logging.h"
 #include "core/texts.h"
-#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
+#include "names/namelookup.h"
 #include "platform/process/popupmessage.h"
 
 namespace zeph {

@@ -1,11 +1,11 @@
 // The NetBIOS and DNS codecs against answers built byte by byte as responders
 // send them, and against the damaged ones a hostile responder may send.
 
-#include "discovery/namelookup.h"
 #include "lan/dns.h"
 #include "lan/llmnr.h"
 #include "lan/netbios.h"
 #include "lan/packet.h"
+#include "names/namelookup.h"
 #include "wirepackets.h"
 
 #include <QTest>

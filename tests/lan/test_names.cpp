@@ -4,7 +4,7 @@
 // namespace.
 
 #include "core/ipv4.h"
-#include "discovery/namelookup.h"
+#include "names/namelookup.h"
 #include "netns.h"
 #include "platform/net/localaddress.h"
 #include "platform/net/names.h"

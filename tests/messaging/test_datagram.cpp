@@ -3,12 +3,12 @@
 // to itself and a message port that another program holds.
 
 #include "core/gbk.h"
-#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "historytext.h"
 #include "messaging/datagramendpoint.h"
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
+#include "names/namelookup.h"
 #include "netns.h"
 #include "platform/net/names.h"
 #include "recordingform.h"

@@ -4,11 +4,11 @@
 
 #include "core/gbk.h"
 #include "core/ipv4.h"
-#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "historytext.h"
 #include "messaging/messageformat.h"
 #include "messaging/messenger.h"
+#include "names/namelookup.h"
 #include "netns.h"
 #include "recordingform.h"
 

@@ -3,10 +3,10 @@
 // scanner asks the name lookup for each address, the lookup learns the names
 // listed, and the scan covers the interfaces the program would choose.
 
-#include "discovery/namelookup.h"
 #include "discovery/scanner.h"
 #include "fakescanview.h"
 #include "history/history.h"
+#include "names/namelookup.h"
 #include "platform/echo/echoprobe.h"
 #include "platform/net/localaddress.h"
 
@@ -29,16 +29,18 @@ struct ScanRun {
               history, view, [options] { return platform::openEchoTransport(options); },
               [this](Ipv4Address a) { return lookup.reverse(a); })
     {
-        lookup.followScans(scanner);
+        // As the application feeds the lookup the scan's names.
+        QObject::connect(&scanner, &Scanner::started, [this] { lookup.forgetScanNames(); });
+        QObject::connect(
+            &scanner, &Scanner::computerListed,
+            [this](const QByteArray& name, Ipv4Address a) { lookup.rememberScanName(name, a); });
     }
 
     // resolved: what the resolver said the own name is, as at start-up.
     void startUp(std::optional<Ipv4Address> resolved,
                  const std::vector<Scanner::NamedSubnet>& named = {})
     {
-        const std::vector<platform::LocalInterface> all = platform::localInterfaces();
-        scanner.startUp(platform::scanInterfaces(platform::chooseLocalAddress(resolved, all), all),
-                        named);
+        scanner.startUp(platform::scanInterfaces(resolved), named);
     }
 
     // One scan to its end; false when it did not end within timeoutMs.

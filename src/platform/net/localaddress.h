@@ -70,5 +70,11 @@ inline std::optional<InterfaceAddress> interfaceAddress(Ipv4Address address)
 // is none, the interface of the local address, as long as one holds it.
 std::vector<InterfaceAddress> scanInterfaces(std::optional<Ipv4Address> localAddress,
                                              const std::vector<LocalInterface>& all);
+// The scan's interfaces now, the local address chosen as above.
+inline std::vector<InterfaceAddress> scanInterfaces(std::optional<Ipv4Address> resolvedOwnName)
+{
+    const std::vector<LocalInterface> all = localInterfaces();
+    return scanInterfaces(chooseLocalAddress(resolvedOwnName, all), all);
+}
 
 } // namespace zeph::platform

@@ -2,9 +2,9 @@
 // by run-delivery.sh inside a namespace of its own (names and receivers are
 // described there); it refuses to run where a real network is in reach.
 
-#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "messaging/messengerservice.h"
+#include "names/namelookup.h"
 #include "netns.h"
 #include "platform/process/popupmessage.h"
 #include "recordingform.h"

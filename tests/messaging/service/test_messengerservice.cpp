@@ -1,10 +1,10 @@
 // The messenger-service handler with an injected sender: history entries byte
 // for byte, the button and cursor sequence, the send box.
 
-#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "historytext.h"
 #include "messaging/messengerservice.h"
+#include "names/namelookup.h"
 #include "recordingform.h"
 
 #include "core/gbk.h"

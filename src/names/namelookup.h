@@ -21,8 +21,6 @@
 
 namespace zeph {
 
-class Scanner;
-
 class NameLookup {
 public:
     // The ways out, replaceable in tests so that they need no network.
@@ -72,10 +70,6 @@ public:
     void forgetScanNames();
     // The scan listed name for address.
     void rememberScanName(QByteArrayView name, Ipv4Address address);
-    // Both of the above for every scan of scanner, so that every name it
-    // lists resolves back to its address, also when only the computer itself
-    // knew its name. The lookup must outlive the scanner.
-    void followScans(const Scanner& scanner);
 
 private:
     std::optional<Ipv4Address> scanNameAddress(QByteArrayView name) const;

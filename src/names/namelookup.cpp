@@ -1,7 +1,6 @@
-#include "discovery/namelookup.h"
+#include "names/namelookup.h"
 
 #include "core/hostname.h"
-#include "discovery/scanner.h"
 #include "lan/lannames.h"
 #include "lan/netbios.h"
 #include "lan/packet.h"
@@ -51,11 +50,7 @@ NameLookup::Backends NameLookup::systemBackends(const std::shared_ptr<const Inte
 NameLookup::NameLookup()
     : NameLookup([] {
           auto on = std::make_shared<Interfaces>();
-          const std::vector<platform::LocalInterface> all = platform::localInterfaces();
-          on->set(platform::scanInterfaces(
-              platform::chooseLocalAddress(platform::systemResolveName(platform::ownHostName()),
-                                           all),
-              all));
+          on->set(platform::scanInterfaces(platform::systemResolveName(platform::ownHostName())));
           return systemBackends(on);
       }())
 {
@@ -115,14 +110,6 @@ std::optional<Ipv4Address> NameLookup::scanNameAddress(QByteArrayView name) cons
             return address;
     }
     return std::nullopt;
-}
-
-void NameLookup::followScans(const Scanner& scanner)
-{
-    QObject::connect(&scanner, &Scanner::started, &scanner, [this] { forgetScanNames(); });
-    QObject::connect(
-        &scanner, &Scanner::computerListed, &scanner,
-        [this](const QByteArray& name, Ipv4Address address) { rememberScanName(name, address); });
 }
 
 } // namespace zeph
