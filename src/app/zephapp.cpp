@@ -4,6 +4,7 @@
 #include "app/commandline.h"
 #include "app/displayplatform.h"
 
+#include "app/texts.h"
 #include "core/logging.h"
 #include "core/product.h"
 #include "discovery/scanconfig.h"
@@ -90,7 +91,7 @@ void ZephApp::startUpHandler()
     // 1. One copy per desktop session.
     if (!m_marker.acquire()) {
         QMessageBox box(QMessageBox::Information, product::kTitle.toString(),
-                        ui::text::kSecondCopy.toString(), QMessageBox::Ok);
+                        texts::kSecondCopy.toString(), QMessageBox::Ok);
         box.setObjectName(QStringLiteral("secondCopyBox"));
         box.setDefaultButton(QMessageBox::Ok);
         box.exec();
@@ -137,8 +138,8 @@ void ZephApp::windowDestroyed()
 
 void ZephApp::confirmedExit()
 {
-    QMessageBox box(QMessageBox::Question, ui::text::kExitTitle.toString(),
-                    ui::text::kExitQuestion.toString(), QMessageBox::Yes | QMessageBox::No);
+    QMessageBox box(QMessageBox::Question, texts::kExitTitle.toString(),
+                    texts::kExitQuestion.toString(), QMessageBox::Yes | QMessageBox::No);
     box.setObjectName(QStringLiteral("exitBox"));
     box.setDefaultButton(QMessageBox::No);
     if (box.exec() == QMessageBox::Yes)

@@ -2,7 +2,7 @@
 
 #include "core/gbk.h"
 #include "core/logging.h"
-#include "core/texts.h"
+#include "discovery/texts.h"
 
 #include <QFile>
 #include <QFileInfo>

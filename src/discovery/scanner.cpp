@@ -4,6 +4,7 @@
 #include "core/logging.h"
 #include "core/texts.h"
 #include "discovery/scanview.h"
+#include "discovery/texts.h"
 #include "history/history.h"
 #include "platform/echo/echoprobe.h"
 #include "platform/echo/neighbourwatch.h"

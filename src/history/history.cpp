@@ -4,6 +4,7 @@
 #include "core/logging.h"
 #include "core/product.h"
 #include "core/texts.h"
+#include "history/texts.h"
 
 #include <QSaveFile>
 
@@ -14,20 +15,20 @@ namespace {
 const QByteArray kCrLf = QByteArrayLiteral("\r\n");
 const QByteArray& stars()
 {
-    static const QByteArray s = G(u"★★★");
+    static const QByteArray s = G(texts::kNoticeMark);
     return s;
 }
 const QByteArray& crosses()
 {
-    static const QByteArray s = G(u"×××");
+    static const QByteArray s = G(texts::kErrorMark);
     return s;
 }
 } // namespace
 
 QByteArray History::banner()
 {
-    return G(u"★★★欢迎使用局域网即时通信系统★★★") + kCrLf + G(u"★★★作者：") + G(product::kAuthor) +
-           ' ' + G(u"网站：") + G(product::kWebAddress) + stars();
+    return G(texts::kWelcome) + kCrLf + G(texts::kBannerAuthor) + G(product::kAuthor) + ' ' +
+           G(texts::kBannerSite) + G(product::kWebAddress) + stars();
 }
 
 QByteArray History::separator()
@@ -166,9 +167,9 @@ bool History::save(const QString& path)
         file.cancelWriting();
     if (!ok) {
         qCWarning(lcHistory) << "saving the history to" << path << "failed:" << file.errorString();
-        appendError(G(u"保存文件错误！"));
+        appendError(G(texts::kSaveFailed));
     } else {
-        appendNotice(G(u"保存文件完毕。"));
+        appendNotice(G(texts::kSaveDone));
     }
     return ok;
 }

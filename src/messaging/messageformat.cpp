@@ -1,7 +1,7 @@
 #include "messaging/messageformat.h"
 
 #include "core/gbk.h"
-#include "core/texts.h"
+#include "messaging/wiretexts.h"
 
 namespace zeph::message {
 namespace {
@@ -13,8 +13,9 @@ QByteArray number(int value)
 
 QByteArray timestampText(const QDateTime& when)
 {
-    static const QByteArray year = G(u"年"), month = G(u"月"), day = G(u"日"), hour = G(u"时"),
-                            minute = G(u"分"), second = G(u"秒");
+    static const QByteArray year = G(wire::kYear), month = G(wire::kMonth), day = G(wire::kDay),
+                            hour = G(wire::kHour), minute = G(wire::kMinute),
+                            second = G(wire::kSecond);
     const QDate d = when.date();
     const QTime t = when.time();
     QByteArray out = number(d.year()) + year + number(d.month()) + month + number(d.day()) + day;
@@ -29,20 +30,20 @@ QByteArray timestampText(const QDateTime& when)
 
 QByteArray directPhrase()
 {
-    static const QByteArray p = G(u"给您发送的信息：");
+    static const QByteArray p = G(wire::kDirectPhrase);
     return p;
 }
 
 QByteArray broadcastPhrase()
 {
-    static const QByteArray p = G(u"发布的广播信息：");
+    static const QByteArray p = G(wire::kBroadcastPhrase);
     return p;
 }
 
 QByteArray compose(QByteArrayView ownHostName, QByteArrayView timestamp, QByteArrayView phrase,
                    QByteArrayView content, QByteArrayView signature)
 {
-    static const QByteArray at = G(u"|于"), dash = G(texts::kSignatureDash);
+    static const QByteArray at = G(wire::kSenderAt), dash = G(wire::kSignatureDash);
     QByteArray out;
     out.reserve(1 + ownHostName.size() + at.size() + timestamp.size() + phrase.size() + 2 +
                 content.size() + dash.size() + signature.size());

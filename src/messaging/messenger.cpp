@@ -2,10 +2,10 @@
 
 #include "core/gbk.h"
 #include "core/logging.h"
-#include "core/texts.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
+#include "messaging/texts.h"
 #include "names/namelookup.h"
 #include "platform/net/names.h"
 

@@ -2,10 +2,11 @@
 
 #include "core/gbk.h"
 #include "core/logging.h"
-#include "core/texts.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
+#include "messaging/texts.h"
+#include "messaging/wiretexts.h"
 #include "names/namelookup.h"
 #include "platform/process/popupmessage.h"
 
@@ -42,7 +43,7 @@ MessengerService::Sender MessengerService::realSender()
 
 QByteArray MessengerService::popupText(QByteArrayView message, QByteArrayView signature)
 {
-    return platform::popupTextAsText(message.toByteArray() + G(texts::kSignatureDash) +
+    return platform::popupTextAsText(message.toByteArray() + G(wire::kSignatureDash) +
                                      signature.toByteArray());
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/product.h"
 #include "ui/controls.h"
+#include "ui/texts.h"
 #include "ui/widgettext.h"
 #include "ui/windowdef.h"
 
@@ -33,7 +34,7 @@ AboutWindow::AboutWindow(QWidget* owner)
 
     auto* link = control<FlatLabel>(name::kAboutLink);
     const QString address = link->caption();
-    link->setCaption(text::kAboutLinkCaption.toString() + u'(' + address + u')');
+    link->setCaption(texts::kAboutLinkCaption.toString() + u'(' + address + u')');
     link->setCursor(Qt::PointingHandCursor);
     connect(this, &DefinedWindow::released, this, [address](const QString& name) {
         if (name == name::kAboutLink)

@@ -1,6 +1,7 @@
 #include "ui/historypane.h"
 
 #include "history/history.h"
+#include "ui/texts.h"
 #include "ui/widgettext.h"
 #include "ui/windowdef.h"
 
@@ -144,7 +145,7 @@ void HistoryPane::dropOldest()
     cursor.removeSelectedText();
     if (!m_dropNoticeShown) {
         cursor.setPosition(0);
-        cursor.insertText(text::kHistoryDropped.toString() + u'\n');
+        cursor.insertText(texts::kHistoryScrolledOut.toString() + u'\n');
         m_dropNoticeShown = true;
     }
 }

@@ -2,6 +2,7 @@
 
 #include "core/logging.h"
 #include "core/product.h"
+#include "ui/texts.h"
 #include "ui/trayicon.h"
 #include "ui/windowdef.h"
 
@@ -15,7 +16,7 @@ TrayController::TrayController(QWidget* window)
     : QObject(window), m_window(window), m_icon(new TrayIcon(this)), m_menu(new QMenu(window))
 {
     m_menu->setObjectName(QStringLiteral("托盘菜单"));
-    m_menu->setAccessibleName(text::kTrayMenu.toString());
+    m_menu->setAccessibleName(texts::kTrayMenu.toString());
     for (const ControlDef& item : trayMenuDef()) {
         if (item.kind == Kind::MenuSeparator) {
             m_menu->addSeparator();

@@ -3,6 +3,7 @@
 #include "core/gbk.h"
 #include "ui/controls.h"
 #include "ui/definedwindow.h"
+#include "ui/texts.h"
 #include "ui/traycontroller.h"
 #include "ui/widgettext.h"
 
@@ -96,8 +97,8 @@ QList<QByteArray> WindowForm::computers() const
 void WindowForm::showMainWindow()
 {
     m_window.setAccessibleDescription(m_sender.isEmpty()
-                                          ? text::kMessageArrived.toString()
-                                          : text::kMessageFrom.toString().arg(m_sender));
+                                          ? texts::kMessageArrived.toString()
+                                          : texts::kMessageFrom.toString().arg(m_sender));
     m_sender.clear();
     // A window the user is working in keeps its focus where it is.
     const bool forward = !m_window.isVisible() || !m_window.isActiveWindow();

@@ -1,6 +1,7 @@
 #include "ui/windowdef.h"
 
 #include "core/product.h"
+#include "ui/texts.h"
 
 #include <array>
 
@@ -34,7 +35,7 @@ const std::array kMainControls = {
                u"★★★注意：只有目标机器也在运行本程序才能收到您发送的信息。如果双方都是NT，2000或XP"
                u"系统，则可以使用信使服务发送，对方机器不必安装本软件。使用信使服务只能发送单行信息。",
                                                                                                    {}, WordWrap | Embossed, {}, {}, Qt::black, {}, 11},
-    ControlDef{name::kAboutLabel,          Kind::Label,        {443,  22, 178,  20}, text::kAbout,         {}, Embossed | SunkenEdge | LinkFont | NoDrag, {},
+    ControlDef{name::kAboutLabel,          Kind::Label,        {443,  22, 178,  20}, texts::kAbout,         {}, Embossed | SunkenEdge | LinkFont | NoDrag, {},
                {{}, u"打开关于窗口（F1）", QAccessible::Link}, kNavy},
     ControlDef{name::kEndpoint,            Kind::DatagramEndpoint, {},               {},                  {}},
     ControlDef{name::kProgressBar,         Kind::ProgressBar,  {450, 434, 181,  18}, {},                  {}, Hidden | SunkenEdge, {},
@@ -94,7 +95,7 @@ const std::array kAboutControls = {
 };
 
 const WindowDef kMain{{}, {639, 480}, {50, 50}, {}, kMainControls, kMainTabOrder, name::kTitleBar};
-const WindowDef kAbout{text::kAbout, {245, 130}, {}, colour::kEditBackground, kAboutControls, {}};
+const WindowDef kAbout{texts::kAbout, {245, 130}, {}, colour::kEditBackground, kAboutControls, {}};
 
 } // namespace
 

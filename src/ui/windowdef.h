@@ -92,22 +92,6 @@ const WindowDef& mainWindowDef();
 const WindowDef& aboutWindowDef();
 std::span<const ControlDef> trayMenuDef();
 
-// Texts that belong to the window but are not a control's initial text.
-namespace text {
-inline constexpr QStringView kSecondCopy = u"程序已在运行，请双击任务栏小图标。";
-inline constexpr QStringView kExitQuestion =
-    u"您确定要退出吗？ 如果退出，你将不能收到别人发送给您的信息！";
-inline constexpr QStringView kExitTitle = u"确认退出";
-inline constexpr QStringView kAboutLinkCaption = u"访问作者网站";
-inline constexpr QStringView kAbout = u"关于Zeph"; // the about label and the about window's title
-// The first line of the history pane once its oldest part has left it.
-inline constexpr QStringView kHistoryDropped = u"较早的记录已移出窗口，保存记录时仍会全部写入。";
-// The main window's accessible description once a message has brought it forward.
-inline constexpr QStringView kMessageFrom = u"收到%1发来的信息";
-inline constexpr QStringView kMessageArrived = u"收到信息";
-inline constexpr QStringView kTrayMenu = u"Zeph托盘菜单"; // what a screen reader calls it
-} // namespace text
-
 // Names of the controls that code refers to.
 namespace name {
 inline constexpr QStringView kBanner = u"图片框1";

@@ -2,11 +2,11 @@
 // subnets of zeph.conf too), and what the link layer's answers count for.
 
 #include "core/gbk.h"
-#include "core/texts.h"
 #include "discovery/linkpresence.h"
 #include "discovery/neighbourbudget.h"
 #include "discovery/scanconfig.h"
 #include "discovery/sweeprange.h"
+#include "discovery/texts.h"
 
 #include <QDir>
 #include <QFile>

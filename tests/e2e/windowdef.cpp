@@ -7,8 +7,10 @@
 // Usage: zeph_e2e_windowdef OUTPUT
 
 #include "ui/windowdef.h"
+#include "app/texts.h"
 #include "core/product.h"
 #include "ui/mainwindow.h"
+#include "ui/texts.h"
 
 #include <QSaveFile>
 #include <QStringList>
@@ -130,7 +132,7 @@ int main(int argc, char** argv)
         var("MAIN_H", QString::number(MainWindow::startUpSize().height())),
         var("PRODUCT_TITLE", quoted(product::kTitle)),
         var("ABOUT_TITLE", quoted(aboutWindowDef().title)),
-        var("EXIT_TITLE", quoted(text::kExitTitle)),
+        var("EXIT_TITLE", quoted(texts::kExitTitle)),
         var("SAVE_DIALOG_TITLE", quoted(savedialog::kTitle)),
         QStringLiteral("# The tray menu, '-' for a separator."),
         var("TRAY_MENU", trayMenu()),
@@ -148,7 +150,7 @@ int main(int argc, char** argv)
         var("A11Y_CONTROLS", accessibleControls()),
         var("A11Y_HISTORY_NAME", quoted(mainControl(name::kHistoryBox).access.name)),
         var("A11Y_SEND_BOX_NAME", quoted(mainControl(name::kSendBox).access.name)),
-        var("A11Y_MESSAGE_FROM", quoted(text::kMessageFrom)),
+        var("A11Y_MESSAGE_FROM", quoted(texts::kMessageFrom)),
     };
 
     QSaveFile out(QString::fromLocal8Bit(argv[1]));

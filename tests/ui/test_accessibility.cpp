@@ -8,6 +8,7 @@
 #include "ui/aboutwindow.h"
 #include "ui/controls.h"
 #include "ui/mainwindow.h"
+#include "ui/texts.h"
 #include "ui/windowdef.h"
 
 #include <QAccessible>
@@ -139,13 +140,13 @@ private Q_SLOTS:
         QCOMPARE(window->text(QAccessible::Name), aboutWindowDef().title.toString());
         QVERIFY(ifaceOf(about->control(name::kAboutLink))
                     ->text(QAccessible::Name)
-                    .startsWith(text::kAboutLinkCaption.toString()));
+                    .startsWith(texts::kAboutLinkCaption.toString()));
 
         auto* menu = w.findChild<QMenu*>(QStringLiteral("托盘菜单"));
         QVERIFY(menu);
         QAccessibleInterface* menuIface = ifaceOf(menu);
         QCOMPARE(menuIface->role(), QAccessible::PopupMenu);
-        QCOMPARE(menuIface->text(QAccessible::Name), text::kTrayMenu.toString());
+        QCOMPARE(menuIface->text(QAccessible::Name), texts::kTrayMenu.toString());
     }
 
     void aboutLinkByActionAndByKey()
@@ -187,7 +188,7 @@ private Q_SLOTS:
         w.form().showMainWindow(); // a text without a sender
         QTest::qWait(20);
         QCOMPARE(QApplication::focusWidget(), target);
-        QCOMPARE(ifaceOf(&w)->text(QAccessible::Description), text::kMessageArrived.toString());
+        QCOMPARE(ifaceOf(&w)->text(QAccessible::Description), texts::kMessageArrived.toString());
 
         // Hidden in the tray: the message brings it forward, and the keyboard
         // goes to the send box (the window's focus once it is active).

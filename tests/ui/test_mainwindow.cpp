@@ -8,6 +8,7 @@
 #include "ui/controls.h"
 #include "ui/definedwindow.h"
 #include "ui/mainwindow.h"
+#include "ui/texts.h"
 #include "ui/trayicon.h"
 #include "ui/windowdef.h"
 
@@ -373,7 +374,7 @@ private Q_SLOTS:
         w.historyPane().flush();
         QVERIFY(pane->document()->characterCount() <= 2000);
         const QStringList lines = pane->toPlainText().split(u'\n');
-        const QString notice = text::kHistoryDropped.toString();
+        const QString notice = texts::kHistoryScrolledOut.toString();
         QCOMPARE(lines.first(), notice);
         QCOMPARE(lines.count(notice), 1);
         // What stays is the newest entries, whole and in order.

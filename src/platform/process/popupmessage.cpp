@@ -5,6 +5,11 @@
 #include <QChar>
 
 namespace zeph::platform {
+namespace {
+// Not a text of ours: the word with which a Chinese Windows' net send reports
+// a failure.
+constexpr QStringView kErrorWord = u"错";
+} // namespace
 
 bool popupTargetAcceptable(QByteArrayView target)
 {
@@ -40,7 +45,7 @@ bool popupOutputReportsError(QByteArrayView output)
         if (!ok)
             return true;
     }
-    const QByteArray mark = G(u"错");
+    const QByteArray mark = G(kErrorWord);
     for (qsizetype i = 0; i < output.size(); i += gbk::charLength(output, i)) {
         if (output.sliced(i).startsWith(mark))
             return true;

@@ -1,0 +1,18 @@
+#pragma once
+// The scan's texts (see core/texts.h for where texts live).
+
+#include <QStringView>
+
+namespace zeph::texts {
+
+// The status line while a scan runs, and how it ends.
+inline constexpr QStringView kScanStatus = u"正在刷新计算机列表，请稍候。";
+inline constexpr QStringView kScanCancelled = u"已取消刷新计算机列表。";
+inline constexpr QStringView kScanCompleted = u"计算机列表刷新完毕。";
+inline constexpr QStringView kScanNoAddress = u"找不到本机的网络地址，无法刷新计算机列表！";
+// The subnets the user names in zeph.conf: each followed by the file or the entry.
+inline constexpr QStringView kScanConfigUnreadable = u"无法读取配置文件：";
+inline constexpr QStringView kScanSubnetBad = u"配置文件中的网段无法识别，不扫描：";
+inline constexpr QStringView kScanSubnetTooWide = u"配置文件中的网段大于 /20，不扫描：";
+
+} // namespace zeph::texts
