@@ -128,19 +128,6 @@ void Scanner::startUp(const std::vector<lan::ScanInterface>& attached,
     m_running = false;
 }
 
-std::optional<Ipv4Address> Scanner::network() const
-{
-    if (m_subnets.empty())
-        return std::nullopt;
-    return Ipv4Address(m_subnets.front().range.first.toHostOrder() - 1);
-}
-
-void Scanner::setHighestHostNumber(int n)
-{
-    m_highest = qBound(1, n, m_rangeSize);
-    m_view.setProgressMaximum(m_highest);
-}
-
 void Scanner::requestCancel()
 {
     if (!m_running)

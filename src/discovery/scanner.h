@@ -31,6 +31,9 @@ class ScanView;
 namespace platform {
 class EchoTransport;
 }
+namespace test {
+struct ScannerPeer;
+}
 
 class Scanner : public QObject {
     Q_OBJECT
@@ -71,18 +74,6 @@ public:
     void requestCancel();
 
     bool running() const { return m_running; }
-    // Reverse lookups of the scan in progress still running (for tests).
-    int lookupsRunning() const { return m_sweep ? m_sweep->lookupsRunning() : 0; }
-    // The address just below the first one swept (host number 0; on a /24
-    // its network address); none without a subnet to sweep.
-    std::optional<Ipv4Address> network() const;
-    // How many addresses a scan sweeps (the progress maximum).
-    int highestHostNumber() const { return m_highest; }
-    const std::vector<ScanSweep::Subnet>& subnets() const { return m_subnets; }
-
-    // Test hook: scan only the first n addresses (clamped to what start-up
-    // found). Also moves the progress maximum, as start-up does.
-    void setHighestHostNumber(int n);
 
     // The history texts of the scan, GBK.
     static QByteArray startText();
@@ -97,6 +88,7 @@ Q_SIGNALS:
     void computerListed(const QByteArray& name, zeph::Ipv4Address address);
 
 private:
+    friend struct test::ScannerPeer; // what only the tests look at or narrow
     void list(const QByteArray& name, Ipv4Address address);
     void end(bool cancelled);
     void cleanUp();

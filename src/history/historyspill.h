@@ -11,6 +11,10 @@
 
 class QIODevice;
 
+namespace zeph::test {
+struct SpillPeer;
+}
+
 namespace zeph {
 
 class HistorySpill {
@@ -39,15 +43,9 @@ public:
     void dropAll();
     // Drops every byte and forgets a failure: the next append tries again.
     void clear();
-#ifndef Q_OS_WIN
-    // The file's descriptor while it is open, else -1.
-    int descriptor() const
-    {
-        return m_file.descriptor();
-    }
-#endif
 
 private:
+    friend struct test::SpillPeer; // the tests look at the file itself
     platform::ScratchFile m_file;
     qsizetype m_size = 0;
     qint64 m_bound = 0;

@@ -4,6 +4,7 @@
 #include "fakescan.h"
 #include "fakescanview.h"
 #include "history/history.h"
+#include "peers.h"
 #include "platform/echo/neighbourwatch.h"
 
 #include <QMap>
@@ -25,6 +26,7 @@ using zeph::test::FakeClock;
 using zeph::test::FakeLan;
 using zeph::test::FakeScanView;
 using zeph::test::FakeTransport;
+using zeph::test::ScannerPeer;
 
 namespace {
 
@@ -112,7 +114,7 @@ struct Rig {
             },
             [n = names](Ipv4Address a) { return n->lookUp(a); }, std::move(c));
         scanner->startUp(zeph::ipv4::parse(local), prefixLength);
-        if (const auto network = scanner->network())
+        if (const auto network = ScannerPeer::network(*scanner))
             lan.network = names->network = *network;
     }
     ~Rig()
@@ -139,7 +141,7 @@ struct Rig {
     // Lets the worker threads deliver what they have.
     bool lookupsDone()
     {
-        return QTest::qWaitFor([&] { return scanner->lookupsRunning() == 0; });
+        return QTest::qWaitFor([&] { return ScannerPeer::lookupsRunning(*scanner) == 0; });
     }
     // Runs the scan in steps of fake time, with the event loop in between;
     // long waits (for room in the neighbour table) are passed in one go.
@@ -190,9 +192,9 @@ private Q_SLOTS:
         QFETCH(QByteArray, address);
         QFETCH(QByteArray, network);
         Rig r(address);
-        const auto own = r.scanner->network();
+        const auto own = ScannerPeer::network(*r.scanner);
         QCOMPARE(own ? QByteArray::fromStdString(own->toString()) : QByteArray(), network);
-        QCOMPARE(r.scanner->highestHostNumber(), 255);
+        QCOMPARE(ScannerPeer::highestHostNumber(*r.scanner), 255);
         QCOMPARE(r.view.progressMaximum, 255);
         QVERIFY(!r.scanner->running());
     }
@@ -203,7 +205,7 @@ private Q_SLOTS:
     {
         Rig r;
         r.setLan({{2, "beta"}, {3, ""}});
-        r.scanner->setHighestHostNumber(3);
+        ScannerPeer::sweepAtMost(*r.scanner, 3);
         r.view.log.clear();
         r.scanner->run();
         QVERIFY(r.scanner->running());
@@ -280,7 +282,7 @@ private Q_SLOTS:
         Rig r;
         r.lan.autoAnswer = false;
         r.setLan({{3, "three"}, {5, "five"}, {7, "seven"}, {8, "eight"}, {10, "ten"}});
-        r.scanner->setHighestHostNumber(10);
+        ScannerPeer::sweepAtMost(*r.scanner, 10);
         r.scanner->run();
         r.clock->advance(2250us); // host n went out at (n - 1) * 0.25 ms
         QCOMPARE(r.lan.sent.size(), 10);
@@ -307,7 +309,7 @@ private Q_SLOTS:
     {
         Rig r;
         r.setLan({{2, "two"}});
-        r.scanner->setHighestHostNumber(2);
+        ScannerPeer::sweepAtMost(*r.scanner, 2);
         r.scanner->run();
         r.clock->advance(300us); // both sent, 2's reply waits in the socket
         r.clock->stall(200ms);
@@ -322,7 +324,7 @@ private Q_SLOTS:
         Rig r;
         r.setLan({{2, "two"}, {3, "three"}, {4, "four"}});
         const auto two = r.gate(2), three = r.gate(3), four = r.gate(4);
-        r.scanner->setHighestHostNumber(5);
+        ScannerPeer::sweepAtMost(*r.scanner, 5);
         r.scanner->run();
         r.clock->advance(2ms);
         QTRY_COMPARE(r.names->lookedCount(), 3); // all three at once
@@ -330,7 +332,7 @@ private Q_SLOTS:
         QCOMPARE(r.view.positions, QList<int>{1});
 
         four->release();
-        QTRY_COMPARE(r.scanner->lookupsRunning(), 2);
+        QTRY_COMPARE(ScannerPeer::lookupsRunning(*r.scanner), 2);
         QVERIFY(r.view.computers.isEmpty());
         QCOMPARE(r.view.positions, QList<int>{1});
         two->release();
@@ -372,11 +374,11 @@ private Q_SLOTS:
         Rig r;
         r.setLan({{2, "two"}, {4, "four"}, {6, "six"}});
         const auto four = r.gate(4);
-        r.scanner->setHighestHostNumber(10);
+        ScannerPeer::sweepAtMost(*r.scanner, 10);
         QSignalSpy finished(r.scanner.get(), &Scanner::finished);
         r.scanner->run();
         r.clock->advance(3ms);
-        QTRY_COMPARE(r.scanner->lookupsRunning(), 1); // 2 and 6 named, 4 still asking
+        QTRY_COMPARE(ScannerPeer::lookupsRunning(*r.scanner), 1); // 2 and 6 named, 4 still asking
         r.clock->advance(50ms);
         QCOMPARE(r.view.computers, QList<QByteArray>{"two"});
         QCOMPARE(r.view.progressPosition, 3);
@@ -452,7 +454,7 @@ private Q_SLOTS:
             r.names->note("input handled");
             blocked->release();
         };
-        r.scanner->setHighestHostNumber(1);
+        ScannerPeer::sweepAtMost(*r.scanner, 1);
         r.scanner->run();
         r.clock->advance(1ms);
         QTRY_COMPARE(r.names->running.load(), 1);
@@ -568,7 +570,7 @@ private Q_SLOTS:
         r.names->names.insert(4, "late");
         r.names->names.insert(9, "early");
         r.lan.cards = {{3, {2, 0, 0, 0, 0, 3}}};
-        r.scanner->setHighestHostNumber(9);
+        ScannerPeer::sweepAtMost(*r.scanner, 9);
         r.scanner->run();
         r.clock->advance(1ms); // 1..4 sent
         r.lan.transport->cardAnswers(address(9), {2, 0, 0, 0, 0, 9});

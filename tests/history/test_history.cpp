@@ -1,5 +1,6 @@
 #include "core/gbk.h"
 #include "history/history.h"
+#include "peers.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 using namespace zeph;
+using zeph::test::SpillPeer;
 
 namespace {
 void writeFile(const QString& path, const QByteArray& bytes)
@@ -234,7 +236,7 @@ private Q_SLOTS:
 
         // Owner only, and no name anywhere: gone with the process.
         struct stat st {};
-        QCOMPARE(fstat(h.spill().descriptor(), &st), 0);
+        QCOMPARE(fstat(SpillPeer::descriptor(h.spill()), &st), 0);
         QCOMPARE(st.st_mode & 07777, mode_t(0600));
         QCOMPARE(st.st_nlink, nlink_t(0));
         QCOMPARE(st.st_uid, geteuid());
@@ -245,7 +247,7 @@ private Q_SLOTS:
         // Clearing empties the file as well.
         h.clear(false);
         QCOMPARE(h.spilledSize(), 0);
-        QCOMPARE(fstat(h.spill().descriptor(), &st), 0);
+        QCOMPARE(fstat(SpillPeer::descriptor(h.spill()), &st), 0);
         QCOMPARE(st.st_size, off_t(0));
         QVERIFY(h.save(path));
         QCOMPARE(readAll(path), History::banner() + "\r\n");
@@ -280,7 +282,7 @@ private Q_SLOTS:
             flood(h, whole, 1 << 20);
             struct stat file {
             }, folder{};
-            QCOMPARE(fstat(h.spill().descriptor(), &file), 0);
+            QCOMPARE(fstat(SpillPeer::descriptor(h.spill()), &file), 0);
             QCOMPARE(stat(QFile::encodeName(diskCache.path()).constData(), &folder), 0);
             QCOMPARE(file.st_dev, folder.st_dev); // not in memory
             QCOMPARE(file.st_size, off_t(h.spilledSize()));

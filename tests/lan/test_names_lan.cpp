@@ -13,6 +13,7 @@
 #include "history/history.h"
 #include "lan/questions.h"
 #include "messaging/messenger.h"
+#include "peers.h"
 #include "platform/net/localaddress.h"
 #include "platform/net/names.h"
 #include "recordingform.h"
@@ -22,6 +23,7 @@
 #include <QTest>
 
 using namespace zeph;
+using zeph::test::ScannerPeer;
 
 namespace {
 
@@ -109,7 +111,7 @@ private Q_SLOTS:
         History& history = run.history;
         const NameLookup& lookup = run.lookup;
         run.startUp(lookup.resolve(platform::ownHostName()));
-        run.scanner.setHighestHostNumber(qEnvironmentVariableIntValue("ZEPH_NAMES_HIGHEST"));
+        ScannerPeer::sweepAtMost(run.scanner, qEnvironmentVariableIntValue("ZEPH_NAMES_HIGHEST"));
         QVERIFY(run.run(20000));
 
         QList<QByteArray> names, addresses;

@@ -7,6 +7,7 @@
 #include "fakescanview.h"
 #include "history/history.h"
 #include "names/namelookup.h"
+#include "peers.h"
 #include "platform/echo/echoprobe.h"
 #include "platform/net/localaddress.h"
 
@@ -51,7 +52,8 @@ struct ScanRun {
         t.start();
         scanner.run();
         const bool ended = finished.wait(timeoutMs);
-        qInfo("scan of %d addresses: %lld ms", scanner.highestHostNumber(), t.elapsed());
+        qInfo("scan of %d addresses: %lld ms", ScannerPeer::highestHostNumber(scanner),
+              t.elapsed());
         return ended;
     }
 };
