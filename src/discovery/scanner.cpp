@@ -170,7 +170,7 @@ void Scanner::run()
 
 void Scanner::list(const QByteArray& name, Ipv4Address address)
 {
-    m_view.addComputer(name);
+    m_view.addComputer(name, address);
     Q_EMIT computerListed(name, address);
 }
 

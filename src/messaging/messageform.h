@@ -2,8 +2,12 @@
 // What the messaging handlers read from and write to the main window.
 // ui::WindowForm implements it; tests implement it with plain members. All texts GBK.
 
+#include "core/ipv4.h"
+
 #include <QByteArray>
 #include <QList>
+
+#include <optional>
 
 namespace zeph {
 
@@ -15,9 +19,17 @@ public:
     virtual void setTarget(const QByteArray& text) = 0;
     virtual QByteArray content() const = 0; // 编辑框发送信息
     virtual void setContent(const QByteArray& text) = 0;
-    virtual QByteArray signature() const = 0;        // 编辑框签名
-    virtual QList<QByteArray> computers() const = 0; // 计算机列表框, in list order
-    virtual void showMainWindow() = 0;               // restore, raise, activate, leave the tray
+    virtual QByteArray signature() const = 0; // 编辑框签名
+    // 计算机列表框, in list order: each row's name and the host that answered for it.
+    struct Listed {
+        QByteArray name;
+        Ipv4Address address;
+    };
+    virtual QList<Listed> computers() const = 0;
+    // The host of the row the user chose, while the target box still holds
+    // that row's name: a name that several hosts answer for goes to the row's.
+    virtual std::optional<Ipv4Address> chosenAddress() const = 0;
+    virtual void showMainWindow() = 0; // restore, raise, activate, leave the tray
 
     // Used while the messenger service runs: 按钮信使发送 and the wait cursor.
     virtual void setMessengerButtonEnabled(bool enabled) = 0;

@@ -78,7 +78,9 @@ void Messenger::sendMessage()
         m_history.appendError(G(texts::kEmptyContent));
         return;
     }
-    const std::optional<Ipv4Address> address = m_resolver(target);
+    // The row the user chose goes to its own host, whoever else claims the name.
+    const std::optional<Ipv4Address> chosen = m_form.chosenAddress();
+    const std::optional<Ipv4Address> address = chosen ? chosen : m_resolver(target);
     if (!address) {
         m_history.appendError(G(u"找不到目标计算机|") + target + G(u"|！"));
         return;
@@ -108,11 +110,12 @@ void Messenger::broadcast()
     const QByteArray datagram = message::compose(
         m_ownHostName, currentTimestamp(), message::broadcastPhrase(), content, m_form.signature());
     QByteArray reached("|");
-    const QList<QByteArray> computers = m_form.computers();
-    for (const QByteArray& name : computers) {
-        const std::optional<Ipv4Address> address = m_resolver(name);
-        if (address && m_endpoint.send(*address, m_messagePort, datagram))
-            reached.append(name).append('|');
+    // Each row to the host that answered for it: a name two hosts share
+    // reaches both, and an impostor's row only the impostor.
+    const QList<MessageForm::Listed> computers = m_form.computers();
+    for (const MessageForm::Listed& row : computers) {
+        if (m_endpoint.send(row.address, m_messagePort, datagram))
+            reached.append(row.name).append('|');
     }
     m_history.appendNotice(G(u"广播消息被发送到下列计算机：") + reached);
     m_form.setContent({});

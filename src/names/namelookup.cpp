@@ -56,19 +56,27 @@ NameLookup::NameLookup()
 {
 }
 
-std::optional<Ipv4Address> NameLookup::resolve(QByteArrayView name) const
+NameLookup::Answer NameLookup::lookUp(QByteArrayView name) const
 {
     if (const std::optional<Ipv4Address> dotted = ipv4::parse(name))
-        return dotted;
+        return {dotted, {}};
     if (!hostname::mayLookUp(name))
-        return std::nullopt;
+        return {};
     // A listed name goes to the host that answered for it, even when the
     // resolver knows the name as another address.
-    if (const std::optional<Ipv4Address> a = scanNameAddress(name))
-        return a;
-    if (const std::optional<Ipv4Address> a = m_backends.systemResolve(name))
-        return a;
-    return m_backends.lanResolve(name);
+    const QList<Ipv4Address> listed = scanNameAddresses(name);
+    if (listed.size() == 1)
+        return {listed.front(), {}};
+    const std::optional<Ipv4Address> resolved = m_backends.systemResolve(name);
+    if (!listed.isEmpty()) {
+        // Never the first by address: the impostor may sit below the real one.
+        if (resolved && listed.contains(*resolved))
+            return {resolved, {}};
+        return {std::nullopt, listed};
+    }
+    if (resolved)
+        return {resolved, {}};
+    return {m_backends.lanResolve(name), {}};
 }
 
 QByteArray NameLookup::reverse(Ipv4Address address) const
@@ -100,16 +108,17 @@ void NameLookup::rememberScanName(QByteArrayView name, Ipv4Address address)
     m_scanNames.append({name.toByteArray(), address});
 }
 
-std::optional<Ipv4Address> NameLookup::scanNameAddress(QByteArrayView name) const
+QList<Ipv4Address> NameLookup::scanNameAddresses(QByteArrayView name) const
 {
     // Folded the GBK-aware way: a trail byte that looks like a letter stays as it is.
     const QByteArray wanted = lan::netbios::upperCased(name);
+    QList<Ipv4Address> found;
     const QMutexLocker locker(&m_lock);
     for (const auto& [listed, address] : std::as_const(m_scanNames)) {
-        if (lan::netbios::upperCased(listed) == wanted)
-            return address;
+        if (lan::netbios::upperCased(listed) == wanted && !found.contains(address))
+            found.append(address);
     }
-    return std::nullopt;
+    return found;
 }
 
 } // namespace zeph

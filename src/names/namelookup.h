@@ -1,9 +1,11 @@
 #pragma once
 // Finding a computer's address from its name and its name from its address,
 // in the program's order: a dotted text is its own address; then the names
-// the last scan listed (a listed name goes to the host that answered for it);
-// then the system resolver; then the LAN (NetBIOS, LLMNR and
-// multicast DNS). One object, owned by the application; every method is thread-safe.
+// the last scan listed (a listed name goes to the host that answered for it;
+// a name that several listed hosts answer for, to the one of them the
+// resolver names, else to none: any host can claim any name); then the
+// system resolver; then the LAN (NetBIOS, LLMNR and multicast DNS). One object, owned by the
+// application; every method is thread-safe.
 
 #include "core/ipv4.h"
 #include "lan/questions.h"
@@ -57,9 +59,16 @@ public:
     NameLookup(const NameLookup&) = delete;
     NameLookup& operator=(const NameLookup&) = delete;
 
+    // A name's address, or, when several listed hosts answer for it and
+    // the resolver names none of them, their addresses and no answer.
+    struct Answer {
+        std::optional<Ipv4Address> address;
+        QList<Ipv4Address> claimants; // in list order; only without an answer
+    };
     // Nothing for a name hostname::mayLookUp refuses, or a name found
     // nowhere. Blocks until the answer or a bounded wait.
-    std::optional<Ipv4Address> resolve(QByteArrayView name) const;
+    Answer lookUp(QByteArrayView name) const;
+    std::optional<Ipv4Address> resolve(QByteArrayView name) const { return lookUp(name).address; }
     // The system resolver's name, else the computer's NetBIOS workstation
     // name, else its LLMNR name, else its multicast DNS name without ".local"
     // (as the computer calls itself and signs its messages); empty when none.
@@ -72,7 +81,8 @@ public:
     void rememberScanName(QByteArrayView name, Ipv4Address address);
 
 private:
-    std::optional<Ipv4Address> scanNameAddress(QByteArrayView name) const;
+    // Every listed host that answered for name, in list order.
+    QList<Ipv4Address> scanNameAddresses(QByteArrayView name) const;
 
     const Backends m_backends;
     mutable QMutex m_lock;

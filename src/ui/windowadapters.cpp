@@ -1,6 +1,7 @@
 #include "ui/windowadapters.h"
 
 #include "core/gbk.h"
+#include "lan/netbios.h"
 #include "ui/controls.h"
 #include "ui/definedwindow.h"
 #include "ui/texts.h"
@@ -16,6 +17,24 @@
 #include <QSignalBlocker>
 
 namespace zeph::ui {
+namespace {
+// What a row of the computer list holds beside its text.
+constexpr int kNameRole = Qt::UserRole;
+constexpr int kAddressRole = Qt::UserRole + 1;
+
+MessageForm::Listed listedOf(const QListWidgetItem& row)
+{
+    return {row.data(kNameRole).toByteArray(), Ipv4Address(row.data(kAddressRole).toUInt())};
+}
+
+// "PC-B (10.0.0.20)": two hosts answer for the name, and the user tells them apart.
+QString withAddress(const QListWidgetItem& row)
+{
+    const MessageForm::Listed l = listedOf(row);
+    return gbk::toUnicode(l.name) + QStringLiteral(" (") +
+           QString::fromStdString(l.address.toString()) + QStringLiteral(")");
+}
+} // namespace
 
 WaitCursor::~WaitCursor()
 {
@@ -53,7 +72,8 @@ WindowForm::WindowForm(DefinedWindow& window, TrayController& tray, WaitCursor& 
     // chosen takes it again.
     const auto take = [this] {
         const QListWidgetItem* item = m_list->item(m_list->currentRow());
-        m_target->setText(item ? item->text() : QString());
+        m_chosen = item ? std::optional(listedOf(*item)) : std::nullopt;
+        m_target->setText(item ? gbk::toUnicode(m_chosen->name) : QString());
     };
     QObject::connect(m_list, &QListWidget::itemSelectionChanged, m_target, take);
     QObject::connect(m_list, &QListWidget::itemClicked, m_target, take);
@@ -66,6 +86,7 @@ QByteArray WindowForm::target() const
 
 void WindowForm::setTarget(const QByteArray& text)
 {
+    m_chosen.reset();
     m_sender = gbk::toUnicode(text);
     m_target->setText(m_sender);
 }
@@ -85,13 +106,20 @@ QByteArray WindowForm::signature() const
     return gbk::fromUnicode(m_signature->text());
 }
 
-QList<QByteArray> WindowForm::computers() const
+QList<MessageForm::Listed> WindowForm::computers() const
 {
-    QList<QByteArray> names;
-    names.reserve(m_list->count());
+    QList<Listed> rows;
+    rows.reserve(m_list->count());
     for (int i = 0; i < m_list->count(); ++i)
-        names.append(gbk::fromUnicode(m_list->item(i)->text()));
-    return names;
+        rows.append(listedOf(*m_list->item(i)));
+    return rows;
+}
+
+std::optional<Ipv4Address> WindowForm::chosenAddress() const
+{
+    if (m_chosen && gbk::fromUnicode(m_target->text()) == m_chosen->name)
+        return m_chosen->address;
+    return std::nullopt;
 }
 
 void WindowForm::showMainWindow()
@@ -176,9 +204,20 @@ void WindowScanView::clearComputers()
     m_list->clear();
 }
 
-void WindowScanView::addComputer(const QByteArray& name)
+void WindowScanView::addComputer(const QByteArray& name, Ipv4Address address)
 {
-    m_list->addItem(gbk::toUnicode(name));
+    auto* row = new QListWidgetItem(gbk::toUnicode(name));
+    row->setData(kNameRole, name);
+    row->setData(kAddressRole, address.toHostOrder());
+    const QByteArray folded = lan::netbios::upperCased(name);
+    for (int i = 0; i < m_list->count(); ++i) {
+        QListWidgetItem* other = m_list->item(i);
+        if (lan::netbios::upperCased(other->data(kNameRole).toByteArray()) != folded)
+            continue;
+        other->setText(withAddress(*other));
+        row->setText(withAddress(*row));
+    }
+    m_list->addItem(row);
 }
 
 void WindowScanView::setScanButtons(bool scanning)

@@ -41,7 +41,8 @@ public:
     QByteArray content() const override;
     void setContent(const QByteArray& text) override;
     QByteArray signature() const override;
-    QList<QByteArray> computers() const override;
+    QList<Listed> computers() const override;
+    std::optional<Ipv4Address> chosenAddress() const override;
     // Brings the window forward; a window brought forward has the keyboard
     // in the send box, and its accessible description tells who wrote.
     void showMainWindow() override;
@@ -58,6 +59,7 @@ private:
     QLineEdit* m_signature;
     QListWidget* m_list;
     QString m_sender; // set with the target by an arrival, told when it shows the window
+    std::optional<Listed> m_chosen; // the row last taken into the target box
     bool m_focusPending = false;
 };
 
@@ -72,7 +74,8 @@ public:
     void setProgressMaximum(int maximum) override;
     void setProgressPosition(int position) override;
     void clearComputers() override;
-    void addComputer(const QByteArray& name) override;
+    // A name that two rows share is shown with each row's address.
+    void addComputer(const QByteArray& name, Ipv4Address address) override;
     void setScanButtons(bool scanning) override;
 
 private:

@@ -363,9 +363,10 @@ private Q_SLOTS:
     {
         // Nothing but the scan list knows a name here.
         NameLookup::Backends none;
-        none.systemResolve = [](QByteArrayView) { return std::optional<Ipv4Address>(); };
+        std::optional<Ipv4Address> resolverSays;
+        none.systemResolve = [&resolverSays](QByteArrayView) { return resolverSays; };
         none.systemReverse = [](Ipv4Address) { return QByteArray(); };
-        none.lanResolve = none.systemResolve;
+        none.lanResolve = [](QByteArrayView) { return std::optional<Ipv4Address>(); };
         none.lanHostNames = [](Ipv4Address) { return HostNames(); };
         NameLookup names(none);
         const auto scanNameAddress = [&names](QByteArrayView name) {
@@ -377,8 +378,18 @@ private Q_SLOTS:
         names.rememberScanName(kChinese, Ipv4Address(10, 0, 0, 2));
         names.rememberScanName("ALPHA", Ipv4Address(10, 0, 0, 3));
         names.rememberScanName("", Ipv4Address(10, 0, 0, 4));
-        QCOMPARE(scanNameAddress("Alpha"), QByteArray("10.0.0.1"));
+        // Two hosts claim alpha: never the lower address by default; the
+        // resolver decides when it names one of them, else nobody gets it.
+        QCOMPARE(scanNameAddress("Alpha"), QByteArray());
+        QCOMPARE(names.lookUp("Alpha").claimants,
+                 (QList<Ipv4Address>{Ipv4Address(10, 0, 0, 1), Ipv4Address(10, 0, 0, 3)}));
+        resolverSays = Ipv4Address(10, 0, 0, 3);
+        QCOMPARE(scanNameAddress("Alpha"), QByteArray("10.0.0.3"));
+        resolverSays = Ipv4Address(10, 0, 0, 9); // not one of them: still nobody
+        QCOMPARE(scanNameAddress("Alpha"), QByteArray());
+        // One claimant: the listed host, whatever the resolver says.
         QCOMPARE(scanNameAddress(kChinese), QByteArray("10.0.0.2"));
+        resolverSays.reset();
         QByteArray otherTrail = kChinese;
         otherTrail[5] = 'A';
         QCOMPARE(scanNameAddress(otherTrail), QByteArray());

@@ -149,7 +149,8 @@ private Q_SLOTS:
         QTest::qWait(500);
         QVERIFY2(!history.text().contains("to ghost"), history.text().right(200));
 
-        form.computerNames = names;
+        for (qsizetype i = 0; i < run.view.computers.size(); ++i)
+            form.listed.append({run.view.computers[i], run.view.addresses[i]});
         form.contentText = "to everyone";
         messenger.broadcast();
         QVERIFY2(

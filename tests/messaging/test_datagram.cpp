@@ -371,7 +371,7 @@ private Q_SLOTS:
         QCOMPARE(history.text(), told + "\r\n" + G(u"×××信息发送错误！×××"));
         QCOMPARE(form.contentText, QByteArray("hello"));
 
-        form.computerNames = {"PC02"};
+        form.listed = {{"PC02", *ipv4::parse("127.0.0.1")}};
         messenger.broadcast();
         QVERIFY(history.text().endsWith(G(u"★★★广播消息被发送到下列计算机：|★★★")));
         QVERIFY(!holder.hasPendingDatagrams());

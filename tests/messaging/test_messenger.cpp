@@ -167,17 +167,22 @@ private Q_SLOTS:
         QCOMPARE(rig.form.contentText, fits + "b");
     }
 
-    void broadcastSendsOneCompositionToEveryResolvableName()
+    void broadcastSendsOneCompositionToEveryListedHost()
     {
         Rig rig;
-        rig.addresses.insert("PC03", "127.0.0.1");
         rig.form.targetText = "untouched";
         rig.form.contentText = G(u"通知");
-        rig.form.computerNames = {"PC02", "gone", "PC03", "PC02"};
+        // Each row to the host that answered for it, never resolved by name
+        // again; a row the system will not send to is left out silently.
+        const Ipv4Address here = *ipv4::parse("127.0.0.1");
+        rig.form.listed = {{"PC02", here},
+                           {"gone", *ipv4::parse("255.255.255.255")},
+                           {"PC03", here},
+                           {"PC02", here}};
         QSignalSpy arrived(&rig.messenger.endpoint(), &DatagramEndpoint::dataArrived);
         rig.messenger.broadcast();
 
-        QCOMPARE(rig.resolved, (QByteArrayList{"PC02", "gone", "PC03", "PC02"}));
+        QVERIFY(rig.resolved.isEmpty());
         QCOMPARE(rig.clockReads, 1);
         QCOMPARE(rig.history.text(), notice(G(u"广播消息被发送到下列计算机：|PC02|PC03|PC02|")));
         QCOMPARE(rig.form.contentText, QByteArray());
@@ -194,14 +199,14 @@ private Q_SLOTS:
     void broadcastEdgeCases()
     {
         Rig rig;
-        rig.form.computerNames = {"PC02"};
+        rig.form.listed = {{"PC02", *ipv4::parse("127.0.0.1")}};
         rig.form.contentText = "";
         rig.messenger.broadcast();
         QCOMPARE(rig.history.text(), error(u"发送内容不能为空！"));
         QVERIFY(rig.resolved.isEmpty());
         QCOMPARE(rig.form.contentWrites, 0);
 
-        rig.form.computerNames = {};
+        rig.form.listed = {};
         rig.form.contentText = "hi";
         rig.messenger.broadcast();
         QCOMPARE(rig.history.text(),

@@ -19,6 +19,7 @@ struct FakeScanView : ScanView {
     int progressPosition = 0;
     QList<int> positions;
     QList<QByteArray> computers;
+    QList<Ipv4Address> addresses; // of the hosts that answered for them
     int clearCalls = 0;
     bool scanning = false; // last setScanButtons()
     QList<QByteArray> log; // every call in order
@@ -59,12 +60,14 @@ struct FakeScanView : ScanView {
     void clearComputers() override
     {
         computers.clear();
+        addresses.clear();
         ++clearCalls;
         log << "clear";
     }
-    void addComputer(const QByteArray& name) override
+    void addComputer(const QByteArray& name, Ipv4Address address) override
     {
         computers << name;
+        addresses << address;
         log << "add:" + name;
     }
     void setScanButtons(bool s) override
@@ -84,7 +87,7 @@ struct QuietScanView : ScanView {
     void setProgressMaximum(int) override {}
     void setProgressPosition(int) override {}
     void clearComputers() override { listed = 0; }
-    void addComputer(const QByteArray&) override { ++listed; }
+    void addComputer(const QByteArray&, Ipv4Address) override { ++listed; }
     void setScanButtons(bool) override {}
 };
 

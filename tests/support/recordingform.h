@@ -13,7 +13,8 @@ struct RecordingForm : MessageForm {
     QByteArray targetText;
     QByteArray contentText;
     QByteArray signatureText;
-    QList<QByteArray> computerNames;
+    QList<Listed> listed;
+    std::optional<Ipv4Address> chosen;
     bool buttonEnabled = true;
     int shown = 0;
     int contentWrites = 0;
@@ -29,7 +30,8 @@ struct RecordingForm : MessageForm {
         events << QStringLiteral("content set");
     }
     QByteArray signature() const override { return signatureText; }
-    QList<QByteArray> computers() const override { return computerNames; }
+    QList<Listed> computers() const override { return listed; }
+    std::optional<Ipv4Address> chosenAddress() const override { return chosen; }
     void showMainWindow() override
     {
         ++shown;

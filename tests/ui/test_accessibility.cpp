@@ -207,8 +207,8 @@ private Q_SLOTS:
         QSignalSpy sent(&w, &MainWindow::sendRequested);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        w.scanView().addComputer("PC01");
-        w.scanView().addComputer("PC02");
+        w.scanView().addComputer("PC01", *ipv4::parse("10.0.0.1"));
+        w.scanView().addComputer("PC02", *ipv4::parse("10.0.0.2"));
         auto* list = w.control<QListWidget>(name::kComputerList);
         list->setCurrentRow(0, QItemSelectionModel::NoUpdate); // where Tab leaves the keyboard
         list->setFocus(Qt::TabFocusReason);

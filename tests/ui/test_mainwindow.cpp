@@ -530,13 +530,29 @@ private Q_SLOTS:
     void listSelectionBecomesTheTarget()
     {
         MainWindow w;
-        w.scanView().addComputer("PC01");
-        w.scanView().addComputer("PC01");
-        w.scanView().addComputer(QByteArray("\xC4\xE3", 2));
-        QCOMPARE(w.form().computers(), (QList<QByteArray>{"PC01", "PC01", QByteArray("\xC4\xE3")}));
+        const Ipv4Address low = *ipv4::parse("10.0.0.15"), high = *ipv4::parse("10.0.0.20");
+        w.scanView().addComputer("PC01", low);
+        w.scanView().addComputer("pc01", high); // another host claims the same name
+        w.scanView().addComputer(QByteArray("\xC4\xE3", 2), *ipv4::parse("10.0.0.30"));
+        const QList<MessageForm::Listed> rows = w.form().computers();
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1].name, QByteArray("pc01"));
+        QCOMPARE(rows[1].address, high);
         auto* list = w.control<QListWidget>(name::kComputerList);
+        QCOMPARE(list->item(0)->text(), QStringLiteral("PC01 (10.0.0.15)"));
+        QCOMPARE(list->item(1)->text(), QStringLiteral("pc01 (10.0.0.20)"));
+        QCOMPARE(list->item(2)->text(), QStringLiteral("你"));
+        // The row chosen is the host a send goes to, while its name stands.
+        list->setCurrentRow(1);
+        QCOMPARE(w.form().target(), QByteArray("pc01"));
+        QCOMPARE(w.form().chosenAddress(), std::optional(high));
         list->setCurrentRow(2);
         QCOMPARE(w.form().target(), QByteArray("\xC4\xE3"));
+        w.control<QLineEdit>(name::kTargetBox)->setText(QStringLiteral("PC01"));
+        QCOMPARE(w.form().chosenAddress(), std::nullopt);
+        list->setCurrentRow(0);
+        w.form().setTarget("PC01"); // an arrival from a PC01: by name again
+        QCOMPARE(w.form().chosenAddress(), std::nullopt);
         w.form().setTarget("typed");
         w.scanView().clearComputers(); // a new scan empties the list without touching the target
         QCOMPARE(w.form().target(), QByteArray("typed"));
