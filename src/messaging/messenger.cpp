@@ -63,7 +63,7 @@ void Messenger::reportStartUpProblems()
         return;
     m_portProblemReported = true;
     const QByteArray port = QByteArray::number(message::wirePort(m_messagePort));
-    m_history.appendError(G(u"无法打开端口") + port + G(u"，不能接收信息！"));
+    m_history.appendError(G(texts::kPortClosedBefore) + port + G(texts::kPortClosedAfter));
 }
 
 void Messenger::sendMessage()
@@ -82,20 +82,20 @@ void Messenger::sendMessage()
     const std::optional<Ipv4Address> chosen = m_form.chosenAddress();
     const std::optional<Ipv4Address> address = chosen ? chosen : m_resolver(target);
     if (!address) {
-        m_history.appendError(G(u"找不到目标计算机|") + target + G(u"|！"));
+        m_history.appendError(G(texts::kTargetNotFound) + target + G(texts::kTargetNotFoundEnd));
         return;
     }
     const QByteArray datagram = message::compose(
         m_ownHostName, currentTimestamp(), message::directPhrase(), content, m_form.signature());
     if (!m_endpoint.send(*address, m_messagePort, datagram)) {
-        m_history.appendError(G(u"信息发送错误！"));
+        m_history.appendError(G(texts::kSendFailed));
         return;
     }
     m_history.appendSeparator();
     m_history.appendLine(G(texts::kYouAt) + currentTimestamp() + G(texts::kSentTo) + target +
                          G(texts::kMessageOf));
     m_history.appendLine(content);
-    m_history.appendNotice(G(u"信息已发送到目标计算机。"));
+    m_history.appendNotice(G(texts::kSent));
     m_form.setContent({});
 }
 
@@ -117,7 +117,7 @@ void Messenger::broadcast()
         if (m_endpoint.send(row.address, m_messagePort, datagram))
             reached.append(row.name).append('|');
     }
-    m_history.appendNotice(G(u"广播消息被发送到下列计算机：") + reached);
+    m_history.appendNotice(G(texts::kBroadcastReached) + reached);
     m_form.setContent({});
 }
 

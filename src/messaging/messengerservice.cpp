@@ -65,7 +65,7 @@ void MessengerService::send()
                          G(texts::kSentThroughServiceTo) + target + G(texts::kMessageOf));
     m_history.appendLine(m_form.content());
     const QByteArray text = popupText(m_form.content(), m_form.signature());
-    m_history.appendNotice(G(u"正在通过信使服务发送信息，请稍候……"));
+    m_history.appendNotice(G(texts::kServiceSending));
 
     m_form.waitCursorOn();
     // A dotted target is the address itself; a name that the resolver knows is
@@ -82,11 +82,11 @@ void MessengerService::send()
     m_form.restoreCursor();
 
     if (delivered) {
-        m_history.appendNotice(G(u"信息已成功发送到计算机|") + target + "|");
+        m_history.appendNotice(G(texts::kServiceDelivered) + target + "|");
         m_form.setContent({});
     } else {
         qCInfo(lcMessaging) << "messenger service could not deliver to" << target;
-        m_history.appendError(G(u"使用信使服务发送信息到计算机|") + target + G(u"|失败！"));
+        m_history.appendError(G(texts::kServiceFailed) + target + G(texts::kServiceFailedEnd));
     }
     m_form.setMessengerButtonEnabled(true);
 }

@@ -16,6 +16,22 @@ inline constexpr QStringView kSentTo = u"发送给|";
 inline constexpr QStringView kSentThroughServiceTo = u"通过信使服务发送给|";
 inline constexpr QStringView kMessageOf = u"|的信息：";
 
+// Sending to one computer: the port could not be opened, the target not
+// found, the datagram not sent, or it was.
+inline constexpr QStringView kPortClosedBefore = u"无法打开端口";
+inline constexpr QStringView kPortClosedAfter = u"，不能接收信息！";
+inline constexpr QStringView kTargetNotFound = u"找不到目标计算机|";
+inline constexpr QStringView kTargetNotFoundEnd = u"|！";
+inline constexpr QStringView kSendFailed = u"信息发送错误！";
+inline constexpr QStringView kSent = u"信息已发送到目标计算机。";
+// A broadcast, followed by "|<name>|<name>|".
+inline constexpr QStringView kBroadcastReached = u"广播消息被发送到下列计算机：";
+// The messenger service: under way, and how it ended for "|<target>|".
+inline constexpr QStringView kServiceSending = u"正在通过信使服务发送信息，请稍候……";
+inline constexpr QStringView kServiceDelivered = u"信息已成功发送到计算机|";
+inline constexpr QStringView kServiceFailed = u"使用信使服务发送信息到计算机|";
+inline constexpr QStringView kServiceFailedEnd = u"|失败！";
+
 // Datagrams the system dropped because they came faster than they were read:
 // "<n>条信息因到达过快而丢失！".
 inline constexpr QStringView kDatagramsLost = u"条信息因到达过快而丢失！";

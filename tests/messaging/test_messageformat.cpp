@@ -126,12 +126,7 @@ private Q_SLOTS:
         QCOMPARE(message::bytesToText(QByteArrayView("|a\x81\0b", 5)), QByteArray("|a\x81"));
     }
 
-    void portOnTheWire()
-    {
-        QCOMPARE(message::wirePort(message::kMessagePort), quint16(40027));
-        QCOMPARE(message::wirePort(19730), quint16(19730));
-        QCOMPARE(message::wirePort(65536 + 7), quint16(7));
-    }
+    void portOnTheWire() { QCOMPARE(message::wirePort(message::kMessagePort), quint16(40027)); }
 };
 
 QTEST_GUILESS_MAIN(TestMessageFormat)

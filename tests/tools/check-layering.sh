@@ -1,7 +1,6 @@
 #!/bin/sh
-# check-layering.sh SRC: fails when a file includes a layer above its own.
-# check-layering.sh --self-test SRC: each of a few upward includes, planted in
-#   a copy of SRC, makes the check fail.
+# check-layering.sh SRC: fails when a file includes a layer above its own,
+# or a text is written inline or a text name is given twice (see CONTRIBUTING).
 #   core < platform < lan < names < history < discovery < messaging < ui < app
 # Each layer may include itself and those below it, except that messaging
 # needs nothing of the scan: it reaches the computer list through its form.
@@ -10,21 +9,28 @@
 # The ICMP library and the probe helper are plain C++: the helper may use only
 # that library (with its line protocol), the IPv4 type and the descriptor and
 # socket-address helpers; the library only those three headers; neither Qt.
+# check-layering.sh --self-test SRC: each of a few upward includes, an inline
+# text and a text name given twice, planted in a copy of SRC, fails the check.
 set -u
 if [ "$1" = --self-test ]; then
     tmp=$(mktemp -d) && trap 'rm -rf "$tmp"' EXIT
+    plant() { # FILE LINE SRC: the check must fail once LINE is added to FILE
+        rm -rf "$tmp/src" && cp -R "$3" "$tmp/src"
+        echo "$2" >>"$tmp/src/$1"
+        if sh "$0" "$tmp/src" >/dev/null; then
+            echo "not caught: $2 in $1"
+            return 1
+        fi
+    }
     for plant in history/history.cpp:names/namelookup.h history/history.cpp:discovery/scanner.h \
         names/namelookup.cpp:discovery/scanner.h messaging/messenger.cpp:discovery/scanner.h \
         discovery/scanner.cpp:messaging/messenger.h ui/controls.cpp:app/zephapp.h \
         lan/packet.cpp:names/namelookup.h; do
-        rm -rf "$tmp/src" && cp -R "$2" "$tmp/src"
-        echo "#include \"${plant#*:}\"" >>"$tmp/src/${plant%%:*}"
-        if sh "$0" "$tmp/src" >/dev/null; then
-            echo "not caught: ${plant%%:*} including ${plant#*:}"
-            exit 1
-        fi
+        plant "${plant%%:*}" "#include \"${plant#*:}\"" "$2" || exit 1
     done
-    echo "every planted upward include was caught"
+    plant messaging/messenger.cpp 'const auto t = G(u"x");' "$2" || exit 1
+    plant ui/texts.h 'inline constexpr QStringView kScanRunning = u"x";' "$2" || exit 1
+    echo "every planted upward include, inline text and second name was caught"
     exit 0
 fi
 src=$1
@@ -70,5 +76,13 @@ plain_only() { # FOLDER ALLOWED-REGEX WHAT
 }
 plain_only platform/icmp "platform/icmp/[a-z]+\.h|$plain" "the ICMP library"
 plain_only probe "platform/icmp/[a-z]+\.h|$plain" "the probe helper"
-[ $bad -eq 0 ] && echo "every layer includes only itself and the layers below"
+# Where texts live: in a layer's texts.h or the wire's, never inline, and no
+# name is given to two texts.
+homes=$(find "$src" -name texts.h -o -name wiretexts.h)
+inline=$(grep -rn 'G(u"' "$src" --include='*.cpp' --include='*.h' | grep -v 'e\.g\. zeph::G(u"' || true)
+[ -z "$inline" ] || { echo "texts written inline instead of in a texts.h:"; echo "$inline"; bad=1; }
+# shellcheck disable=SC2086 # one word a file
+twice=$(sed -n 's/^inline constexpr QStringView \(k[A-Za-z0-9]*\) =.*/\1/p' $homes | sort | uniq -d)
+[ -z "$twice" ] || { echo "text names used twice:"; echo "$twice"; bad=1; }
+[ $bad -eq 0 ] && echo "every layer includes only itself and the layers below; every text has one home"
 exit $bad

@@ -137,7 +137,6 @@ private Q_SLOTS:
         terminateChild(*pid);
         QVERIFY2(t.elapsed() >= kTerminateGrace.count() - 50,
                  qPrintable(QString::number(t.elapsed())));
-        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(::waitpid(*pid, nullptr, WNOHANG), -1); // reaped
         QCOMPARE(errno, ECHILD);
     }
