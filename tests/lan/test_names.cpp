@@ -22,8 +22,7 @@ class TestNames : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!test::onlyLoopbackInReach())
-            QFAIL("not in a private loopback-only network namespace; run through ctest");
+        ZEPH_REQUIRE_PRIVATE_NETNS();
     }
 
     void dottedQuads_data()

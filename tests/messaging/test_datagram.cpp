@@ -68,8 +68,7 @@ class TestDatagram : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!test::onlyLoopbackInReach())
-            QFAIL("not in a private loopback-only network namespace; run through ctest");
+        ZEPH_REQUIRE_PRIVATE_NETNS();
     }
 
     void portRules()

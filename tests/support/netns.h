@@ -3,6 +3,7 @@
 // network namespace.
 
 #include <QNetworkInterface>
+#include <QTest>
 
 namespace zeph::test {
 
@@ -20,3 +21,11 @@ inline bool onlyLoopbackInReach()
 }
 
 } // namespace zeph::test
+
+// In initTestCase of a test that opens sockets: stop at once outside a
+// private loopback-only namespace (ctest runs it in one).
+#define ZEPH_REQUIRE_PRIVATE_NETNS()                                                               \
+    do {                                                                                           \
+        if (!zeph::test::onlyLoopbackInReach())                                                    \
+            QFAIL("not in a private loopback-only network namespace; run through ctest");          \
+    } while (false)

@@ -36,8 +36,7 @@ class TestEchoTransport : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!test::onlyLoopbackInReach())
-            QFAIL("not in a private loopback-only network namespace; run through ctest");
+        ZEPH_REQUIRE_PRIVATE_NETNS();
         QVERIFY(m_dir.isValid());
     }
 

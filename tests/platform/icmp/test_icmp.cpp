@@ -126,8 +126,7 @@ class TestIcmp : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
-        if (!test::onlyLoopbackInReach())
-            QFAIL("not in a private loopback-only network namespace; run through ctest");
+        ZEPH_REQUIRE_PRIVATE_NETNS();
     }
 
     // A host that sees some of our requests cannot tell the numbers of the
