@@ -20,10 +20,7 @@ using namespace zeph;
 class TestNames : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
-        ZEPH_REQUIRE_PRIVATE_NETNS();
-    }
+    void initTestCase() { ZEPH_REQUIRE_PRIVATE_NETNS(); }
 
     void dottedQuads_data()
     {

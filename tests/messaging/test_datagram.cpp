@@ -66,10 +66,7 @@ bool waitUntilQueued(const DatagramEndpoint& e, qsizetype count)
 class TestDatagram : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
-        ZEPH_REQUIRE_PRIVATE_NETNS();
-    }
+    void initTestCase() { ZEPH_REQUIRE_PRIVATE_NETNS(); }
 
     void portRules()
     {

@@ -62,10 +62,7 @@ struct Rig {
 class TestMessenger : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase()
-    {
-        ZEPH_REQUIRE_PRIVATE_NETNS();
-    }
+    void initTestCase() { ZEPH_REQUIRE_PRIVATE_NETNS(); }
 
     void startUpListensOnTheMessagePort()
     {

@@ -124,10 +124,7 @@ class TestIcmp : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        ZEPH_REQUIRE_PRIVATE_NETNS();
-    }
+    void initTestCase() { ZEPH_REQUIRE_PRIVATE_NETNS(); }
 
     // A host that sees some of our requests cannot tell the numbers of the
     // others (and so forge their replies); the replies still match.
