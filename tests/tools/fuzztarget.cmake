@@ -1,6 +1,6 @@
 # The libFuzzer targets, built when ZEPH_BUILD_FUZZ is on (the top CMakeLists
 # includes this then; the whole build is clang's, instrumented for coverage).
-# tests/messaging/fuzz/run-fuzz.sh configures such a build of its own for the
+# tests/tools/run-fuzz.sh configures such a build of its own for the
 # fuzz tests, so the main build may use any compiler.
 #   zeph_fuzz_target(NAME HARNESS [LIBS lib...] [SOURCES file...])
 # SOURCES are paths below src/, for a target that needs only a few files.
