@@ -5,7 +5,37 @@
 
 #include <QStringView>
 
+#include <cstddef>
+
 namespace zeph::texts {
+
+// A text with a number written into it when the program is compiled, so that
+// the number keeps one home: withNumber(u"大于 /", 20, u"，") reads u"大于 /20，".
+template <std::size_t Size> struct NumberedText {
+    char16_t chars[Size]{};
+    qsizetype size = 0;
+    constexpr operator QStringView() const { return QStringView(chars, size); }
+};
+
+template <std::size_t Before, std::size_t After>
+constexpr NumberedText<Before + After + 10>
+withNumber(const char16_t (&before)[Before], unsigned number, const char16_t (&after)[After])
+{
+    NumberedText<Before + After + 10> text; // 10 digits hold any unsigned
+    for (std::size_t i = 0; i + 1 < Before; ++i)
+        text.chars[text.size++] = before[i];
+    char16_t digits[10]{};
+    int count = 0;
+    do {
+        digits[count++] = char16_t(u'0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    while (count > 0)
+        text.chars[text.size++] = digits[--count];
+    for (std::size_t i = 0; i + 1 < After; ++i)
+        text.chars[text.size++] = after[i];
+    return text;
+}
 
 // The scan: its notice (also the hint suffix and the clear-history line while
 // it runs), the status line, and how it ends.
@@ -14,10 +44,7 @@ inline constexpr QStringView kScanStatus = u"正在刷新计算机列表，请�
 inline constexpr QStringView kScanCancelled = u"已取消刷新计算机列表。";
 inline constexpr QStringView kScanCompleted = u"计算机列表刷新完毕。";
 inline constexpr QStringView kScanNoAddress = u"找不到本机的网络地址，无法刷新计算机列表！";
-// The subnets the user names in zeph.conf: each followed by the file or the entry.
-inline constexpr QStringView kScanConfigUnreadable = u"无法读取配置文件：";
-inline constexpr QStringView kScanSubnetBad = u"配置文件中的网段无法识别，不扫描：";
-inline constexpr QStringView kScanSubnetTooWide = u"配置文件中的网段大于 /20，不扫描：";
+// The texts about zeph.conf sit beside its limits, in discovery/scanconfig.h.
 
 // Refusals shared by sending and the messenger service.
 inline constexpr QStringView kNoTarget = u"未指定目标计算机！";

@@ -2,7 +2,7 @@
 
 #include "core/gbk.h"
 #include "core/logging.h"
-#include "core/texts.h"
+#include "core/product.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -14,8 +14,9 @@ namespace zeph {
 QString scanConfigPath()
 {
     // XDG_CONFIG_HOME or ~/.config; the local application data on Windows.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-           QStringLiteral("/zeph/zeph.conf");
+    const QString app = product::kAppId.toString();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u'/' + app +
+           u'/' + app + QStringLiteral(".conf");
 }
 
 ScanConfig parseNamedSubnets(const QStringList& entries)

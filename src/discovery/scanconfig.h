@@ -12,7 +12,9 @@
 // is a line for the history (GBK), and the rest still counts. No file: no
 // named subnets.
 
+#include "core/texts.h"
 #include "discovery/scanner.h"
+#include "discovery/sweeprange.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,6 +23,15 @@
 #include <vector>
 
 namespace zeph {
+
+namespace texts {
+// Each followed by the file or the entry.
+inline constexpr QStringView kScanConfigUnreadable = u"无法读取配置文件：";
+inline constexpr QStringView kScanSubnetBad = u"配置文件中的网段无法识别，不扫描：";
+inline constexpr auto kScanSubnetTooWideText =
+    withNumber(u"配置文件中的网段大于 /", unsigned(kWidestSweptPrefix), u"，不扫描：");
+inline constexpr QStringView kScanSubnetTooWide = kScanSubnetTooWideText;
+} // namespace texts
 
 struct ScanConfig {
     std::vector<Scanner::NamedSubnet> subnets; // in the file's order
