@@ -8,9 +8,12 @@
 //   subnets = 10.5.50.0/24, 10.5.52.0/23
 //
 // A prefix shorter than /20 is refused (a sweep would take minutes), as is
-// an entry that is no prefix; each refusal, and a file that cannot be read,
-// is a line for the history (GBK), and the rest still counts. No file: no
-// named subnets.
+// an entry that is no prefix; each refusal is a line for the history (GBK),
+// and the rest still counts. Only a regular file is read, opened without
+// blocking: one that cannot be read or is of another kind (a folder, a FIFO,
+// a device), one larger than kMaxScanConfigBytes and one that names more than
+// kMaxNamedSubnets subnets are each one line and otherwise ignored. No file:
+// no named subnets.
 
 #include "core/texts.h"
 #include "discovery/scanner.h"
@@ -24,9 +27,18 @@
 
 namespace zeph {
 
+inline constexpr qsizetype kMaxScanConfigBytes = 64 * 1024;
+inline constexpr qsizetype kMaxNamedSubnets = 256;
+
 namespace texts {
 // Each followed by the file or the entry.
 inline constexpr QStringView kScanConfigUnreadable = u"无法读取配置文件：";
+inline constexpr auto kScanConfigTooLargeText =
+    withNumber(u"配置文件大于 ", unsigned(kMaxScanConfigBytes / 1024), u" KiB，不读取：");
+inline constexpr QStringView kScanConfigTooLarge = kScanConfigTooLargeText;
+inline constexpr auto kScanConfigTooManyText =
+    withNumber(u"配置文件中的网段多于 ", unsigned(kMaxNamedSubnets), u" 个，不读取：");
+inline constexpr QStringView kScanConfigTooManySubnets = kScanConfigTooManyText;
 inline constexpr QStringView kScanSubnetBad = u"配置文件中的网段无法识别，不扫描：";
 inline constexpr auto kScanSubnetTooWideText =
     withNumber(u"配置文件中的网段大于 /", unsigned(kWidestSweptPrefix), u"，不扫描：");
