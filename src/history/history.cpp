@@ -4,6 +4,7 @@
 #include "core/logging.h"
 #include "core/product.h"
 #include "core/texts.h"
+#include "platform/session/userfiles.h"
 
 #include <QSaveFile>
 
@@ -155,9 +156,13 @@ bool History::save(const QString& path)
     // The text is written before the result entry is appended, so a file never
     // holds the notice of its own save. QSaveFile writes beside the old file and
     // renames over it only after a complete write: a failure leaves the old file intact.
+    // It follows a link itself (the kernel's protected_symlinks never sees
+    // it), so a link another user planted in /tmp is refused first: it could
+    // point at any of this user's files.
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
-    bool ok = file.open(QIODevice::WriteOnly);
+    const bool planted = platform::isLinkPlantedByAnother(path);
+    bool ok = !planted && file.open(QIODevice::WriteOnly);
     if (ok)
         ok = m_spill.copyTo(file) && file.write(m_text) == m_text.size();
     if (ok)
@@ -165,7 +170,9 @@ bool History::save(const QString& path)
     else
         file.cancelWriting();
     if (!ok) {
-        qCWarning(lcHistory) << "saving the history to" << path << "failed:" << file.errorString();
+        qCWarning(lcHistory) << "saving the history to" << path << "failed:"
+                             << (planted ? QStringLiteral("a link another user planted")
+                                         : file.errorString());
         appendError(G(u"保存文件错误！"));
     } else {
         appendNotice(G(u"保存文件完毕。"));
