@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 
 #include "core/product.h"
+#include "discovery/sweeprange.h"
 
 #include <QByteArray>
 #include <QString>
@@ -45,7 +46,7 @@ int printCommandLineAnswer(CommandLineAction action, std::FILE* out)
                      "  --version    show the version and exit\n"
                      "\n"
                      "The computer list covers the subnet of every network card. Subnets\n"
-                     "beyond a router (a /20 or longer each) are added in\n"
+                     "beyond a router (a /%d or longer each) are added in\n"
                      "$XDG_CONFIG_HOME/zeph/zeph.conf (~/.config/zeph/zeph.conf):\n"
                      "\n"
                      "  [scan]\n"
@@ -56,7 +57,7 @@ int printCommandLineAnswer(CommandLineAction action, std::FILE* out)
                      "In a Wayland session zeph runs through XWayland when DISPLAY is set,\n"
                      "so that its window keeps its place and can be dragged; with\n"
                      "QT_QPA_PLATFORM=wayland, or without XWayland, it runs natively.\n",
-                     title.constData());
+                     title.constData(), kWidestSweptPrefix);
         break;
     }
     case CommandLineAction::Run:

@@ -5,6 +5,7 @@
 #include "app/displayplatform.h"
 
 #include "app/texts.h"
+#include "core/gbk.h"
 #include "core/logging.h"
 #include "core/product.h"
 #include "discovery/scanconfig.h"
@@ -17,10 +18,12 @@
 #include "platform/process/popupmessage.h"
 #include "platform/session/autostart.h"
 #include "platform/session/memorypolicy.h"
+#include "platform/session/userfiles.h"
 #include "ui/mainwindow.h"
 #include "ui/windowdef.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -114,8 +117,16 @@ void ZephApp::startUpHandler()
     for (const QByteArray& problem : config.problems)
         m_history.appendError(problem);
     m_messenger->reportStartUpProblems();
-    // 5. Start at log-on; a failure is not reported.
-    platform::registerAutostart(QCoreApplication::applicationFilePath());
+    // 5. Start at log-on; a failure is not reported. A program that another
+    // user could replace (run from /tmp/x, /dev/shm, a folder others may
+    // write) is not registered, and the history says so once: the entry as
+    // it was stays.
+    const QString program = QCoreApplication::applicationFilePath();
+    if (platform::noOtherUserCanReplace(program))
+        platform::registerAutostart(program);
+    else
+        m_history.appendError(G(texts::kAutostartRefused) +
+                              gbk::fromUnicode(QDir::toNativeSeparators(program)));
     // 6. Pop-up messages need Samba's client.
     m_window->form().setMessengerButtonEnabled(platform::popupMessageAvailable());
 }

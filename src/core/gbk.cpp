@@ -55,7 +55,20 @@ const Tables& tables()
     return *t;
 }
 
+// The character a lead byte and the byte after it make, or 0 when they make
+// none (then the lead byte stands alone): charLength and the decoder both ask here.
+char16_t pairCharacter(const Tables& t, const unsigned char* p, qsizetype left)
+{
+    return left >= 2 && isLeadByte(p[0]) ? t.toUni[p[0] << 8 | p[1]] : char16_t{0};
+}
+
 } // namespace
+
+qsizetype charLength(QByteArrayView bytes, qsizetype pos)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data()) + pos;
+    return pairCharacter(tables(), p, bytes.size() - pos) != 0 ? 2 : 1;
+}
 
 QString toUnicode(QByteArrayView bytes)
 {
@@ -74,12 +87,10 @@ QString toUnicode(QByteArrayView bytes)
             ++i;
             continue;
         }
-        if (isLeadByte(b) && i + 1 < n) {
-            if (const char16_t u = t.toUni[b << 8 | in[i + 1]]) {
-                *o++ = u;
-                i += 2;
-                continue;
-            }
+        if (const char16_t u = pairCharacter(t, in + i, n - i)) {
+            *o++ = u;
+            i += 2;
+            continue;
         }
         const char16_t u = t.toUni[b]; // the single-byte 0x80
         *o++ = u != 0 ? u : static_cast<char16_t>(kRawByteBase + b);

@@ -21,21 +21,20 @@ QString toUnicode(QByteArrayView bytes);
 // Characters GBK cannot hold become '?'.
 QByteArray fromUnicode(QStringView text);
 
-// 0x80 and 0xFF stand alone; only 0x81..0xFE start a two-byte character.
-// Every byte-level test asks here, so that a scanner and the decoder never
-// disagree about where a character ends.
+// 0x80 and 0xFF stand alone; only 0x81..0xFE can start a two-byte character.
 inline constexpr bool isLeadByte(unsigned char b)
 {
     return b >= 0x81 && b <= 0xFE;
 }
 
-// Length of the character that starts at bytes[pos]: 2 for a lead byte with a
-// byte after it, else 1. Byte-level scanners use it so that a trail byte is
-// never mistaken for ASCII (a trail byte can be 0x40..0x7E, among them '|').
-inline qsizetype charLength(QByteArrayView bytes, qsizetype pos)
-{
-    return (isLeadByte(static_cast<unsigned char>(bytes[pos])) && pos + 1 < bytes.size()) ? 2 : 1;
-}
+// Length of the character that starts at bytes[pos]: 2 when a lead byte and
+// the byte after it are one character, else 1. The one rule for where a
+// character ends, which the decoder follows too: a pair counts as one
+// character only when it decodes as one, so a lead byte before a byte it makes
+// no character with (glibc's code page leaves A1 7C unassigned) stands alone
+// and the byte after it, '|' among them, starts a character of its own.
+// Byte-level scanners use it so that they never disagree with what is shown.
+qsizetype charLength(QByteArrayView bytes, qsizetype pos);
 
 // The core's line breaks are CR LF; widgets and the pop-up tool use LF alone.
 // Safe on GBK bytes: CR and LF are never the trail byte of a character.

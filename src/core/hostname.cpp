@@ -1,5 +1,11 @@
 #include "core/hostname.h"
 
+#include "core/gbk.h"
+
+#include <QString>
+
+#include <algorithm>
+
 namespace zeph::hostname {
 namespace {
 
@@ -34,6 +40,42 @@ bool isNumber(QByteArrayView part)
     return true;
 }
 
+// The full-width punctuation a name may hold: ideographic comma and ditto
+// mark, the CJK brackets, dashes and quotes, and the full-width forms of
+// ASCII punctuation apart from the full stop (U+FF0E).
+bool isFullWidthPunctuation(char16_t c)
+{
+    switch (c) {
+    case 0x3001: // ideographic comma
+    case 0x3003: // ditto mark
+    case 0x2014: // em dash
+    case 0x2016: // double vertical line
+    case 0x2018:
+    case 0x2019:
+    case 0x201C:
+    case 0x201D: // quotation marks
+        return true;
+    default:
+        break;
+    }
+    return (c >= 0x3008 && c <= 0x3011) || (c >= 0x3014 && c <= 0x3017) || // brackets
+           (c >= 0xFF01 && c <= 0xFF0D) || c == 0xFF0F ||                  // ！ to －, ／
+           (c >= 0xFF1A && c <= 0xFF20) ||                                 // ： to ＠
+           (c >= 0xFF3B && c <= 0xFF40) ||                                 // ［ to ｀
+           (c >= 0xFF5B && c <= 0xFF5E);                                   // ｛ to ～
+}
+
+bool isCjkIdeograph(char16_t c)
+{
+    return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) ||
+           (c >= 0xF900 && c <= 0xFAFF) || c == 0x3005; // and the iteration mark
+}
+
+bool isNameCharacter(char16_t c)
+{
+    return (c >= 0x20 && c <= 0x7E) || isCjkIdeograph(c) || isFullWidthPunctuation(c);
+}
+
 } // namespace
 
 bool hasControlByte(QByteArrayView text)
@@ -48,6 +90,8 @@ bool hasControlByte(QByteArrayView text)
 
 bool readsAsAddress(QByteArrayView text)
 {
+    if (const qsizetype blank = text.indexOf(' '); blank >= 0)
+        text.truncate(blank);
     // A resolver also takes a trailing dot, as in a fully qualified name.
     if (text.endsWith('.'))
         text.chop(1);
@@ -67,9 +111,17 @@ bool mayLookUp(QByteArrayView text)
     return !text.isEmpty() && !hasControlByte(text);
 }
 
+bool hasOnlyNameCharacters(QByteArrayView text)
+{
+    const QString shown = gbk::toUnicode(text);
+    return std::all_of(shown.cbegin(), shown.cend(),
+                       [](QChar c) { return isNameCharacter(c.unicode()); });
+}
+
 bool isHostName(QByteArrayView text)
 {
-    return mayLookUp(text) && !readsAsAddress(text);
+    return mayLookUp(text) && !readsAsAddress(text) && !text.startsWith(' ') &&
+           !text.endsWith(' ') && hasOnlyNameCharacters(text);
 }
 
 } // namespace zeph::hostname

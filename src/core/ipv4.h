@@ -5,6 +5,7 @@
 // the edges (the wire, the helper's line protocol, the widgets).
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -50,16 +51,29 @@ public:
     {
         return masked(prefixLength) == network.masked(prefixLength);
     }
-    // A unicast host of network/prefixLength: inside it, and neither its
-    // network nor its broadcast address (a /31 or /32 has neither, RFC 3021),
-    // nor 0/8, loopback, multicast, reserved or the limited broadcast.
-    constexpr bool isHostOf(Address network, int prefixLength) const
+    // A host address of network/prefixLength: inside it, and neither its
+    // network nor its broadcast address (a /31 or /32 has neither, RFC 3021).
+    // The one rule for a host of a segment; the two below build on it.
+    constexpr bool isHostAddressOf(Address network, int prefixLength) const
     {
         const std::uint32_t hostBits = ~maskOf(prefixLength);
         const bool edge =
             prefixLength <= 30 && ((m_value & hostBits) == 0 || (m_value & hostBits) == hostBits);
-        return inSubnet(network, prefixLength) && !edge && !isThisNetwork() && !isLoopback() &&
+        return inSubnet(network, prefixLength) && !edge;
+    }
+    // A unicast host of network/prefixLength: a host address of it, and not
+    // 0/8, loopback, multicast, reserved or the limited broadcast.
+    constexpr bool isHostOf(Address network, int prefixLength) const
+    {
+        return isHostAddressOf(network, prefixLength) && !isThisNetwork() && !isLoopback() &&
                (*this)[0] < 224;
+    }
+    // Another host on the segment of own/prefixLength, which ARP reaches: the
+    // segment is a /30 or wider, and this is a host address of it but own.
+    constexpr bool isNeighbourOf(Address own, int prefixLength) const
+    {
+        return prefixLength >= 0 && prefixLength <= 30 && *this != own &&
+               isHostAddressOf(own, prefixLength);
     }
     static constexpr std::uint32_t maskOf(int prefixLength)
     {
@@ -127,6 +141,12 @@ requires(!std::is_convertible_v<const Bytes&, std::string_view>) constexpr std::
 inline std::string format(const Address& a)
 {
     return a.toString();
+}
+
+// The prefix length of a netmask: its leading one bits.
+constexpr int prefixLengthOf(Address mask)
+{
+    return std::countl_one(mask.toHostOrder());
 }
 
 } // namespace zeph::ipv4

@@ -8,11 +8,15 @@
 //   subnets = 10.5.50.0/24, 10.5.52.0/23
 //
 // A prefix shorter than /20 is refused (a sweep would take minutes), as is
-// an entry that is no prefix; each refusal, and a file that cannot be read,
-// is a line for the history (GBK), and the rest still counts. No file: no
-// named subnets.
+// an entry that is no prefix; each refusal is a line for the history (GBK),
+// and the rest still counts. Only a regular file is read, opened without
+// blocking: one that cannot be read or is of another kind (a folder, a FIFO,
+// a device), one larger than kMaxScanConfigBytes and one that names more than
+// kMaxNamedSubnets subnets are each one line and otherwise ignored. No file:
+// no named subnets.
 
 #include "discovery/scanner.h"
+#include "discovery/sweeprange.h"
 
 #include <QByteArray>
 #include <QString>
@@ -21,6 +25,9 @@
 #include <vector>
 
 namespace zeph {
+
+inline constexpr qsizetype kMaxScanConfigBytes = 64 * 1024;
+inline constexpr qsizetype kMaxNamedSubnets = 256;
 
 struct ScanConfig {
     std::vector<Scanner::NamedSubnet> subnets; // in the file's order

@@ -10,6 +10,10 @@
 #include "platform/echo/neighbourwatch.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <map>
 
 namespace zeph {
 
@@ -84,11 +88,24 @@ void Scanner::startUp(std::optional<Ipv4Address> localAddress, int prefixLength)
 
 namespace {
 
-bool overlaps(const std::vector<ScanSweep::Subnet>& taken, const SweepRange& r)
+// The ranges taken so far, last address by first: disjoint, so a range
+// overlaps one of them only if it overlaps a neighbour of where it would go.
+using TakenRanges = std::map<std::uint32_t, std::uint32_t>;
+
+bool overlaps(const TakenRanges& taken, const SweepRange& r)
 {
-    return std::any_of(taken.begin(), taken.end(), [&r](const ScanSweep::Subnet& s) {
-        return !(r.last < s.range.first || s.range.last < r.first);
-    });
+    const auto next = taken.lower_bound(r.first.toHostOrder());
+    if (next != taken.end() && next->first <= r.last.toHostOrder())
+        return true;
+    return next != taken.begin() && std::prev(next)->second >= r.first.toHostOrder();
+}
+
+bool take(TakenRanges& taken, const SweepRange& r)
+{
+    if (overlaps(taken, r))
+        return false;
+    taken.emplace(r.first.toHostOrder(), r.last.toHostOrder());
+    return true;
 }
 
 } // namespace
@@ -97,27 +114,30 @@ void Scanner::startUp(const std::vector<lan::ScanInterface>& attached,
                       const std::vector<NamedSubnet>& named)
 {
     m_subnets.clear();
+    TakenRanges taken;
     for (const lan::ScanInterface& on : attached) {
         const ScanSweep::Subnet s{sweepRange(on.address, on.prefixLength), true, on.address,
                                   on.prefixLength};
-        if (!overlaps(m_subnets, s.range))
+        if (take(taken, s.range))
             m_subnets.push_back(s);
     }
     for (const NamedSubnet& n : named) {
         const ScanSweep::Subnet s{namedSubnetRange(n.network, n.prefixLength), false, {}, -1};
-        if (overlaps(m_subnets, s.range))
+        if (take(taken, s.range))
+            m_subnets.push_back(s);
+        else
             qCInfo(lcDiscovery) << "named subnet" << n.network.toString().c_str()
                                 << "overlaps one swept already: left out";
-        else
-            m_subnets.push_back(s);
     }
     std::sort(m_subnets.begin(), m_subnets.end(),
               [](const ScanSweep::Subnet& a, const ScanSweep::Subnet& b) {
                   return a.range.first < b.range.first;
               });
-    m_rangeSize = 0;
+    // Disjoint ranges hold at most every address once: 64 bits count them all.
+    std::int64_t addresses = 0;
     for (const ScanSweep::Subnet& s : m_subnets)
-        m_rangeSize += s.range.size();
+        addresses += std::int64_t(s.range.last.toHostOrder() - s.range.first.toHostOrder()) + 1;
+    m_rangeSize = int(std::min<std::int64_t>(addresses, std::numeric_limits<int>::max()));
     if (m_subnets.empty()) {
         qCWarning(lcDiscovery) << "no usable local IPv4 address";
         m_rangeSize = kHighestHostNumber;

@@ -147,12 +147,7 @@ bool ScanSweep::onSegment(int host) const
 {
     const Host& h = m_hosts[std::size_t(host)];
     const Subnet& s = m_lanes[std::size_t(h.lane)].subnet;
-    const int prefix = s.prefixLength;
-    if (!s.attached || prefix < 0 || prefix > 30 || h.address == s.own ||
-        !h.address.inSubnet(s.own, prefix))
-        return false;
-    const std::uint32_t hostPart = h.address.toHostOrder() & ~Ipv4Address::maskOf(prefix);
-    return hostPart != 0 && hostPart != ~Ipv4Address::maskOf(prefix);
+    return s.attached && h.address.isNeighbourOf(s.own, s.prefixLength);
 }
 
 // An echo to an address on the segment, without ARP of our own, makes the

@@ -5,6 +5,7 @@
 #include "core/product.h"
 #include "core/texts.h"
 #include "history/texts.h"
+#include "platform/session/userfiles.h"
 
 #include <QSaveFile>
 
@@ -156,9 +157,13 @@ bool History::save(const QString& path)
     // The text is written before the result entry is appended, so a file never
     // holds the notice of its own save. QSaveFile writes beside the old file and
     // renames over it only after a complete write: a failure leaves the old file intact.
+    // It follows a link itself (the kernel's protected_symlinks never sees
+    // it), so a link another user planted in /tmp is refused first: it could
+    // point at any of this user's files.
     QSaveFile file(path);
     file.setDirectWriteFallback(false);
-    bool ok = file.open(QIODevice::WriteOnly);
+    const bool planted = platform::isLinkPlantedByAnother(path);
+    bool ok = !planted && file.open(QIODevice::WriteOnly);
     if (ok)
         ok = m_spill.copyTo(file) && file.write(m_text) == m_text.size();
     if (ok)
@@ -166,7 +171,9 @@ bool History::save(const QString& path)
     else
         file.cancelWriting();
     if (!ok) {
-        qCWarning(lcHistory) << "saving the history to" << path << "failed:" << file.errorString();
+        qCWarning(lcHistory) << "saving the history to" << path << "failed:"
+                             << (planted ? QStringLiteral("a link another user planted")
+                                         : file.errorString());
         appendError(G(texts::kSaveFailed));
     } else {
         appendNotice(G(texts::kSaveDone));

@@ -14,14 +14,19 @@
 #include "ui/windowdef.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <sys/stat.h>
 
 using namespace zeph;
 
@@ -50,10 +55,50 @@ class TestApp : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        if (qEnvironmentVariableIsSet("ZEPH_TEST_COPY"))
+            return; // a copy that a test runs: in that test's folders
         QVERIFY(m_home.isValid());
         QDir(m_home.path()).mkpath(QStringLiteral("run"));
         qputenv("XDG_RUNTIME_DIR", (m_home.path() + QStringLiteral("/run")).toUtf8());
         qputenv("XDG_CONFIG_HOME", (m_home.path() + QStringLiteral("/config")).toUtf8());
+    }
+
+    // A copy run from a folder that any user may write, where another user
+    // could swap the file: it sets no log-on start, the entry stays as it
+    // was, and the history says why, once.
+    void aCopyOthersCouldReplaceSetsNoLogOnStart()
+    {
+        if (qEnvironmentVariableIsSet("ZEPH_TEST_COPY")) {
+            ZephApp app;
+            QVERIFY(app.start());
+            const QByteArray why = G(u"×××其他用户可以替换本程序，未设置登录时自动启动：") +
+                                   gbk::fromUnicode(QCoreApplication::applicationFilePath()) +
+                                   G(u"×××");
+            QCOMPARE(app.history().text().count(why), 1);
+            return;
+        }
+        const QByteArray before = "[Desktop Entry]\nExec=/usr/bin/zeph\n";
+        QVERIFY(QDir().mkpath(QFileInfo(platform::autostartFilePath()).path()));
+        QFile entry(platform::autostartFilePath());
+        QVERIFY(entry.open(QIODevice::WriteOnly) && entry.write(before) == before.size());
+        entry.close();
+        QTemporaryDir dir;
+        const QString open = dir.filePath(QStringLiteral("open"));
+        QVERIFY(QDir().mkdir(open));
+        QCOMPARE(::chmod(QFile::encodeName(open).constData(), 0777), 0);
+        const QString copy = open + QStringLiteral("/test_app");
+        QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ZEPH_TEST_COPY"), QStringLiteral("1"));
+        run.setProcessEnvironment(env);
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(copy, {QStringLiteral("aCopyOthersCouldReplaceSetsNoLogOnStart")});
+        QVERIFY(run.waitForFinished(60000));
+        QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0,
+                 run.readAll().constData());
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QCOMPARE(entry.readAll(), before);
     }
 
     void startUpInItsOrder()

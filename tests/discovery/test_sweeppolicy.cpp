@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using zeph::Ipv4Address;
 using zeph::SweepRange;
 using zeph::sweepRange;
@@ -125,6 +127,50 @@ private Q_SLOTS:
         QVERIFY(unreadable.subnets.empty());
         QCOMPARE(unreadable.problems.size(), 1);
         QVERIFY(unreadable.problems[0].startsWith(zeph::G(zeph::texts::kScanConfigUnreadable)));
+    }
+
+    // What could hold the program at start-up is not read: a FIFO (opened
+    // without blocking: no writer ever comes), a device, a file larger than
+    // the bound, and one that names more subnets than the bound; each is one
+    // line naming the file, and nothing of it counts. Files at the bounds
+    // still count.
+    void zephConfThatCouldHoldTheProgramIsNotRead()
+    {
+        QTemporaryDir dir;
+        const auto only = [](const zeph::ScanConfig& c, QStringView text, const QString& path) {
+            return c.subnets.empty() && c.problems.size() == 1 &&
+                   c.problems[0] == zeph::G(text) + zeph::gbk::fromUnicode(path);
+        };
+        const QString fifo = dir.filePath(QStringLiteral("fifo.conf"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(only(zeph::readScanConfig(fifo), zeph::texts::kScanConfigUnreadable, fifo));
+        const QString device = dir.filePath(QStringLiteral("zero.conf"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), device));
+        QVERIFY(only(zeph::readScanConfig(device), zeph::texts::kScanConfigUnreadable, device));
+
+        const QByteArray head = "[scan]\nsubnets = 10.5.50.0/24\n";
+        const auto write = [&dir](const char* name, const QByteArray& bytes) {
+            const QString path = dir.filePath(QString::fromLatin1(name));
+            QFile f(path);
+            return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() ? path
+                                                                                  : QString();
+        };
+        const QByteArray atBound = head + QByteArray(zeph::kMaxScanConfigBytes - head.size(), ';');
+        QCOMPARE(zeph::readScanConfig(write("full.conf", atBound)).subnets.size(), std::size_t(1));
+        const QString large = write("large.conf", atBound + ';');
+        QVERIFY(only(zeph::readScanConfig(large), zeph::texts::kScanConfigTooLarge, large));
+
+        QByteArray list = "[scan]\nsubnets = ";
+        for (int i = 0; i < zeph::kMaxNamedSubnets; ++i)
+            list +=
+                "10." + QByteArray::number(i / 256) + '.' + QByteArray::number(i % 256) + ".0/24,";
+        QCOMPARE(zeph::readScanConfig(write("many.conf", list)).subnets.size(),
+                 std::size_t(zeph::kMaxNamedSubnets));
+        const QString tooMany = write("toomany.conf", list + "10.99.0.0/24");
+        QVERIFY(
+            only(zeph::readScanConfig(tooMany), zeph::texts::kScanConfigTooManySubnets, tooMany));
+        QCOMPARE(zeph::G(zeph::texts::kScanSubnetTooWide),
+                 zeph::G(u"配置文件中的网段大于 /20，不扫描："));
     }
 
     // The neighbour table's budget: entries that ask are limited apart from

@@ -331,6 +331,34 @@ private Q_SLOTS:
         QVERIFY(!h.save(dir.filePath("no/such/folder/h.txt")));
         QVERIFY(h.text().endsWith(G(u"×××保存文件错误！×××")));
     }
+
+    // A link that another user planted in a sticky folder everyone may write
+    // (a /tmp), pointing at one of this user's files: saving to it is refused
+    // and the file stays as it was. A link of the user's own there is
+    // followed, as before.
+    void saveRefusesALinkAnotherUserPlanted()
+    {
+        if (geteuid() != 0)
+            QSKIP("planting a link as another user needs root");
+        QTemporaryDir home;
+        const QString own = home.filePath("bashrc");
+        writeFile(own, "export PATH\n");
+        QTemporaryDir shared;
+        QCOMPARE(chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+        const QString planted = shared.filePath("log.txt");
+        QVERIFY(QFile::link(own, planted));
+        QCOMPARE(lchown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
+        History h;
+        h.initialise();
+        QVERIFY(!h.save(planted));
+        QCOMPARE(readAll(own), QByteArray("export PATH\n"));
+        QVERIFY(h.text().endsWith(G(u"×××保存文件错误！×××")));
+
+        const QString mine = shared.filePath("mine.txt");
+        QVERIFY(QFile::link(own, mine));
+        QVERIFY(h.save(mine));
+        QVERIFY(readAll(own).startsWith(History::banner()));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestHistory)

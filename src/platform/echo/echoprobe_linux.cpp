@@ -8,8 +8,10 @@
 #include <climits>
 #include <unistd.h>
 
+// The installed helper's path has one home, src/CMakeLists.txt's
+// ZEPH_PROBE_INSTALLED_PATH, which the build passes in.
 #ifndef ZEPH_PROBE_HELPER_INSTALLED
-#define ZEPH_PROBE_HELPER_INSTALLED "/usr/local/libexec/zeph/zeph-probe"
+#error "ZEPH_PROBE_HELPER_INSTALLED must be defined by the build"
 #endif
 
 namespace zeph::platform {

@@ -1,5 +1,7 @@
 #include "platform/icmp/arp.h"
 
+#include "platform/icmp/bigendian.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -16,6 +18,9 @@
 namespace zeph::arp {
 namespace {
 
+using icmp::get16;
+using icmp::put16;
+
 constexpr std::uint16_t kOpRequest = 1;
 constexpr std::uint16_t kOpReply = 2;
 // A flood of ARP on the segment must not hold the reader.
@@ -24,25 +29,6 @@ constexpr int kMaxReadsPerCall = 256;
 constexpr std::size_t kMaxOutstanding = 16384;
 // The host and a proxy or two; a flood of forged cards stops here.
 constexpr std::size_t kMaxCardsPerTarget = 4;
-
-int prefixOf(std::uint32_t mask)
-{
-    int n = 0;
-    while (n < 32 && (mask & (0x80000000u >> n)))
-        ++n;
-    return n;
-}
-
-void put16(std::uint8_t* p, std::uint16_t v)
-{
-    p[0] = std::uint8_t(v >> 8);
-    p[1] = std::uint8_t(v);
-}
-
-std::uint16_t get16(const std::uint8_t* p)
-{
-    return std::uint16_t(p[0] << 8 | p[1]);
-}
 
 void putAddress(std::uint8_t* p, Ipv4Address a)
 {
@@ -75,8 +61,8 @@ template <typename Wanted> std::optional<Link> findLink(Wanted&& wanted)
         Link link;
         link.address =
             Ipv4Address(ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr));
-        link.prefixLength =
-            prefixOf(ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr));
+        link.prefixLength = ipv4::prefixLengthOf(Ipv4Address(
+            ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr)));
         link.index = int(::if_nametoindex(i->ifa_name));
         const bool arpCapable = (i->ifa_flags & IFF_BROADCAST) && !(i->ifa_flags & IFF_NOARP);
         if (link.index <= 0 || !wanted(link, arpCapable))
@@ -105,9 +91,8 @@ template <typename Wanted> std::optional<Link> findLink(Wanted&& wanted)
 
 std::optional<Link> linkFor(Ipv4Address target)
 {
-    std::optional<Link> link = findLink([&](const Link& l, bool arpCapable) {
-        return arpCapable && l.prefixLength <= 30 && l.holds(target);
-    });
+    std::optional<Link> link =
+        findLink([&](const Link& l, bool arpCapable) { return arpCapable && l.holds(target); });
     return link && link->isEthernet ? link : std::nullopt;
 }
 

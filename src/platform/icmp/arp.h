@@ -27,12 +27,7 @@ struct Link {
     LinkAddress linkAddress{};
     bool isEthernet = false; // linkAddress is its own; ARP works there
 
-    bool holds(Ipv4Address target) const
-    {
-        return target.inSubnet(address, prefixLength) && target != address &&
-               target != address.masked(prefixLength) &&
-               target.toHostOrder() != (address.toHostOrder() | ~Ipv4Address::maskOf(prefixLength));
-    }
+    bool holds(Ipv4Address target) const { return target.isNeighbourOf(address, prefixLength); }
 };
 
 // The Ethernet interface whose subnet holds target, if any.

@@ -1,5 +1,6 @@
 #include "platform/icmp/icmpecho.h"
 
+#include "platform/icmp/bigendian.h"
 #include "platform/sockaddr.h"
 
 #include <algorithm>
@@ -28,11 +29,6 @@ std::uint16_t checksum(const unsigned char* data, std::size_t size)
     while (sum >> 16)
         sum = (sum & 0xFFFF) + (sum >> 16);
     return std::uint16_t(~sum);
-}
-
-std::uint16_t get16(const unsigned char* p)
-{
-    return std::uint16_t(p[0] << 8 | p[1]);
 }
 
 } // namespace

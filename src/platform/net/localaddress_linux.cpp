@@ -9,7 +9,6 @@
 #include <QList>
 
 #include <algorithm>
-#include <bit>
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <net/route.h>
@@ -117,7 +116,7 @@ std::vector<LocalInterface> localInterfaces()
         LocalInterface l;
         l.name = i.ifa_name;
         l.address = addressOf(i.ifa_addr);
-        l.prefixLength = i.ifa_netmask ? std::popcount(addressOf(i.ifa_netmask).toHostOrder()) : 32;
+        l.prefixLength = i.ifa_netmask ? ipv4::prefixLengthOf(addressOf(i.ifa_netmask)) : 32;
         l.loopback = (i.ifa_flags & IFF_LOOPBACK) != 0;
         l.broadcast = (i.ifa_flags & IFF_BROADCAST) != 0;
         l.pointToPoint = (i.ifa_flags & IFF_POINTOPOINT) != 0;

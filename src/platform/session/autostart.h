@@ -24,7 +24,9 @@ QString autostartFilePath();
 QString desktopExecValue(const QString& program);
 #endif
 
-// Writes the entry; false on failure (callers ignore it).
+// Writes the entry; false on failure (callers ignore it). It writes any
+// path: the caller first asks userfiles.h's noOtherUserCanReplace, so that
+// no entry starts a program that another user could replace.
 bool registerAutostart(const QString& program);
 
 } // namespace zeph::platform

@@ -6,13 +6,16 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 
 namespace zeph::platform {
 
 QString autostartFilePath()
 {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty() || !QDir::isAbsolutePath(config))
+    // XDG_CONFIG_HOME, else ~/.config; Qt 6.4 takes a relative value as it
+    // is, which the XDG base directory rules call invalid: then the default.
+    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (!QDir::isAbsolutePath(config))
         config = QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/autostart/") + product::kAppId.toString() +
            QStringLiteral(".desktop");

@@ -1,6 +1,7 @@
 #include "platform/session/privatefile.h"
 
 #include "core/logging.h"
+#include "core/product.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -60,7 +61,7 @@ bool ScratchFile::open()
     int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, S_IRUSR | S_IWUSR);
     if (fd < 0) {
         // File systems without unnamed files: a private name, removed at once.
-        QByteArray name = folder + "/zeph-XXXXXX";
+        QByteArray name = folder + '/' + product::kAppId.toLatin1() + "-XXXXXX";
         fd = ::mkostemp(name.data(), O_CLOEXEC); // mode 0600
         if (fd < 0) {
             qCWarning(lcPlatform) << "no scratch file in" << folder << ":" << std::strerror(errno);

@@ -1,6 +1,7 @@
 #include "platform/session/singleinstance.h"
 
 #include "core/logging.h"
+#include "core/product.h"
 
 #include <QDir>
 #include <QFile>
@@ -69,7 +70,7 @@ QString runtimeDir()
     }
     // No usable session runtime folder. /tmp is shared: a folder there that
     // another user made first (and could hold the marker in) is never used.
-    dir = QStringLiteral("/tmp/zeph-%1").arg(getuid());
+    dir = QStringLiteral("/tmp/%1-%2").arg(product::kAppId, QString::number(getuid()));
     if (privateFolder(dir))
         return dir;
     qCWarning(lcPlatform) << dir
@@ -77,7 +78,7 @@ QString runtimeDir()
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (cache.isEmpty() || !QDir().mkpath(cache))
         return {};
-    dir = cache + QStringLiteral("/zeph");
+    dir = cache + u'/' + product::kAppId.toString();
     return privateFolder(dir) ? dir : QString();
 }
 

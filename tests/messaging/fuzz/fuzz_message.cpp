@@ -28,15 +28,15 @@ bool noSeparatorAtACharacterStart(QByteArrayView part)
     return true;
 }
 
-// A part that a separator cut off must not end in a lead byte: that "|" was
-// the second byte of the lead byte's character and cut it in two.
-bool endsInALoneLeadByte(QByteArrayView part)
+// A separator that cut a part off must not be the second byte of the
+// character that the part's last one starts (in the text, the lead byte and
+// the '|' after it): a pair counts as one character when it decodes as one.
+bool cutsACharacter(QByteArrayView text, qsizetype partStart, qsizetype separator)
 {
     qsizetype last = -1;
-    for (qsizetype i = 0; i < part.size(); i += gbk::charLength(part, i))
+    for (qsizetype i = partStart; i < separator; i += gbk::charLength(text, i))
         last = i;
-    return last >= 0 && gbk::charLength(part, last) == 1 &&
-           gbk::isLeadByte(static_cast<unsigned char>(part[last]));
+    return last >= 0 && last + gbk::charLength(text, last) > separator;
 }
 
 } // namespace
@@ -58,8 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         check(noSeparatorAtACharacterStart(part));
     const QByteArray joined = parts.join('|');
     const qsizetype cut = text.size() > joined.size() ? parts.size() : parts.size() - 1;
-    for (qsizetype i = 0; i < cut; ++i)
-        check(!endsInALoneLeadByte(parts[i]));
+    for (qsizetype i = 0, start = 0; i < cut; start += parts[i].size() + 1, ++i)
+        check(!cutsACharacter(text, start, start + parts[i].size()));
     if (parts.size() < 3 && !text.isEmpty())
         check(parts.join('|') == text || parts.join('|') + '|' == text);
 

@@ -1,8 +1,12 @@
 #include "platform/session/autostart.h"
+#include "platform/session/userfiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 using namespace zeph::platform;
 
@@ -90,6 +94,34 @@ private Q_SLOTS:
                 exec = line.mid(5);
         }
         QCOMPARE(parseExec(exec), QStringLiteral("/new place/100%/zeph"));
+    }
+
+    // The rule for the program a log-on entry may start: nobody but root and
+    // this user can replace it or any folder above it; a sticky folder that
+    // everyone may write (a /tmp) still counts, being owned by root.
+    void programsOtherUsersCouldReplace()
+    {
+        QTemporaryDir dir;
+        const auto place = [&dir](const char* folder, mode_t folderMode, mode_t fileMode) {
+            const QString path = dir.filePath(QString::fromLatin1(folder));
+            QDir().mkpath(path);
+            ::chmod(QFile::encodeName(path).constData(), folderMode);
+            const QString program = path + QStringLiteral("/zeph");
+            QFile f(program);
+            f.open(QIODevice::WriteOnly);
+            f.close();
+            ::chmod(QFile::encodeName(program).constData(), fileMode);
+            return program;
+        };
+        QVERIFY(noOtherUserCanReplace(place("own", 0755, 0755)));
+        QVERIFY(noOtherUserCanReplace(place("sticky", 01777, 0755)));
+        QVERIFY(!noOtherUserCanReplace(place("open", 0777, 0755)));
+        QVERIFY(!noOtherUserCanReplace(place("group", 0775, 0755)));
+        QVERIFY(!noOtherUserCanReplace(place("file", 0755, 0777)));
+        QVERIFY(!noOtherUserCanReplace(dir.filePath(QStringLiteral("missing/zeph"))));
+        const QString link = dir.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("own/zeph")), link));
+        QVERIFY(!noOtherUserCanReplace(link));
     }
 
     void unwritableConfigIsNotFatal()
