@@ -42,4 +42,11 @@ inline constexpr QStringView kDatagramsLost = u"条信息因到达过快而丢�
 // Between a message and its signature, on the wire and in a pop-up.
 inline constexpr QStringView kSignatureDash = u"——";
 
+// ---- Arrival and sending as written (new texts; the integrator moves them) ----
+
+// A send refused before anything leaves: "<this>U+1F600 U+AC00", the
+// characters named by their code points, as GBK cannot show them.
+inline constexpr QStringView kNotInGbk = u"发送内容或签名中有GBK无法表示的字符，未发送：";
+inline constexpr QStringView kMoreCharacters = u" 等";
+
 } // namespace zeph::texts

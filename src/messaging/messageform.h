@@ -17,7 +17,13 @@ public:
     virtual void setContent(const QByteArray& text) = 0;
     virtual QByteArray signature() const = 0;        // 编辑框签名
     virtual QList<QByteArray> computers() const = 0; // 计算机列表框, in list order
-    virtual void showMainWindow() = 0;               // restore, raise, activate, leave the tray
+    // The characters of the send box and the signature that GBK cannot carry,
+    // each once: the texts above hold '?' in their place.
+    virtual QList<char32_t> uncarried() const = 0;
+    // A message arrived: show the main window (leaving the tray) and tell the
+    // user. sender is empty when the text named none; firstLine is the first
+    // line of its content.
+    virtual void showArrival(const QByteArray& sender, const QByteArray& firstLine) = 0;
 
     // Used while the messenger service runs: 按钮信使发送 and the wait cursor.
     virtual void setMessengerButtonEnabled(bool enabled) = 0;

@@ -3,34 +3,23 @@
 #include "core/gbk.h"
 #include "core/logging.h"
 #include "core/texts.h"
-#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
-#include "messaging/messageformat.h"
 #include "platform/process/popupmessage.h"
 
 namespace zeph {
 
 MessengerService::MessengerService(History& history, MessageForm& form, const NameLookup& names,
                                    QObject* parent)
-    : QObject(parent), m_history(history), m_form(form),
-      m_clock([] { return QDateTime::currentDateTime(); }),
-      m_resolver([&names](QByteArrayView name) { return names.resolve(name); }),
-      m_sender(realSender())
+    : MessengerService(history, form, SendSources::system(names), realSender(), parent)
 {
 }
 
-void MessengerService::setClock(Clock clock)
+MessengerService::MessengerService(History& history, MessageForm& form, SendSources sources,
+                                   Sender sender, QObject* parent)
+    : QObject(parent), m_history(history), m_form(form),
+      m_outgoing(history, form, std::move(sources)), m_sender(std::move(sender))
 {
-    m_clock = std::move(clock);
-}
-void MessengerService::setResolver(Resolver resolver)
-{
-    m_resolver = std::move(resolver);
-}
-void MessengerService::setSender(Sender sender)
-{
-    m_sender = std::move(sender);
 }
 
 MessengerService::Sender MessengerService::realSender()
@@ -49,20 +38,11 @@ QByteArray MessengerService::popupText(QByteArrayView message, QByteArrayView si
 void MessengerService::send()
 {
     const QByteArray target = m_form.target();
-    if (target.isEmpty()) {
-        m_history.appendError(G(texts::kNoTarget));
+    if (!m_outgoing.targetGiven(target) || !m_outgoing.contentSendable(m_form.content()))
         return;
-    }
-    if (m_form.content().isEmpty()) {
-        m_history.appendError(G(texts::kEmptyContent));
-        return;
-    }
 
     m_form.setMessengerButtonEnabled(false);
-    m_history.appendSeparator();
-    m_history.appendLine(G(texts::kYouAt) + message::timestampText(m_clock()) +
-                         G(texts::kSentThroughServiceTo) + target + G(texts::kMessageOf));
-    m_history.appendLine(m_form.content());
+    m_outgoing.recordSent(texts::kSentThroughServiceTo, target, m_form.content());
     const QByteArray text = popupText(m_form.content(), m_form.signature());
     m_history.appendNotice(G(u"正在通过信使服务发送信息，请稍候……"));
 
@@ -75,7 +55,7 @@ void MessengerService::send()
     bool delivered = false;
     if (platform::popupTargetAcceptable(target)) {
         const std::optional<Ipv4Address> dotted = ipv4::parse(QByteArrayView(target));
-        const std::optional<Ipv4Address> address = dotted ? dotted : m_resolver(target);
+        const std::optional<Ipv4Address> address = dotted ? dotted : m_outgoing.resolve(target);
         delivered = m_sender(target, address, text);
     }
     m_form.restoreCursor();

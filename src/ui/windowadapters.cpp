@@ -65,8 +65,7 @@ QByteArray WindowForm::target() const
 
 void WindowForm::setTarget(const QByteArray& text)
 {
-    m_sender = gbk::toUnicode(text);
-    m_target->setText(m_sender);
+    m_target->setText(gbk::toUnicode(text));
 }
 
 QByteArray WindowForm::content() const
@@ -93,12 +92,22 @@ QList<QByteArray> WindowForm::computers() const
     return names;
 }
 
-void WindowForm::showMainWindow()
+QList<char32_t> WindowForm::uncarried() const
 {
-    m_window.setAccessibleDescription(m_sender.isEmpty()
-                                          ? text::kMessageArrived.toString()
-                                          : text::kMessageFrom.toString().arg(m_sender));
-    m_sender.clear();
+    QList<char32_t> lost = gbk::uncarried(m_sendBox->toPlainText());
+    for (const char32_t c : gbk::uncarried(m_signature->text())) {
+        if (!lost.contains(c))
+            lost.append(c);
+    }
+    return lost;
+}
+
+void WindowForm::showArrival(const QByteArray& sender, const QByteArray& firstLine)
+{
+    Q_UNUSED(firstLine);
+    const QString who = gbk::toUnicode(sender);
+    m_window.setAccessibleDescription(who.isEmpty() ? text::kMessageArrived.toString()
+                                                    : text::kMessageFrom.toString().arg(who));
     // A window the user is working in keeps its focus where it is.
     const bool forward = !m_window.isVisible() || !m_window.isActiveWindow();
     m_tray.showWindowSoon(); // once per delivery slice, after its messages are in

@@ -42,9 +42,10 @@ public:
     void setContent(const QByteArray& text) override;
     QByteArray signature() const override;
     QList<QByteArray> computers() const override;
+    QList<char32_t> uncarried() const override;
     // Brings the window forward; a window brought forward has the keyboard
     // in the send box, and its accessible description tells who wrote.
-    void showMainWindow() override;
+    void showArrival(const QByteArray& sender, const QByteArray& firstLine) override;
     void setMessengerButtonEnabled(bool enabled) override;
     void waitCursorOn() override;
     void restoreCursor() override;
@@ -57,7 +58,6 @@ private:
     QPlainTextEdit* m_sendBox;
     QLineEdit* m_signature;
     QListWidget* m_list;
-    QString m_sender; // set with the target by an arrival, told when it shows the window
     bool m_focusPending = false;
 };
 

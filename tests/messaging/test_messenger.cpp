@@ -4,7 +4,6 @@
 
 #include "core/gbk.h"
 #include "core/ipv4.h"
-#include "discovery/namelookup.h"
 #include "history/history.h"
 #include "historytext.h"
 #include "messaging/messageformat.h"
@@ -26,25 +25,25 @@ namespace {
 struct Rig {
     History history;
     test::RecordingForm form;
-    NameLookup names; // replaced by the resolver below
-    Messenger messenger{history, form, names};
     QDateTime now{QDate(2004, 1, 2), QTime(15, 29, 59)};
     int clockReads = 0;
     QHash<QByteArray, QByteArray> addresses;
     QByteArrayList resolved;
+    Messenger messenger;
 
     explicit Rig(QByteArray hostName = "PC01")
+        : messenger(history, form,
+                    SendSources{[this] {
+                                    ++clockReads;
+                                    now = now.addSecs(1);
+                                    return now;
+                                },
+                                [this](QByteArrayView name) {
+                                    resolved.append(name.toByteArray());
+                                    return ipv4::parse(addresses.value(name.toByteArray()));
+                                },
+                                [hostName] { return hostName; }})
     {
-        messenger.setClock([this] {
-            ++clockReads;
-            now = now.addSecs(1);
-            return now;
-        });
-        messenger.setResolver([this](QByteArrayView name) {
-            resolved.append(name.toByteArray());
-            return ipv4::parse(addresses.value(name.toByteArray()));
-        });
-        messenger.setHostNameSource([hostName] { return hostName; });
         messenger.startUp();
         form.targetText = "PC02";
         form.signatureText = G(u"*在此输入签名*");
@@ -102,6 +101,33 @@ private Q_SLOTS:
         QCOMPARE(rig.history.text(), before + kCrLf + G(u"×××找不到目标计算机|   |！×××"));
         QCOMPARE(rig.form.contentText, QByteArray("keep me"));
         QCOMPARE(rig.form.contentWrites, 0);
+    }
+
+    // Text the boxes turned into '?' is refused by every way out, before a
+    // name is looked up or a datagram leaves, and the send box keeps it.
+    void textGbkCannotCarryNeverLeaves()
+    {
+        Rig rig;
+        rig.form.contentText = G(u"午饭??");
+        rig.form.uncarriedCharacters = {0x1F600, 0xC548, 0xB155, 0xD558, 0xC138,
+                                        0xC694,  0xAC00, 0xB098, 0xB2E4};
+        rig.form.computerNames = {"PC02"};
+        QSignalSpy arrived(&rig.messenger.endpoint(), &DatagramEndpoint::dataArrived);
+        rig.messenger.sendMessage();
+        rig.messenger.broadcast();
+        const QByteArray entry =
+            error(G(u"发送内容或签名中有GBK无法表示的字符，未发送：U+1F600 U+C548 U+B155 U+D558 "
+                    u"U+C138 U+C694 U+AC00 U+B098 等"));
+        QCOMPARE(rig.history.text(), entry + entry);
+        QVERIFY(rig.resolved.isEmpty());
+        QCOMPARE(rig.form.contentWrites, 0);
+        QTest::qWait(100);
+        QCOMPARE(arrived.size(), 0);
+
+        rig.form.uncarriedCharacters = {0x20BB7};
+        rig.form.targetText = "";
+        rig.messenger.sendMessage(); // the checks keep their order
+        QVERIFY(rig.history.text().endsWith(error(u"未指定目标计算机！")));
     }
 
     void successfulSendRecordsAndSendsTheComposedDatagram()
@@ -241,12 +267,33 @@ private Q_SLOTS:
         QFETCH(QByteArray, target);
         Rig rig;
         rig.form.targetText = "typed";
-        rig.form.contentText = "draft";
         rig.messenger.receive(datagram);
         QCOMPARE(rig.history.text(), dashes() + line(shown));
         QCOMPARE(rig.form.targetText, target);
-        QCOMPARE(rig.form.contentText, QByteArray("draft"));
         QCOMPARE(rig.form.shown, 1);
+    }
+
+    // A reply being written goes where it was addressed; the window still
+    // tells who wrote, and the notice shows the first line of the content.
+    void aDraftKeepsItsTarget()
+    {
+        Rig rig;
+        rig.form.targetText = "pc-c";
+        rig.form.contentText = "draft";
+        const QByteArray text =
+            message::compose("pc-b", "T", message::directPhrase(), "first\r\nsecond", "sig");
+        rig.messenger.receive(text);
+        QCOMPARE(rig.form.targetText, QByteArray("pc-c"));
+        QCOMPARE(rig.form.contentText, QByteArray("draft"));
+        QCOMPARE(rig.form.lastArrival, (QByteArrayList{"pc-b", "first"}));
+        QCOMPARE(rig.history.text(), dashes() + line(text));
+
+        rig.form.contentText.clear();
+        rig.messenger.receive(message::compose("pc-d", "T", message::directPhrase(), "x", "s"));
+        QCOMPARE(rig.form.targetText, QByteArray("pc-d"));
+        QCOMPARE(rig.form.lastArrival, (QByteArrayList{"pc-d", G(u"x——s")}));
+        rig.messenger.receive("no header");
+        QCOMPARE(rig.form.lastArrival, (QByteArrayList{"", "no header"}));
     }
 
     void backToBackMessagesKeepArrivalOrder()

@@ -14,8 +14,10 @@ struct RecordingForm : MessageForm {
     QByteArray contentText;
     QByteArray signatureText;
     QList<QByteArray> computerNames;
+    QList<char32_t> uncarriedCharacters; // what the boxes held that GBK cannot carry
     bool buttonEnabled = true;
     int shown = 0;
+    QByteArrayList lastArrival; // sender and first line of the last one shown
     int contentWrites = 0;
     QStringList events;
 
@@ -30,9 +32,11 @@ struct RecordingForm : MessageForm {
     }
     QByteArray signature() const override { return signatureText; }
     QList<QByteArray> computers() const override { return computerNames; }
-    void showMainWindow() override
+    QList<char32_t> uncarried() const override { return uncarriedCharacters; }
+    void showArrival(const QByteArray& sender, const QByteArray& firstLine) override
     {
         ++shown;
+        lastArrival = {sender, firstLine};
         events << QStringLiteral("shown");
     }
     void setMessengerButtonEnabled(bool enabled) override

@@ -348,6 +348,13 @@ private Q_SLOTS:
         // A name that arrived as invalid GBK goes through the target box unchanged.
         w.form().setTarget(odd);
         QCOMPARE(w.form().target(), odd);
+        // What the boxes hold beyond GBK is named, once each, send box first;
+        // the same bytes that arrived as invalid GBK are carried.
+        QVERIFY(w.form().uncarried().isEmpty());
+        w.control<QPlainTextEdit>(name::kSendBox)
+            ->setPlainText(QStringLiteral(u"午饭😀\n😀") + gbk::toUnicode(odd));
+        w.control<QLineEdit>(name::kSignatureBox)->setText(QStringLiteral(u"안😀"));
+        QCOMPARE(w.form().uncarried(), (QList<char32_t>{0x1F600, 0xC548}));
     }
 
     void paneShowsABurstAtOnceAndDropsItsOldestPartWithANotice()
@@ -488,7 +495,7 @@ private Q_SLOTS:
             QTRY_COMPARE(QApplication::activeWindow(), dialog);
             for (int i = 0; i < 3; ++i) { // a burst: each message asks for the window
                 h.appendLine("message");
-                w.form().showMainWindow();
+                w.form().showArrival("PC01", "message");
             }
             QTest::qWait(50);
             active = QApplication::activeWindow();
