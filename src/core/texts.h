@@ -48,5 +48,10 @@ inline constexpr QStringView kSignatureDash = u"——";
 // characters named by their code points, as GBK cannot show them.
 inline constexpr QStringView kNotInGbk = u"发送内容或签名中有GBK无法表示的字符，未发送：";
 inline constexpr QStringView kMoreCharacters = u" 等";
+// The desktop notice of messages that arrived while the user worked
+// elsewhere: its title, after "收到<sender>发来的信息", counts them; choosing
+// it opens the window.
+inline constexpr QStringView kUnseenCount = u"（共%1条未读）";
+inline constexpr QStringView kNoticeAction = u"查看";
 
 } // namespace zeph::texts

@@ -1,9 +1,9 @@
 #include "ui/windowadapters.h"
 
 #include "core/gbk.h"
+#include "ui/arrivals.h"
 #include "ui/controls.h"
 #include "ui/definedwindow.h"
-#include "ui/traycontroller.h"
 #include "ui/widgettext.h"
 
 #include <QCursor>
@@ -41,8 +41,8 @@ void WaitCursor::restore()
 
 // ---- the message form -----------------------------------------------------------
 
-WindowForm::WindowForm(DefinedWindow& window, TrayController& tray, WaitCursor& cursor)
-    : m_window(window), m_tray(tray), m_cursor(cursor),
+WindowForm::WindowForm(DefinedWindow& window, Arrivals& arrivals, WaitCursor& cursor)
+    : m_window(window), m_arrivals(arrivals), m_cursor(cursor),
       m_target(window.control<QLineEdit>(name::kTargetBox)),
       m_sendBox(window.control<QPlainTextEdit>(name::kSendBox)),
       m_signature(window.control<QLineEdit>(name::kSignatureBox)),
@@ -104,24 +104,10 @@ QList<char32_t> WindowForm::uncarried() const
 
 void WindowForm::showArrival(const QByteArray& sender, const QByteArray& firstLine)
 {
-    Q_UNUSED(firstLine);
     const QString who = gbk::toUnicode(sender);
     m_window.setAccessibleDescription(who.isEmpty() ? text::kMessageArrived.toString()
                                                     : text::kMessageFrom.toString().arg(who));
-    // A window the user is working in keeps its focus where it is.
-    const bool forward = !m_window.isVisible() || !m_window.isActiveWindow();
-    m_tray.showWindowSoon(); // once per delivery slice, after its messages are in
-    if (!forward || m_focusPending)
-        return;
-    m_focusPending = true;
-    // Queued after the showing: the reply goes into the send box.
-    QMetaObject::invokeMethod(
-        m_sendBox,
-        [this] {
-            m_focusPending = false;
-            m_sendBox->setFocus(Qt::OtherFocusReason);
-        },
-        Qt::QueuedConnection);
+    m_arrivals.arrived(who, toMultiLineWidget(firstLine));
 }
 
 void WindowForm::setMessengerButtonEnabled(bool enabled)

@@ -188,7 +188,7 @@ private Q_SLOTS:
 
     void arrivalFocusesTheSendBoxAndTellsWhoWrote()
     {
-        MainWindow w;
+        MainWindow w(nullptr, [] { return true; }); // a notification area to hide into
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         auto* target = w.control<QLineEdit>(name::kTargetBox);

@@ -635,9 +635,32 @@ private Q_SLOTS:
         QCOMPARE(w.pos(), start);
     }
 
+    // Without a notification area the window minimises to the taskbar, and a
+    // tray that goes while it is hidden there gives it back to the taskbar.
+    void withoutATrayTheWindowStaysReachable()
+    {
+        bool present = true;
+        MainWindow w(nullptr, [&present] { return present; });
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.tray().install();
+        w.tray().hideWindow();
+        QVERIFY(!w.isVisible());
+        present = false;
+        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 3 * 1000 * TrayController::kFollowInterval.count());
+        QVERIFY(w.isMinimized());
+        w.tray().showWindow();
+        w.control<QPushButton>(name::kMinimiseButton)->click();
+        QVERIFY(w.isVisible());
+        QVERIFY(w.isMinimized());
+        QVERIFY(w.tray().hiddenInTray());
+        w.tray().trayEvent(2); // the tray comes back first in real life; shown again
+        QVERIFY(!w.isMinimized());
+    }
+
     void trayEventsAndMenu()
     {
-        MainWindow w;
+        MainWindow w(nullptr, [] { return true; }); // a notification area to hide into
         Counting c;
         c.attach(w);
         w.show();
