@@ -18,6 +18,12 @@ struct Tables {
     std::array<quint16, 0x10000> fromUni{}; // 0 = not in GBK; < 0x100 single byte
 };
 
+// The private-use characters that stand for a raw byte turn back into it.
+bool isRawByte(char16_t u)
+{
+    return u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF;
+}
+
 std::unique_ptr<Tables> buildTables()
 {
     auto t = std::make_unique<Tables>();
@@ -31,7 +37,7 @@ std::unique_ptr<Tables> buildTables()
         return t;
     }
     auto keep = [&](quint16 code, char16_t u) {
-        if (u == 0 || (u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF) || t->fromUni[u] != 0)
+        if (u == 0 || isRawByte(u) || t->fromUni[u] != 0)
             return;
         t->toUni[code] = u;
         t->fromUni[u] = code;
@@ -107,7 +113,7 @@ QByteArray fromUnicode(QStringView text)
     out.reserve(text.size() * 2);
     for (const QChar ch : text) {
         const char16_t u = ch.unicode();
-        if (u >= kRawByteBase + 0x80 && u <= kRawByteBase + 0xFF) {
+        if (isRawByte(u)) {
             out.append(static_cast<char>(u - kRawByteBase));
             continue;
         }
@@ -122,6 +128,23 @@ QByteArray fromUnicode(QStringView text)
         }
     }
     return out;
+}
+
+QList<char32_t> uncarried(QStringView text)
+{
+    const Tables& t = tables();
+    QList<char32_t> lost;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i].unicode();
+        char32_t c = u;
+        if (QChar::isHighSurrogate(u) && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(u, text[++i].unicode()); // beyond 16 bits: never GBK
+        else if (u == 0 || isRawByte(u) || t.fromUni[u] != 0)
+            continue;
+        if (!lost.contains(c))
+            lost.append(c);
+    }
+    return lost;
 }
 
 QByteArray crLfToLf(QByteArrayView text)

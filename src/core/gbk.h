@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -21,7 +22,13 @@ QString toUnicode(QByteArrayView bytes);
 // Characters GBK cannot hold become '?'.
 QByteArray fromUnicode(QStringView text);
 
-// 0x80 and 0xFF stand alone; only 0x81..0xFE can start a two-byte character.
+// The characters of text that fromUnicode would turn into '?', each once, in
+// the order they first appear (a surrogate pair counts as its one character).
+QList<char32_t> uncarried(QStringView text);
+
+// 0x80 and 0xFF stand alone; only 0x81..0xFE start a two-byte character.
+// Every byte-level test asks here, so that a scanner and the decoder never
+// disagree about where a character ends.
 inline constexpr bool isLeadByte(unsigned char b)
 {
     return b >= 0x81 && b <= 0xFE;

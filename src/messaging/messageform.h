@@ -29,7 +29,13 @@ public:
     // The host of the row the user chose, while the target box still holds
     // that row's name: a name that several hosts answer for goes to the row's.
     virtual std::optional<Ipv4Address> chosenAddress() const = 0;
-    virtual void showMainWindow() = 0; // restore, raise, activate, leave the tray
+    // The characters of the send box and the signature that GBK cannot carry,
+    // each once: the texts above hold '?' in their place.
+    virtual QList<char32_t> uncarried() const = 0;
+    // A message arrived: show the main window (leaving the tray) and tell the
+    // user. sender is empty when the text named none; firstLine is the first
+    // line of its content.
+    virtual void showArrival(const QByteArray& sender, const QByteArray& firstLine) = 0;
 
     // Used while the messenger service runs: 按钮信使发送 and the wait cursor.
     virtual void setMessengerButtonEnabled(bool enabled) = 0;

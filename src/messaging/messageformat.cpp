@@ -80,4 +80,12 @@ QByteArray bytesToText(QByteArrayView datagram)
     return (zero < 0 ? datagram : datagram.first(zero)).toByteArray();
 }
 
+QByteArray firstContentLine(QByteArrayView text)
+{
+    const qsizetype headerEnd = text.indexOf("\r\n");
+    const QByteArrayView rest = headerEnd < 0 ? text : text.sliced(headerEnd + 2);
+    const qsizetype end = rest.indexOf("\r\n");
+    return (end < 0 ? rest : rest.first(end)).toByteArray();
+}
+
 } // namespace zeph::message

@@ -39,4 +39,9 @@ QList<QByteArray> split(QByteArrayView text);
 // The message text of a datagram: its bytes up to the first zero byte.
 QByteArray bytesToText(QByteArrayView datagram);
 
+// The line a notice of the message shows: the first line after the header,
+// or the first line itself for a text of one line. CR and LF are safe to
+// seek in GBK, as no trail byte is either.
+QByteArray firstContentLine(QByteArrayView text);
+
 } // namespace zeph::message

@@ -6,17 +6,18 @@
 #include "messaging/messageform.h"
 #include "messaging/messageformat.h"
 #include "messaging/texts.h"
-#include "names/namelookup.h"
-#include "platform/net/names.h"
 
 namespace zeph {
 
 Messenger::Messenger(History& history, MessageForm& form, const NameLookup& names, QObject* parent)
-    : QObject(parent), m_history(history), m_form(form), m_endpoint(DatagramEndpoint::Socket::Open),
-      m_spareEndpoint(DatagramEndpoint::Socket::None),
-      m_clock([] { return QDateTime::currentDateTime(); }),
-      m_resolver([&names](QByteArrayView name) { return names.resolve(name); }),
-      m_hostNameSource([] { return platform::ownHostName(); })
+    : Messenger(history, form, SendSources::system(names), parent)
+{
+}
+
+Messenger::Messenger(History& history, MessageForm& form, SendSources sources, QObject* parent)
+    : QObject(parent), m_history(history), m_form(form),
+      m_outgoing(history, form, std::move(sources)), m_endpoint(DatagramEndpoint::Socket::Open),
+      m_spareEndpoint(DatagramEndpoint::Socket::None)
 {
     connect(&m_endpoint, &DatagramEndpoint::dataArrived, this, &Messenger::receive);
     connect(&m_endpoint, &DatagramEndpoint::datagramsLost, this, [this](qint64 count) {
@@ -26,33 +27,20 @@ Messenger::Messenger(History& history, MessageForm& form, const NameLookup& name
 
 Messenger::~Messenger() = default;
 
-void Messenger::setClock(Clock clock)
-{
-    m_clock = std::move(clock);
-}
-void Messenger::setResolver(Resolver resolver)
-{
-    m_resolver = std::move(resolver);
-}
-void Messenger::setHostNameSource(HostNameSource source)
-{
-    m_hostNameSource = std::move(source);
-}
-
 QByteArray Messenger::currentTimestamp() const
 {
-    return message::timestampText(m_clock());
+    return m_outgoing.timestamp();
 }
 
 std::optional<Ipv4Address> Messenger::resolve(QByteArrayView name) const
 {
-    return m_resolver(name);
+    return m_outgoing.resolve(name);
 }
 
 void Messenger::startUp()
 {
     m_messagePort = message::kMessagePort;
-    m_ownHostName = m_hostNameSource();
+    m_ownHostName = m_outgoing.ownHostName();
     m_endpoint.setPort(m_messagePort);
     m_portProblemReported = false;
 }
@@ -70,17 +58,12 @@ void Messenger::sendMessage()
 {
     const QByteArray target = m_form.target();
     const QByteArray content = m_form.content();
-    if (target.isEmpty()) {
-        m_history.appendError(G(texts::kNoTarget));
+    if (!m_outgoing.targetGiven(target) || !m_outgoing.contentSendable(content))
         return;
-    }
-    if (content.isEmpty()) {
-        m_history.appendError(G(texts::kEmptyContent));
+    const Outgoing::Destination to = m_outgoing.destination(target);
+    if (to.refused)
         return;
-    }
-    // The row the user chose goes to its own host, whoever else claims the name.
-    const std::optional<Ipv4Address> chosen = m_form.chosenAddress();
-    const std::optional<Ipv4Address> address = chosen ? chosen : m_resolver(target);
+    const std::optional<Ipv4Address> address = to.address;
     if (!address) {
         m_history.appendError(G(texts::kTargetNotFound) + target + G(texts::kTargetNotFoundEnd));
         return;
@@ -91,10 +74,7 @@ void Messenger::sendMessage()
         m_history.appendError(G(texts::kSendFailed));
         return;
     }
-    m_history.appendSeparator();
-    m_history.appendLine(G(texts::kYouAt) + currentTimestamp() + G(texts::kSentTo) + target +
-                         G(texts::kMessageOf));
-    m_history.appendLine(content);
+    m_outgoing.recordSent(texts::kSentTo, target, content);
     m_history.appendNotice(G(texts::kSent));
     m_form.setContent({});
 }
@@ -102,10 +82,8 @@ void Messenger::sendMessage()
 void Messenger::broadcast()
 {
     const QByteArray content = m_form.content();
-    if (content.isEmpty()) {
-        m_history.appendError(G(texts::kEmptyContent));
+    if (!m_outgoing.contentSendable(content))
         return;
-    }
     // Composed once: every recipient gets the same bytes and the same time stamp.
     const QByteArray datagram = message::compose(
         m_ownHostName, currentTimestamp(), message::broadcastPhrase(), content, m_form.signature());
@@ -125,13 +103,15 @@ void Messenger::receive(const QByteArray& datagram)
 {
     const QByteArray text = message::bytesToText(datagram);
     const QList<QByteArray> parts = message::split(text);
+    const QByteArray sender = parts.size() >= 2 ? parts[1] : QByteArray();
     // A text without a sender part is still shown; the target box then keeps
-    // what the user had in it.
-    if (parts.size() >= 2)
-        m_form.setTarget(parts[1]);
+    // what the user had in it. So does a reply being written: it goes to the
+    // one it was written for, whoever writes meanwhile.
+    if (parts.size() >= 2 && m_form.content().isEmpty())
+        m_form.setTarget(sender);
     m_history.appendSeparator();
     m_history.appendLine(text);
-    m_form.showMainWindow();
+    m_form.showArrival(sender, message::firstContentLine(text));
 }
 
 } // namespace zeph

@@ -5,13 +5,12 @@
 
 #include "core/ipv4.h"
 #include "messaging/datagramendpoint.h"
+#include "messaging/outgoing.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QDateTime>
 #include <QObject>
 
-#include <functional>
 #include <optional>
 
 namespace zeph {
@@ -23,22 +22,13 @@ class NameLookup;
 class Messenger : public QObject {
     Q_OBJECT
 public:
-    using Clock = std::function<QDateTime()>;
-    using Resolver = std::function<std::optional<Ipv4Address>(QByteArrayView name)>;
-    using HostNameSource = std::function<QByteArray()>;
-
     // Creates both endpoints: 数据报 opens its socket on the default port,
     // 数据报1 opens none. Names are found through names, which must outlive
     // the messenger.
     Messenger(History& history, MessageForm& form, const NameLookup& names,
               QObject* parent = nullptr);
+    Messenger(History& history, MessageForm& form, SendSources sources, QObject* parent = nullptr);
     ~Messenger() override;
-
-    // For tests; defaults are the local clock, the NameLookup and
-    // platform::ownHostName.
-    void setClock(Clock clock);
-    void setResolver(Resolver resolver);
-    void setHostNameSource(HostNameSource source);
 
     // Start-up initialisation, in order: message port, own host name, 数据报
     // re-opened on the message port.
@@ -67,11 +57,9 @@ public Q_SLOTS:
 private:
     History& m_history;
     MessageForm& m_form;
+    Outgoing m_outgoing;
     DatagramEndpoint m_endpoint;
     DatagramEndpoint m_spareEndpoint;
-    Clock m_clock;
-    Resolver m_resolver;
-    HostNameSource m_hostNameSource;
     int m_messagePort = DatagramEndpoint::kDefaultPort;
     QByteArray m_ownHostName;
     bool m_portProblemReported = false;

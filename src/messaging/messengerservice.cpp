@@ -4,34 +4,23 @@
 #include "core/logging.h"
 #include "history/history.h"
 #include "messaging/messageform.h"
-#include "messaging/messageformat.h"
 #include "messaging/texts.h"
 #include "messaging/wiretexts.h"
-#include "names/namelookup.h"
 #include "platform/process/popupmessage.h"
 
 namespace zeph {
 
 MessengerService::MessengerService(History& history, MessageForm& form, const NameLookup& names,
                                    QObject* parent)
-    : QObject(parent), m_history(history), m_form(form),
-      m_clock([] { return QDateTime::currentDateTime(); }),
-      m_resolver([&names](QByteArrayView name) { return names.resolve(name); }),
-      m_sender(realSender())
+    : MessengerService(history, form, SendSources::system(names), realSender(), parent)
 {
 }
 
-void MessengerService::setClock(Clock clock)
+MessengerService::MessengerService(History& history, MessageForm& form, SendSources sources,
+                                   Sender sender, QObject* parent)
+    : QObject(parent), m_history(history), m_form(form),
+      m_outgoing(history, form, std::move(sources)), m_sender(std::move(sender))
 {
-    m_clock = std::move(clock);
-}
-void MessengerService::setResolver(Resolver resolver)
-{
-    m_resolver = std::move(resolver);
-}
-void MessengerService::setSender(Sender sender)
-{
-    m_sender = std::move(sender);
 }
 
 MessengerService::Sender MessengerService::realSender()
@@ -50,20 +39,11 @@ QByteArray MessengerService::popupText(QByteArrayView message, QByteArrayView si
 void MessengerService::send()
 {
     const QByteArray target = m_form.target();
-    if (target.isEmpty()) {
-        m_history.appendError(G(texts::kNoTarget));
+    if (!m_outgoing.targetGiven(target) || !m_outgoing.contentSendable(m_form.content()))
         return;
-    }
-    if (m_form.content().isEmpty()) {
-        m_history.appendError(G(texts::kEmptyContent));
-        return;
-    }
 
     m_form.setMessengerButtonEnabled(false);
-    m_history.appendSeparator();
-    m_history.appendLine(G(texts::kYouAt) + message::timestampText(m_clock()) +
-                         G(texts::kSentThroughServiceTo) + target + G(texts::kMessageOf));
-    m_history.appendLine(m_form.content());
+    m_outgoing.recordSent(texts::kSentThroughServiceTo, target, m_form.content());
     const QByteArray text = popupText(m_form.content(), m_form.signature());
     m_history.appendNotice(G(texts::kServiceSending));
 
@@ -73,18 +53,17 @@ void MessengerService::send()
     // A target the tool cannot address as it stands (too long, '#', a control
     // byte, a broadcast form) fails like any undeliverable one, before
     // anything goes out.
-    bool delivered = false;
-    if (platform::popupTargetAcceptable(target)) {
-        const std::optional<Ipv4Address> dotted = ipv4::parse(QByteArrayView(target));
-        const std::optional<Ipv4Address> address = dotted ? dotted : m_resolver(target);
-        delivered = m_sender(target, address, text);
-    }
+    // A name that several listed hosts claim is refused with its own entry.
+    const bool acceptable = platform::popupTargetAcceptable(target);
+    const Outgoing::Destination to =
+        acceptable ? m_outgoing.destination(target) : Outgoing::Destination{};
+    const bool delivered = acceptable && !to.refused && m_sender(target, to.address, text);
     m_form.restoreCursor();
 
     if (delivered) {
         m_history.appendNotice(G(texts::kServiceDelivered) + target + "|");
         m_form.setContent({});
-    } else {
+    } else if (!to.refused) {
         qCInfo(lcMessaging) << "messenger service could not deliver to" << target;
         m_history.appendError(G(texts::kServiceFailed) + target + G(texts::kServiceFailedEnd));
     }

@@ -4,10 +4,10 @@
 // delivering tool runs, at most the tool's time limit.
 
 #include "core/ipv4.h"
+#include "messaging/outgoing.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QDateTime>
 #include <QObject>
 
 #include <functional>
@@ -22,22 +22,17 @@ class NameLookup;
 class MessengerService : public QObject {
     Q_OBJECT
 public:
-    using Clock = std::function<QDateTime()>;
-    // The name's first address; nothing when it does not resolve.
-    using Resolver = std::function<std::optional<Ipv4Address>(QByteArrayView name)>;
     // Delivers text to target; address is the one to connect to, or nothing to
     // let the service find the name itself. True only when it was delivered.
     using Sender = std::function<bool(QByteArrayView target, std::optional<Ipv4Address> address,
                                       QByteArrayView text)>;
 
-    // Names are found through names, which must outlive the service.
+    // Names are found through names, which must outlive the service; the
+    // pop-up goes out through realSender().
     MessengerService(History& history, MessageForm& form, const NameLookup& names,
                      QObject* parent = nullptr);
-
-    // For tests; defaults are the local clock, the NameLookup and realSender().
-    void setClock(Clock clock);
-    void setResolver(Resolver resolver);
-    void setSender(Sender sender);
+    MessengerService(History& history, MessageForm& form, SendSources sources, Sender sender,
+                     QObject* parent = nullptr);
 
     // platform::sendPopupMessage with its default options.
     static Sender realSender();
@@ -53,8 +48,7 @@ public Q_SLOTS:
 private:
     History& m_history;
     MessageForm& m_form;
-    Clock m_clock;
-    Resolver m_resolver;
+    Outgoing m_outgoing;
     Sender m_sender;
 };
 

@@ -32,6 +32,17 @@ inline constexpr QStringView kServiceDelivered = u"信息已成功发送到计�
 inline constexpr QStringView kServiceFailed = u"使用信使服务发送信息到计算机|";
 inline constexpr QStringView kServiceFailedEnd = u"|失败！";
 
+// A send refused before anything leaves: "<this>U+1F600 U+AC00", the
+// characters named by their code points, as GBK cannot show them.
+inline constexpr QStringView kNotInGbk = u"发送内容或签名中有GBK无法表示的字符，未发送：";
+inline constexpr QStringView kMoreCharacters = u" 等";
+// A typed name that several listed hosts answer for, none of them the one the
+// resolver names: "有多台计算机自称|PC-B|（10.0.0.15、10.0.0.20），未发送！".
+inline constexpr QStringView kNameClaimed = u"有多台计算机自称|";
+inline constexpr QStringView kNameClaimedBy = u"|（";
+inline constexpr QStringView kNameClaimedSeparator = u"、";
+inline constexpr QStringView kNameClaimedEnd = u"），未发送！";
+
 // Datagrams the system dropped because they came faster than they were read:
 // "<n>条信息因到达过快而丢失！".
 inline constexpr QStringView kDatagramsLost = u"条信息因到达过快而丢失！";

@@ -62,6 +62,11 @@ public:
     // A name's address, or, when several listed hosts answer for it and
     // the resolver names none of them, their addresses and no answer.
     struct Answer {
+        // An address alone converts, for resolvers that know of no claimants.
+        Answer(std::optional<Ipv4Address> a = std::nullopt, QList<Ipv4Address> c = {}) // NOLINT
+            : address(a), claimants(std::move(c))
+        {
+        }
         std::optional<Ipv4Address> address;
         QList<Ipv4Address> claimants; // in list order; only without an answer
     };

@@ -44,10 +44,12 @@ QStringList preferableFamilies()
 
 } // namespace
 
-MainWindow::MainWindow(QWidget* parent)
-    : DefinedWindow(mainWindowDef(), mainWindowOptions(), parent), m_tray(new TrayController(this)),
+MainWindow::MainWindow(QWidget* parent, std::function<bool()> trayPresent)
+    : DefinedWindow(mainWindowDef(), mainWindowOptions(), parent),
+      m_tray(new TrayController(this, std::move(trayPresent))),
+      m_arrivals(new Arrivals(this, control<QPlainTextEdit>(name::kSendBox), *m_tray)),
       m_pane(new HistoryPane(control<QPlainTextEdit>(name::kHistoryBox), this)),
-      m_form(*this, *m_tray, m_cursor), m_scanView(*this, m_cursor)
+      m_form(*this, *m_arrivals, m_cursor), m_scanView(*this, m_cursor)
 {
     setObjectName(QStringLiteral("主窗口"));
     setWindowIcon(QIcon(resource::kIcon.toString()));

@@ -4,6 +4,7 @@
 // asks for leaves it as typed signals; src/app connects them to the controllers.
 
 #include "ui/aboutwindow.h"
+#include "ui/arrivals.h"
 #include "ui/definedwindow.h"
 #include "ui/historypane.h"
 #include "ui/traycontroller.h"
@@ -23,11 +24,14 @@ enum class ExitKind { Confirmed, Immediate };
 class MainWindow : public DefinedWindow {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // trayPresent: whether a notification area is there to hide into.
+    explicit MainWindow(QWidget* parent = nullptr,
+                        std::function<bool()> trayPresent = &TrayIcon::hostAvailable);
     ~MainWindow() override;
 
     HistoryPane& historyPane() { return *m_pane; }
     TrayController& tray() { return *m_tray; }
+    Arrivals& arrivals() { return *m_arrivals; }
     WindowForm& form() { return m_form; }
     WindowScanView& scanView() { return m_scanView; }
 
@@ -73,6 +77,7 @@ private:
 
     std::function<bool()> m_scanRunning;
     TrayController* m_tray;
+    Arrivals* m_arrivals;
     HistoryPane* m_pane;
     WaitCursor m_cursor;
     WindowForm m_form;

@@ -14,6 +14,11 @@ inline constexpr QStringView kHistoryScrolledOut =
 // The main window's accessible description once a message has brought it forward.
 inline constexpr QStringView kMessageFrom = u"收到%1发来的信息";
 inline constexpr QStringView kMessageArrived = u"收到信息";
+// The desktop notice of messages that arrived while the user worked
+// elsewhere: its title, after "收到<sender>发来的信息", counts them; choosing
+// it opens the window.
+inline constexpr QStringView kUnseenCount = u"（共%1条未读）";
+inline constexpr QStringView kNoticeAction = u"查看";
 inline constexpr QStringView kTrayMenu = u"Zeph托盘菜单"; // what a screen reader calls it
 
 } // namespace zeph::texts

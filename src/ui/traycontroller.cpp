@@ -12,9 +12,12 @@
 
 namespace zeph::ui {
 
-TrayController::TrayController(QWidget* window)
-    : QObject(window), m_window(window), m_icon(new TrayIcon(this)), m_menu(new QMenu(window))
+TrayController::TrayController(QWidget* window, std::function<bool()> trayPresent)
+    : QObject(window), m_window(window), m_icon(new TrayIcon(this)), m_menu(new QMenu(window)),
+      m_trayPresent(std::move(trayPresent))
 {
+    m_follow.setInterval(kFollowInterval);
+    connect(&m_follow, &QTimer::timeout, this, &TrayController::followTray);
     m_menu->setObjectName(QStringLiteral("托盘菜单"));
     m_menu->setAccessibleName(texts::kTrayMenu.toString());
     for (const ControlDef& item : trayMenuDef()) {
@@ -46,20 +49,38 @@ TrayController::~TrayController()
 
 void TrayController::install()
 {
+    m_present = m_trayPresent();
     m_icon->set(QIcon(resource::kIcon.toString()), product::kTitle.toString());
+    m_icon->followHost(m_present);
+    m_follow.start();
 }
 
 void TrayController::remove()
 {
+    m_follow.stop();
     m_icon->remove();
 }
 
 void TrayController::hideWindow()
 {
+    m_present = m_trayPresent();
     m_window->showMinimized();
-    m_window->hide();
+    if (m_present)
+        m_window->hide();
     m_hidden = true;
-    qCDebug(lcUi) << "main window hidden into the tray";
+    qCDebug(lcUi) << (m_present ? "main window hidden into the tray" : "main window minimised");
+}
+
+void TrayController::followTray()
+{
+    const bool present = m_trayPresent();
+    if (present == m_present)
+        return;
+    m_present = present;
+    m_icon->followHost(present);
+    // Hidden into a tray that went away: the taskbar keeps it reachable.
+    if (!present && m_hidden && !m_window->isVisible())
+        m_window->showMinimized();
 }
 
 void TrayController::showWindow()
@@ -77,18 +98,20 @@ void TrayController::showWindow()
     qCDebug(lcUi) << "main window shown";
 }
 
-void TrayController::showWindowSoon()
+void TrayController::showWithoutActivating()
 {
-    if (m_showPending)
-        return;
-    m_showPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_showPending = false;
-            showWindow();
-        },
-        Qt::QueuedConnection);
+    // Mapped again from withdrawn, so that the window manager reads the
+    // attribute (a user time of 0) and leaves the keyboard alone; a minimised
+    // window is restored that way too.
+    if (m_window->isMinimized())
+        m_window->hide();
+    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    m_window->setAttribute(Qt::WA_ShowWithoutActivating, true);
+    m_window->show();
+    m_window->setAttribute(Qt::WA_ShowWithoutActivating, false);
+    m_window->raise();
+    m_hidden = false;
+    qCDebug(lcUi) << "main window shown without the keyboard";
 }
 
 void TrayController::trayEvent(int kind)

@@ -4,6 +4,7 @@
 
 #include <QCursor>
 #include <QMenu>
+#include <QPainter>
 #include <QSystemTrayIcon>
 
 #ifndef Q_OS_WIN
@@ -44,6 +45,13 @@ bool TrayIcon::hostIsStatusNotifier()
 #endif
 }
 
+bool TrayIcon::hostAvailable()
+{
+    // Qt itself falls back to XEmbed when a watcher has no panel; the XEmbed
+    // tray is there when its selection has an owner.
+    return hostIsStatusNotifier() || QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void TrayIcon::set(const QIcon& icon, const QString& tip)
 {
     if (icon.isNull()) {
@@ -58,18 +66,61 @@ void TrayIcon::set(const QIcon& icon, const QString& tip)
         // the pointer), so there Qt must not pop a menu up on the press.
         if (m_statusNotifier)
             m_icon->setContextMenu(m_menu);
+        connect(m_icon, &QSystemTrayIcon::messageClicked, this, &TrayIcon::messageClicked);
         connect(m_icon, &QSystemTrayIcon::activated, this,
                 [this](QSystemTrayIcon::ActivationReason reason) {
                     if (const int kind = trayEventKind(reason, m_statusNotifier))
                         Q_EMIT trayEvent(kind);
                 });
     }
-    m_icon->setIcon(icon);
+    m_plain = icon;
+    m_icon->setIcon(m_marked ? markedIcon(icon) : icon);
     m_icon->setToolTip(tip);
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        m_icon->show();
-    else
-        qCInfo(lcUi) << "no notification area on this desktop";
+    followHost(hostAvailable());
+}
+
+void TrayIcon::followHost(bool present)
+{
+    if (!m_icon || m_icon->isVisible() == present)
+        return;
+    m_icon->setVisible(present);
+    qCInfo(lcUi) << (present ? "notification area present" : "no notification area");
+}
+
+void TrayIcon::setMarked(bool marked)
+{
+    if (m_marked == marked)
+        return;
+    m_marked = marked;
+    if (m_icon)
+        m_icon->setIcon(marked ? markedIcon(m_plain) : m_plain);
+}
+
+QIcon TrayIcon::markedIcon(const QIcon& icon)
+{
+    // A red dot over the lower right quarter, drawn at every size the tray
+    // hosts commonly ask for.
+    QIcon marked;
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pixmap = icon.pixmap(size, size);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, qMax(1, size / 16)));
+        p.setBrush(QColor(220, 30, 30));
+        const int dot = size / 2;
+        p.drawEllipse(size - dot, size - dot, dot - 1, dot - 1);
+        p.end();
+        marked.addPixmap(pixmap);
+    }
+    return marked;
+}
+
+bool TrayIcon::showMessage(const QString& title, const QString& body)
+{
+    if (!m_icon || !m_icon->isVisible() || !QSystemTrayIcon::supportsMessages())
+        return false;
+    m_icon->showMessage(title, body, m_plain);
+    return true;
 }
 
 void TrayIcon::remove()

@@ -2,10 +2,10 @@
 
 #include "core/gbk.h"
 #include "lan/netbios.h"
+#include "ui/arrivals.h"
 #include "ui/controls.h"
 #include "ui/definedwindow.h"
 #include "ui/texts.h"
-#include "ui/traycontroller.h"
 #include "ui/widgettext.h"
 
 #include <QCursor>
@@ -61,8 +61,8 @@ void WaitCursor::restore()
 
 // ---- the message form -----------------------------------------------------------
 
-WindowForm::WindowForm(DefinedWindow& window, TrayController& tray, WaitCursor& cursor)
-    : m_window(window), m_tray(tray), m_cursor(cursor),
+WindowForm::WindowForm(DefinedWindow& window, Arrivals& arrivals, WaitCursor& cursor)
+    : m_window(window), m_arrivals(arrivals), m_cursor(cursor),
       m_target(window.control<QLineEdit>(name::kTargetBox)),
       m_sendBox(window.control<QPlainTextEdit>(name::kSendBox)),
       m_signature(window.control<QLineEdit>(name::kSignatureBox)),
@@ -87,8 +87,7 @@ QByteArray WindowForm::target() const
 void WindowForm::setTarget(const QByteArray& text)
 {
     m_chosen.reset();
-    m_sender = gbk::toUnicode(text);
-    m_target->setText(m_sender);
+    m_target->setText(gbk::toUnicode(text));
 }
 
 QByteArray WindowForm::content() const
@@ -122,26 +121,22 @@ std::optional<Ipv4Address> WindowForm::chosenAddress() const
     return std::nullopt;
 }
 
-void WindowForm::showMainWindow()
+QList<char32_t> WindowForm::uncarried() const
 {
-    m_window.setAccessibleDescription(m_sender.isEmpty()
-                                          ? texts::kMessageArrived.toString()
-                                          : texts::kMessageFrom.toString().arg(m_sender));
-    m_sender.clear();
-    // A window the user is working in keeps its focus where it is.
-    const bool forward = !m_window.isVisible() || !m_window.isActiveWindow();
-    m_tray.showWindowSoon(); // once per delivery slice, after its messages are in
-    if (!forward || m_focusPending)
-        return;
-    m_focusPending = true;
-    // Queued after the showing: the reply goes into the send box.
-    QMetaObject::invokeMethod(
-        m_sendBox,
-        [this] {
-            m_focusPending = false;
-            m_sendBox->setFocus(Qt::OtherFocusReason);
-        },
-        Qt::QueuedConnection);
+    QList<char32_t> lost = gbk::uncarried(m_sendBox->toPlainText());
+    for (const char32_t c : gbk::uncarried(m_signature->text())) {
+        if (!lost.contains(c))
+            lost.append(c);
+    }
+    return lost;
+}
+
+void WindowForm::showArrival(const QByteArray& sender, const QByteArray& firstLine)
+{
+    const QString who = gbk::toUnicode(sender);
+    m_window.setAccessibleDescription(who.isEmpty() ? texts::kMessageArrived.toString()
+                                                    : texts::kMessageFrom.toString().arg(who));
+    m_arrivals.arrived(who, toMultiLineWidget(firstLine));
 }
 
 void WindowForm::setMessengerButtonEnabled(bool enabled)

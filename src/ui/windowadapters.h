@@ -13,9 +13,9 @@ class QProgressBar;
 
 namespace zeph::ui {
 
+class Arrivals;
 class DefinedWindow;
 class FlatLabel;
-class TrayController;
 
 // The hourglass: remembers the cursor it replaced until restored, however
 // often it is switched on.
@@ -34,7 +34,7 @@ private:
 
 class WindowForm : public MessageForm {
 public:
-    WindowForm(DefinedWindow& window, TrayController& tray, WaitCursor& cursor);
+    WindowForm(DefinedWindow& window, Arrivals& arrivals, WaitCursor& cursor);
 
     QByteArray target() const override;
     void setTarget(const QByteArray& text) override;
@@ -43,24 +43,22 @@ public:
     QByteArray signature() const override;
     QList<Listed> computers() const override;
     std::optional<Ipv4Address> chosenAddress() const override;
-    // Brings the window forward; a window brought forward has the keyboard
-    // in the send box, and its accessible description tells who wrote.
-    void showMainWindow() override;
+    QList<char32_t> uncarried() const override;
+    // The window's accessible description tells who wrote; Arrivals shows it.
+    void showArrival(const QByteArray& sender, const QByteArray& firstLine) override;
     void setMessengerButtonEnabled(bool enabled) override;
     void waitCursorOn() override;
     void restoreCursor() override;
 
 private:
     DefinedWindow& m_window;
-    TrayController& m_tray;
+    Arrivals& m_arrivals;
     WaitCursor& m_cursor;
     QLineEdit* m_target;
     QPlainTextEdit* m_sendBox;
     QLineEdit* m_signature;
     QListWidget* m_list;
-    QString m_sender; // set with the target by an arrival, told when it shows the window
     std::optional<Listed> m_chosen; // the row last taken into the target box
-    bool m_focusPending = false;
 };
 
 class WindowScanView : public ScanView {

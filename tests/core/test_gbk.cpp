@@ -28,6 +28,20 @@ private Q_SLOTS:
         QCOMPARE(G(u"\u0628"), QByteArray("?")); // Arabic: not in GBK
     }
 
+    void charactersGbkCannotCarryAreNamed()
+    {
+        QCOMPARE(gbk::uncarried(u"午饭😀，😀"), QList<char32_t>{0x1F600});
+        QCOMPARE(gbk::uncarried(u"안녕하세요"),
+                 (QList<char32_t>{0xC548, 0xB155, 0xD558, 0xC138, 0xC694}));
+        QCOMPARE(gbk::uncarried(u"𠮷"), QList<char32_t>{0x20BB7});
+        // What GBK carries, the raw bytes of invalid GBK, a zero and '?' itself.
+        const QString carried = gbk::toUnicode(QByteArray("ab\x00?\xFF\xC4\xE3\x80", 8));
+        QCOMPARE(gbk::uncarried(carried), QList<char32_t>{});
+        QCOMPARE(gbk::fromUnicode(carried), QByteArray("ab\x00?\xFF\xC4\xE3\x80", 8));
+        const char16_t lone[] = {u'a', 0xD83D, u'b'};
+        QCOMPARE(gbk::uncarried(QStringView(lone, 3)), QList<char32_t>{0xD83D});
+    }
+
     void invalidBytesSurviveARoundTrip_data()
     {
         QTest::addColumn<QByteArray>("bytes");

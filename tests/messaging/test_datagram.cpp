@@ -309,16 +309,17 @@ private Q_SLOTS:
         history.initialise();
         test::RecordingForm form;
         const NameLookup names;
-        Messenger messenger(history, form, names);
         const QByteArray self = platform::ownHostName();
         QVERIFY(!self.isEmpty());
         // The machine's name need not resolve inside a private namespace; here it
         // stands for loopback, every other name goes to the real lookup.
-        messenger.setResolver([self, &names](QByteArrayView name) {
+        SendSources sources = SendSources::system(names);
+        sources.resolver = [self, &names](QByteArrayView name) {
             return name == self ? std::optional(Ipv4Address(127, 0, 0, 1)) : names.resolve(name);
-        });
+        };
         const QDateTime fixed(QDate(2004, 1, 2), QTime(15, 30, 0));
-        messenger.setClock([fixed] { return fixed; });
+        sources.clock = [fixed] { return fixed; };
+        Messenger messenger(history, form, sources);
         messenger.startUp();
         messenger.reportStartUpProblems();
         QCOMPARE(history.text(), History::banner());
@@ -350,9 +351,9 @@ private Q_SLOTS:
         history.initialise();
         test::RecordingForm form;
         const NameLookup names;
-        Messenger messenger(history, form, names);
-        messenger.setResolver(
-            [](QByteArrayView) { return std::optional(Ipv4Address(127, 0, 0, 1)); });
+        SendSources sources = SendSources::system(names);
+        sources.resolver = [](QByteArrayView) { return std::optional(Ipv4Address(127, 0, 0, 1)); };
+        Messenger messenger(history, form, sources);
         messenger.startUp();
         QVERIFY(!messenger.endpoint().isOpen());
         messenger.reportStartUpProblems();

@@ -26,25 +26,28 @@ namespace {
 struct Rig {
     History history;
     test::RecordingForm form;
-    NameLookup names; // replaced by the resolver below
-    Messenger messenger{history, form, names};
     QDateTime now{QDate(2004, 1, 2), QTime(15, 29, 59)};
     int clockReads = 0;
     QHash<QByteArray, QByteArray> addresses;
     QByteArrayList resolved;
+    QHash<QByteArray, QList<Ipv4Address>> claimed; // names several listed hosts answer for
+    Messenger messenger;
 
     explicit Rig(QByteArray hostName = "PC01")
+        : messenger(history, form,
+                    SendSources{[this] {
+                                    ++clockReads;
+                                    now = now.addSecs(1);
+                                    return now;
+                                },
+                                [this](QByteArrayView name) {
+                                    resolved.append(name.toByteArray());
+                                    return NameLookup::Answer(
+                                        ipv4::parse(addresses.value(name.toByteArray())),
+                                        claimed.value(name.toByteArray()));
+                                },
+                                [hostName] { return hostName; }})
     {
-        messenger.setClock([this] {
-            ++clockReads;
-            now = now.addSecs(1);
-            return now;
-        });
-        messenger.setResolver([this](QByteArrayView name) {
-            resolved.append(name.toByteArray());
-            return ipv4::parse(addresses.value(name.toByteArray()));
-        });
-        messenger.setHostNameSource([hostName] { return hostName; });
         messenger.startUp();
         form.targetText = "PC02";
         form.signatureText = G(u"*在此输入签名*");
@@ -98,6 +101,53 @@ private Q_SLOTS:
         QCOMPARE(rig.history.text(), before + kCrLf + G(u"×××找不到目标计算机|   |！×××"));
         QCOMPARE(rig.form.contentText, QByteArray("keep me"));
         QCOMPARE(rig.form.contentWrites, 0);
+    }
+
+    // A name two listed hosts claim is refused, naming both, and nothing
+    // leaves; the row the user chose still goes to its own host.
+    void aClaimedNameGoesOnlyWhereTheUserChose()
+    {
+        Rig rig;
+        rig.form.targetText = "PC-B";
+        rig.form.contentText = "for b";
+        rig.claimed.insert("PC-B", {*ipv4::parse("10.9.0.15"), *ipv4::parse("127.0.0.1")});
+        QSignalSpy arrived(&rig.messenger.endpoint(), &DatagramEndpoint::dataArrived);
+        rig.messenger.sendMessage();
+        QCOMPARE(rig.history.text(),
+                 error(u"有多台计算机自称|PC-B|（10.9.0.15、127.0.0.1），未发送！"));
+        QCOMPARE(rig.form.contentText, QByteArray("for b"));
+        rig.form.chosen = *ipv4::parse("127.0.0.1");
+        rig.messenger.sendMessage();
+        QTRY_COMPARE(arrived.size(), 1);
+        QCOMPARE(rig.form.contentText, QByteArray());
+        QCOMPARE(rig.resolved, QByteArrayList{"PC-B"}); // the chosen row is not looked up
+    }
+
+    // Text the boxes turned into '?' is refused by every way out, before a
+    // name is looked up or a datagram leaves, and the send box keeps it.
+    void textGbkCannotCarryNeverLeaves()
+    {
+        Rig rig;
+        rig.form.contentText = G(u"午饭??");
+        rig.form.uncarriedCharacters = {0x1F600, 0xC548, 0xB155, 0xD558, 0xC138,
+                                        0xC694,  0xAC00, 0xB098, 0xB2E4};
+        rig.form.listed = {{"PC02", *ipv4::parse("127.0.0.1")}};
+        QSignalSpy arrived(&rig.messenger.endpoint(), &DatagramEndpoint::dataArrived);
+        rig.messenger.sendMessage();
+        rig.messenger.broadcast();
+        const QByteArray entry =
+            error(G(u"发送内容或签名中有GBK无法表示的字符，未发送：U+1F600 U+C548 U+B155 U+D558 "
+                    u"U+C138 U+C694 U+AC00 U+B098 等"));
+        QCOMPARE(rig.history.text(), entry + entry);
+        QVERIFY(rig.resolved.isEmpty());
+        QCOMPARE(rig.form.contentWrites, 0);
+        QTest::qWait(100);
+        QCOMPARE(arrived.size(), 0);
+
+        rig.form.uncarriedCharacters = {0x20BB7};
+        rig.form.targetText = "";
+        rig.messenger.sendMessage(); // the checks keep their order
+        QVERIFY(rig.history.text().endsWith(error(u"未指定目标计算机！")));
     }
 
     void successfulSendRecordsAndSendsTheComposedDatagram()
@@ -242,12 +292,33 @@ private Q_SLOTS:
         QFETCH(QByteArray, target);
         Rig rig;
         rig.form.targetText = "typed";
-        rig.form.contentText = "draft";
         rig.messenger.receive(datagram);
         QCOMPARE(rig.history.text(), dashes() + line(shown));
         QCOMPARE(rig.form.targetText, target);
-        QCOMPARE(rig.form.contentText, QByteArray("draft"));
         QCOMPARE(rig.form.shown, 1);
+    }
+
+    // A reply being written goes where it was addressed; the window still
+    // tells who wrote, and the notice shows the first line of the content.
+    void aDraftKeepsItsTarget()
+    {
+        Rig rig;
+        rig.form.targetText = "pc-c";
+        rig.form.contentText = "draft";
+        const QByteArray text =
+            message::compose("pc-b", "T", message::directPhrase(), "first\r\nsecond", "sig");
+        rig.messenger.receive(text);
+        QCOMPARE(rig.form.targetText, QByteArray("pc-c"));
+        QCOMPARE(rig.form.contentText, QByteArray("draft"));
+        QCOMPARE(rig.form.lastArrival, (QByteArrayList{"pc-b", "first"}));
+        QCOMPARE(rig.history.text(), dashes() + line(text));
+
+        rig.form.contentText.clear();
+        rig.messenger.receive(message::compose("pc-d", "T", message::directPhrase(), "x", "s"));
+        QCOMPARE(rig.form.targetText, QByteArray("pc-d"));
+        QCOMPARE(rig.form.lastArrival, (QByteArrayList{"pc-d", G(u"x——s")}));
+        rig.messenger.receive("no header");
+        QCOMPARE(rig.form.lastArrival, (QByteArrayList{"", "no header"}));
     }
 
     void backToBackMessagesKeepArrivalOrder()

@@ -15,8 +15,10 @@ struct RecordingForm : MessageForm {
     QByteArray signatureText;
     QList<Listed> listed;
     std::optional<Ipv4Address> chosen;
+    QList<char32_t> uncarriedCharacters; // what the boxes held that GBK cannot carry
     bool buttonEnabled = true;
     int shown = 0;
+    QByteArrayList lastArrival; // sender and first line of the last one shown
     int contentWrites = 0;
     QStringList events;
 
@@ -32,9 +34,11 @@ struct RecordingForm : MessageForm {
     QByteArray signature() const override { return signatureText; }
     QList<Listed> computers() const override { return listed; }
     std::optional<Ipv4Address> chosenAddress() const override { return chosen; }
-    void showMainWindow() override
+    QList<char32_t> uncarried() const override { return uncarriedCharacters; }
+    void showArrival(const QByteArray& sender, const QByteArray& firstLine) override
     {
         ++shown;
+        lastArrival = {sender, firstLine};
         events << QStringLiteral("shown");
     }
     void setMessengerButtonEnabled(bool enabled) override

@@ -176,7 +176,7 @@ private Q_SLOTS:
 
     void arrivalFocusesTheSendBoxAndTellsWhoWrote()
     {
-        MainWindow w;
+        MainWindow w(nullptr, [] { return true; }); // a notification area to hide into
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         auto* target = w.control<QLineEdit>(name::kTargetBox);
@@ -186,7 +186,7 @@ private Q_SLOTS:
         w.activateWindow();
         QTRY_VERIFY(w.isActiveWindow());
         target->setFocus();
-        w.form().showMainWindow(); // a text without a sender
+        w.form().showArrival({}, "hi"); // a text without a sender
         QTest::qWait(20);
         QCOMPARE(QApplication::focusWidget(), target);
         QCOMPARE(ifaceOf(&w)->text(QAccessible::Description), texts::kMessageArrived.toString());
@@ -195,7 +195,7 @@ private Q_SLOTS:
         // goes to the send box (the window's focus once it is active).
         w.tray().hideWindow();
         w.form().setTarget(QByteArray("\xC4\xE3", 2)); // 你
-        w.form().showMainWindow();
+        w.form().showArrival(QByteArray("\xC4\xE3", 2), "hi");
         QTRY_VERIFY(w.isVisible());
         QTRY_COMPARE(w.focusWidget(), sendBox);
         QCOMPARE(ifaceOf(&w)->text(QAccessible::Description), QStringLiteral("收到你发来的信息"));

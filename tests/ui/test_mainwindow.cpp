@@ -356,6 +356,13 @@ private Q_SLOTS:
         // A name that arrived as invalid GBK goes through the target box unchanged.
         w.form().setTarget(odd);
         QCOMPARE(w.form().target(), odd);
+        // What the boxes hold beyond GBK is named, once each, send box first;
+        // the same bytes that arrived as invalid GBK are carried.
+        QVERIFY(w.form().uncarried().isEmpty());
+        w.control<QPlainTextEdit>(name::kSendBox)
+            ->setPlainText(QStringLiteral(u"午饭😀\n😀") + gbk::toUnicode(odd));
+        w.control<QLineEdit>(name::kSignatureBox)->setText(QStringLiteral(u"안😀"));
+        QCOMPARE(w.form().uncarried(), (QList<char32_t>{0x1F600, 0xC548}));
     }
 
     void paneShowsABurstAtOnceAndDropsItsOldestPartWithANotice()
@@ -496,7 +503,7 @@ private Q_SLOTS:
             QTRY_COMPARE(QApplication::activeWindow(), dialog);
             for (int i = 0; i < 3; ++i) { // a burst: each message asks for the window
                 h.appendLine("message");
-                w.form().showMainWindow();
+                w.form().showArrival("PC01", "message");
             }
             QTest::qWait(50);
             active = QApplication::activeWindow();
@@ -652,9 +659,32 @@ private Q_SLOTS:
         QCOMPARE(w.pos(), start);
     }
 
+    // Without a notification area the window minimises to the taskbar, and a
+    // tray that goes while it is hidden there gives it back to the taskbar.
+    void withoutATrayTheWindowStaysReachable()
+    {
+        bool present = true;
+        MainWindow w(nullptr, [&present] { return present; });
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        w.tray().install();
+        w.tray().hideWindow();
+        QVERIFY(!w.isVisible());
+        present = false;
+        QTRY_VERIFY_WITH_TIMEOUT(w.isVisible(), 3 * 1000 * TrayController::kFollowInterval.count());
+        QVERIFY(w.isMinimized());
+        w.tray().showWindow();
+        w.control<QPushButton>(name::kMinimiseButton)->click();
+        QVERIFY(w.isVisible());
+        QVERIFY(w.isMinimized());
+        QVERIFY(w.tray().hiddenInTray());
+        w.tray().trayEvent(2); // the tray comes back first in real life; shown again
+        QVERIFY(!w.isMinimized());
+    }
+
     void trayEventsAndMenu()
     {
-        MainWindow w;
+        MainWindow w(nullptr, [] { return true; }); // a notification area to hide into
         Counting c;
         c.attach(w);
         w.show();

@@ -137,6 +137,15 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("C:\\x.exe"), argument, QStringLiteral("z")}));
     }
 
+    // Wine reports Windows 10 unless told otherwise: no messenger service, so
+    // the start-up leaves the messenger-service button disabled.
+    void noMessengerServiceFromVistaOn()
+    {
+        const int version = platform::win::windowsVersion();
+        QVERIFY2(version >= 600, qPrintable(QString::number(version)));
+        QVERIFY(!platform::popupMessageAvailable());
+    }
+
     void popupReachesTheProgramUnchanged()
     {
         // A target (within the 15 bytes of a computer name) and a text that

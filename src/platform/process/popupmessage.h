@@ -14,7 +14,9 @@
 
 namespace zeph::platform {
 
-// True when the delivering tool (smbclient) is in an absolute folder of the PATH.
+// True when the delivering tool is there: on Linux smbclient in an absolute
+// folder of the PATH; on Windows net.exe with the messenger service behind it,
+// which only the NT family before Vista has.
 bool popupMessageAvailable();
 
 // The longest computer name the tool can address (NetBIOS names hold 15 bytes).

@@ -17,7 +17,9 @@ QString netProgram()
 
 bool popupMessageAvailable()
 {
-    return !netProgram().isEmpty();
+    // Vista removed the messenger service: net send only prints its usage there.
+    const int version = win::windowsVersion();
+    return version > 0 && version < 600 && !netProgram().isEmpty();
 }
 
 PopupResult sendPopupMessage(QByteArrayView target, std::optional<Ipv4Address> address,

@@ -18,4 +18,9 @@ QString commandLine(const QString& program, const QStringList& arguments);
 // The system folder's copy of name ("net.exe"), empty if there is none.
 QString systemProgram(const QString& name);
 
+// The version Windows really is (ntdll's RtlGetVersion, which no
+// compatibility shim rewrites), as major * 100 + minor: 501 for XP, 600 for
+// Vista, 1000 for 10. 0 when it cannot be read.
+int windowsVersion();
+
 } // namespace zeph::platform::win

@@ -48,4 +48,18 @@ QString systemProgram(const QString& name)
     return QFileInfo::exists(path) ? path : QString();
 }
 
+int windowsVersion()
+{
+    using RtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const auto get = ntdll ? reinterpret_cast<RtlGetVersion>(
+                                 reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+                           : nullptr;
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    if (!get || get(&info) != 0)
+        return 0;
+    return static_cast<int>(info.dwMajorVersion * 100 + info.dwMinorVersion);
+}
+
 } // namespace zeph::platform::win

@@ -42,7 +42,7 @@ class TestMessengerService : public QObject {
     QList<SentCall> calls;
     QList<QByteArray> resolved;
     bool deliver = true;
-    NameLookup names; // replaced by the resolver below
+    std::unique_ptr<NameLookup> names; // the program's lookup order over a fake resolver
     std::unique_ptr<MessengerService> service;
 
 private Q_SLOTS:
@@ -56,20 +56,26 @@ private Q_SLOTS:
         calls.clear();
         resolved.clear();
         deliver = true;
-        service = std::make_unique<MessengerService>(history, form, names);
-        service->setClock([] { return QDateTime(QDate(2004, 1, 2), QTime(15, 30, 0)); });
-        service->setResolver([this](QByteArrayView name) {
+        NameLookup::Backends fake;
+        fake.systemResolve = [this](QByteArrayView name) {
             resolved << name.toByteArray();
             return name == "PC01" ? std::optional(Ipv4Address(10, 1, 2, 3)) : std::nullopt;
-        });
-        service->setSender(
-            [this](QByteArrayView target, std::optional<Ipv4Address> address, QByteArrayView text) {
-                const QByteArray dotted =
-                    address ? QByteArray::fromStdString(address->toString()) : QByteArray();
-                calls << SentCall{target.toByteArray(), dotted, text.toByteArray(), history.text()};
-                form.events << QStringLiteral("send");
-                return deliver;
-            });
+        };
+        fake.systemReverse = [](Ipv4Address) { return QByteArray(); };
+        fake.lanResolve = [](QByteArrayView) { return std::optional<Ipv4Address>(); };
+        fake.lanHostNames = [](Ipv4Address) { return lan::HostNames(); };
+        names = std::make_unique<NameLookup>(fake);
+        SendSources sources = SendSources::system(*names);
+        sources.clock = [] { return QDateTime(QDate(2004, 1, 2), QTime(15, 30, 0)); };
+        const auto sender = [this](QByteArrayView target, std::optional<Ipv4Address> address,
+                                   QByteArrayView text) {
+            const QByteArray dotted =
+                address ? QByteArray::fromStdString(address->toString()) : QByteArray();
+            calls << SentCall{target.toByteArray(), dotted, text.toByteArray(), history.text()};
+            form.events << QStringLiteral("send");
+            return deliver;
+        };
+        service = std::make_unique<MessengerService>(history, form, sources, sender);
     }
 
     void successWritesFiveEntriesAndEmptiesTheBox()
@@ -110,18 +116,26 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("target");
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("entry");
-        QTest::newRow("no target") << QByteArray() << QByteArray("x") << G(u"未指定目标计算机！");
+        QTest::addColumn<uint>("lost"); // a character the boxes held that GBK lacks, or 0
+        QTest::newRow("no target")
+            << QByteArray() << QByteArray("x") << G(u"未指定目标计算机！") << 0u;
         QTest::newRow("no message")
-            << QByteArray("PC01") << QByteArray() << G(u"发送内容不能为空！");
-        QTest::newRow("neither") << QByteArray() << QByteArray() << G(u"未指定目标计算机！");
+            << QByteArray("PC01") << QByteArray() << G(u"发送内容不能为空！") << 0u;
+        QTest::newRow("neither") << QByteArray() << QByteArray() << G(u"未指定目标计算机！") << 0u;
+        QTest::newRow("not in GBK")
+            << QByteArray("PC01") << QByteArray("?")
+            << G(u"发送内容或签名中有GBK无法表示的字符，未发送：U+20BB7") << 0x20BB7u;
     }
     void refusalsTouchNothingElse()
     {
         QFETCH(QByteArray, target);
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, entry);
+        QFETCH(uint, lost);
         form.targetText = target;
         form.contentText = content;
+        if (lost != 0)
+            form.uncarriedCharacters = {lost};
         const QByteArray before = history.text();
         service->send();
         QCOMPARE(history.text(), before + error(entry));
