@@ -5,13 +5,9 @@
 #include "lan/llmnr.h"
 #include "lan/netbios.h"
 #include "lan/packet.h"
-#include "names/namelookup.h"
 #include "wirepackets.h"
 
 #include <QTest>
-
-#include <thread>
-#include <vector>
 
 using namespace zeph;
 using namespace zeph::lan;
@@ -357,61 +353,6 @@ private Q_SLOTS:
         QCOMPARE(fields.u16(), std::uint16_t{0});
         QVERIFY(!fields.ok());
         QCOMPARE(fields.u8(), std::uint8_t{0});
-    }
-
-    void scanNames()
-    {
-        // Nothing but the scan list knows a name here.
-        NameLookup::Backends none;
-        std::optional<Ipv4Address> resolverSays;
-        none.systemResolve = [&resolverSays](QByteArrayView) { return resolverSays; };
-        none.systemReverse = [](Ipv4Address) { return QByteArray(); };
-        none.lanResolve = [](QByteArrayView) { return std::optional<Ipv4Address>(); };
-        none.lanHostNames = [](Ipv4Address) { return HostNames(); };
-        NameLookup names(none);
-        const auto scanNameAddress = [&names](QByteArrayView name) {
-            const std::optional<Ipv4Address> a = names.resolve(name);
-            return a ? QByteArray::fromStdString(a->toString()) : QByteArray();
-        };
-        names.forgetScanNames();
-        names.rememberScanName("alpha", Ipv4Address(10, 0, 0, 1));
-        names.rememberScanName(kChinese, Ipv4Address(10, 0, 0, 2));
-        names.rememberScanName("ALPHA", Ipv4Address(10, 0, 0, 3));
-        names.rememberScanName("", Ipv4Address(10, 0, 0, 4));
-        // Two hosts claim alpha: never the lower address by default; the
-        // resolver decides when it names one of them, else nobody gets it.
-        QCOMPARE(scanNameAddress("Alpha"), QByteArray());
-        QCOMPARE(names.lookUp("Alpha").claimants,
-                 (QList<Ipv4Address>{Ipv4Address(10, 0, 0, 1), Ipv4Address(10, 0, 0, 3)}));
-        resolverSays = Ipv4Address(10, 0, 0, 3);
-        QCOMPARE(scanNameAddress("Alpha"), QByteArray("10.0.0.3"));
-        resolverSays = Ipv4Address(10, 0, 0, 9); // not one of them: still nobody
-        QCOMPARE(scanNameAddress("Alpha"), QByteArray());
-        // One claimant: the listed host, whatever the resolver says.
-        QCOMPARE(scanNameAddress(kChinese), QByteArray("10.0.0.2"));
-        resolverSays.reset();
-        QByteArray otherTrail = kChinese;
-        otherTrail[5] = 'A';
-        QCOMPARE(scanNameAddress(otherTrail), QByteArray());
-        QCOMPARE(scanNameAddress(""), QByteArray());
-        names.forgetScanNames();
-        QCOMPARE(scanNameAddress("alpha"), QByteArray());
-
-        // Scan workers remember while the user interface looks names up.
-        std::vector<std::thread> threads;
-        for (int t = 0; t < 8; ++t) {
-            threads.emplace_back([t, &names, &scanNameAddress] {
-                for (int i = 0; i < 200; ++i) {
-                    const QByteArray n = "pc" + QByteArray::number(t * 1000 + i);
-                    names.rememberScanName(n, Ipv4Address(10, 1, std::uint8_t(t), std::uint8_t(i)));
-                    if (scanNameAddress(n).isEmpty())
-                        std::abort();
-                }
-            });
-        }
-        for (std::thread& th : threads)
-            th.join();
-        QCOMPARE(scanNameAddress("PC7199"), QByteArray("10.1.7.199"));
     }
 };
 
