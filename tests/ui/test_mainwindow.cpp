@@ -52,6 +52,18 @@ struct Counting {
     }
 };
 
+// The main window over a fresh history (its banner written), as the program
+// starts.
+struct Shown {
+    History h;
+    MainWindow w;
+    Shown()
+    {
+        h.initialise();
+        w.historyPane().attach(h);
+    }
+};
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -340,10 +352,8 @@ private Q_SLOTS:
 
     void paneMirrorsTheHistoryLosslessly()
     {
-        MainWindow w;
-        History h;
-        h.initialise();
-        w.historyPane().attach(h);
+        Shown shown;
+        auto& [h, w] = shown;
         auto* pane = w.control<QPlainTextEdit>(name::kHistoryBox);
         QVERIFY(pane->toPlainText().startsWith(QStringLiteral("★★★欢迎使用")));
         pane->selectAll();
@@ -367,10 +377,8 @@ private Q_SLOTS:
 
     void paneShowsABurstAtOnceAndDropsItsOldestPartWithANotice()
     {
-        MainWindow w;
-        History h;
-        h.initialise();
-        w.historyPane().attach(h);
+        Shown shown;
+        auto& [h, w] = shown;
         w.historyPane().setShownLimit(2000);
         auto* pane = w.control<QPlainTextEdit>(name::kHistoryBox);
         int insertions = 0;
@@ -404,10 +412,8 @@ private Q_SLOTS:
 
     void linesShareBoundedBlocksAndReadBackUnchanged()
     {
-        MainWindow w;
-        History h;
-        h.initialise();
-        w.historyPane().attach(h);
+        Shown shown;
+        auto& [h, w] = shown;
         auto* pane = w.control<QPlainTextEdit>(name::kHistoryBox);
         QStringList expected = pane->toPlainText().split(u'\n');
         // Two passes: the second continues the block the first left open.
@@ -455,10 +461,8 @@ private Q_SLOTS:
     void saveDialogRemembersThePath()
     {
         QTemporaryDir dir;
-        MainWindow w;
-        History h;
-        h.initialise();
-        w.historyPane().attach(h);
+        Shown shown;
+        auto& [h, w] = shown;
         const QString typed = dir.filePath(QStringLiteral("history"));
         test::whenModal([&](QWidget* dialog) {
             auto* fd = qobject_cast<QFileDialog*>(dialog);
@@ -491,10 +495,8 @@ private Q_SLOTS:
 
     void messageDuringAModalDialogLeavesItTheKeyboard()
     {
-        MainWindow w;
-        History h;
-        h.initialise();
-        w.historyPane().attach(h);
+        Shown shown;
+        auto& [h, w] = shown;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QWidget* active = nullptr;
@@ -522,10 +524,8 @@ private Q_SLOTS:
 
     void clearDuringAScanKeepsTheScanText()
     {
-        MainWindow w;
-        History h;
-        h.initialise();
-        w.historyPane().attach(h);
+        Shown shown;
+        auto& [h, w] = shown;
         w.setScanRunningQuery([] { return true; });
         w.historyPane().clear();
         QCOMPARE(h.text(), History::banner() + "\r\n" + History::scanRunningText());
