@@ -32,11 +32,6 @@ QByteArray Messenger::currentTimestamp() const
     return m_outgoing.timestamp();
 }
 
-std::optional<Ipv4Address> Messenger::resolve(QByteArrayView name) const
-{
-    return m_outgoing.resolve(name);
-}
-
 void Messenger::startUp()
 {
     m_messagePort = message::kMessagePort;

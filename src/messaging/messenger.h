@@ -46,15 +46,15 @@ public:
     DatagramEndpoint& spareEndpoint() { return m_spareEndpoint; } // 数据报1
     const QByteArray& ownHostName() const { return m_ownHostName; }
     int messagePort() const { return m_messagePort; }
-    // The time-stamp text of the clock's current reading.
-    QByteArray currentTimestamp() const;
-    std::optional<Ipv4Address> resolve(QByteArrayView name) const;
 
 public Q_SLOTS:
     // One received datagram (connected to 数据报's dataArrived).
     void receive(const QByteArray& datagram);
 
 private:
+    // The time-stamp text of the clock's current reading.
+    QByteArray currentTimestamp() const;
+
     History& m_history;
     MessageForm& m_form;
     Outgoing m_outgoing;
