@@ -124,6 +124,7 @@ GID=$(id -g "$USERNAME")
 ((GID < low || GID > high)) || fail "ping_group_range $low $high lets $USERNAME open ICMP sockets"
 
 start_xvfb D
+start_tray "$D" # a notification area, which the first activation hides the window into
 LOG="$E2E_TMP/zeph-installed.log"
 ip netns exec "$NSA" unshare --uts -- sh -c 'hostname alpha && shift && exec "$@"' sh alpha \
     setpriv --reuid="$USERNAME" --regid="$GID" --clear-groups -- \
