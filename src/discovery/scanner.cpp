@@ -54,6 +54,10 @@ QByteArray Scanner::noAddressText()
 {
     return G(texts::kScanNoAddress);
 }
+QByteArray Scanner::slowedText()
+{
+    return G(u"探测程序无法与其他扫描轮流发送，本次刷新已放慢。");
+}
 
 namespace {
 QByteArray statusText()
@@ -169,6 +173,7 @@ void Scanner::requestCancel()
 {
     if (!m_running)
         return;
+    reportSlowed();
     m_history.appendNotice(cancelledText());
     end(true);
 }
@@ -200,6 +205,7 @@ void Scanner::run()
     connect(m_sweep, &ScanSweep::progressed, this,
             [this](int host) { m_view.setProgressPosition(host); });
     connect(m_sweep, &ScanSweep::finished, this, [this] {
+        reportSlowed();
         m_history.appendNotice(completedText());
         end(false);
     });
@@ -211,6 +217,13 @@ void Scanner::list(const QByteArray& name, Ipv4Address address)
     m_computers.append(name);
     m_view.addComputer(name);
     Q_EMIT computerListed(name, address);
+}
+
+void Scanner::reportSlowed()
+{
+    // The helper could not share the machine's turn and paced itself slower.
+    if (m_sweep && m_sweep->slowed())
+        m_history.appendError(slowedText());
 }
 
 void Scanner::end(bool cancelled)

@@ -94,6 +94,8 @@ public:
     static QByteArray cancelledText();
     static QByteArray completedText();
     static QByteArray noAddressText();
+    // Before the end notice of a scan whose way out paced itself slower.
+    static QByteArray slowedText();
 
 Q_SIGNALS:
     void started();
@@ -103,6 +105,7 @@ Q_SIGNALS:
 
 private:
     void list(const QByteArray& name, Ipv4Address address);
+    void reportSlowed();
     void end(bool cancelled);
     void cleanUp();
 
