@@ -146,8 +146,11 @@ int serve(Sockets& s)
         }
         // Also a request read just now may leave at once.
         done += out.step();
-        if (out.slowed() && !slowTold && !(slowTold = say(zeph::probe::kSlowed)))
-            return 1;
+        if (out.slowed() && !slowTold) {
+            if (!say(zeph::probe::kSlowed))
+                return 1;
+            slowTold = true; // once: the program needs to hear it only once
+        }
         for (; done > 0; --done)
             if (!say(zeph::probe::kDone))
                 return 1;
