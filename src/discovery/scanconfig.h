@@ -26,7 +26,7 @@
 
 namespace zeph {
 
-inline constexpr qsizetype kMaxScanConfigBytes = 64 * 1024;
+inline constexpr qsizetype kMaxScanConfigBytes = qsizetype{64} * 1024;
 inline constexpr qsizetype kMaxNamedSubnets = 256;
 
 struct ScanConfig {

@@ -55,6 +55,10 @@ QByteArray Scanner::noAddressText()
 {
     return G(texts::kScanNoAddress);
 }
+QByteArray Scanner::slowedText()
+{
+    return G(texts::kScanSlowed);
+}
 
 namespace {
 QByteArray statusText()
@@ -152,6 +156,7 @@ void Scanner::requestCancel()
 {
     if (!m_running)
         return;
+    reportSlowed();
     m_history.appendNotice(cancelledText());
     end(true);
 }
@@ -182,6 +187,7 @@ void Scanner::run()
     connect(m_sweep, &ScanSweep::progressed, this,
             [this](int host) { m_view.setProgressPosition(host); });
     connect(m_sweep, &ScanSweep::finished, this, [this] {
+        reportSlowed();
         m_history.appendNotice(completedText());
         end(false);
     });
@@ -192,6 +198,13 @@ void Scanner::list(const QByteArray& name, Ipv4Address address)
 {
     m_view.addComputer(name, address);
     Q_EMIT computerListed(name, address);
+}
+
+void Scanner::reportSlowed()
+{
+    // The helper could not share the machine's turn and paced itself slower.
+    if (m_sweep && m_sweep->slowed())
+        m_history.appendError(slowedText());
 }
 
 void Scanner::end(bool cancelled)

@@ -80,6 +80,8 @@ public:
     static QByteArray cancelledText();
     static QByteArray completedText();
     static QByteArray noAddressText();
+    // Before the end notice of a scan whose way out paced itself slower.
+    static QByteArray slowedText();
 
 Q_SIGNALS:
     void started();
@@ -90,6 +92,7 @@ Q_SIGNALS:
 private:
     friend struct test::ScannerPeer; // what only the tests look at or narrow
     void list(const QByteArray& name, Ipv4Address address);
+    void reportSlowed();
     void end(bool cancelled);
     void cleanUp();
 

@@ -96,6 +96,7 @@ void ScanSweep::stop()
         const std::lock_guard lock(m_mailbox->mutex);
         m_mailbox->sweep = nullptr;
     }
+    m_slowed = slowed();
     m_transport.reset();
 }
 
@@ -141,6 +142,11 @@ void ScanSweep::closeWindows(ScanClock::TimePoint now)
             h.state = State::Settled; // silent
         m_windows.pop_front();
     }
+}
+
+bool ScanSweep::slowed() const
+{
+    return m_slowed || (m_transport && m_transport->slowed());
 }
 
 bool ScanSweep::onSegment(int host) const

@@ -85,6 +85,8 @@ public:
     void setLookupThreads(LookupThreads& threads) { m_threads = &threads; }
 
     int lookupsRunning() const { return m_lookupsRunning; }
+    // Whether the way out paced itself slower than it would (EchoTransport::slowed).
+    bool slowed() const;
 
 Q_SIGNALS:
     // A settled address with a name, in ascending address order.
@@ -139,6 +141,7 @@ private:
 
     std::vector<Lane> m_lanes;
     std::unique_ptr<platform::EchoTransport> m_transport;
+    bool m_slowed = false; // the transport's, kept past stop()
     ScanClock& m_clock;
     const ReverseLookup m_lookup;
     const std::chrono::nanoseconds m_transportInterval; // between any two requests

@@ -14,6 +14,9 @@ inline constexpr QStringView kScanStatus = u"正在刷新计算机列表，请�
 inline constexpr QStringView kScanCancelled = u"已取消刷新计算机列表。";
 inline constexpr QStringView kScanCompleted = u"计算机列表刷新完毕。";
 inline constexpr QStringView kScanNoAddress = u"找不到本机的网络地址，无法刷新计算机列表！";
+// The probe helper could not take its turn with the other scans on the
+// machine, so it sent at its slower floor.
+inline constexpr QStringView kScanSlowed = u"探测程序无法与其他扫描轮流发送，本次刷新已放慢。";
 // The subnets the user names in zeph.conf, and the file itself: each followed
 // by the file or the entry.
 inline constexpr QStringView kScanConfigUnreadable = u"无法读取配置文件：";

@@ -9,15 +9,18 @@
 
 namespace zeph::lan {
 
-HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
+HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& /*on*/,
                     std::chrono::milliseconds wait)
 {
-    // Four questions at once, so that one wait covers them all: the NetBIOS
-    // node status, the LLMNR reverse question straight to the host (RFC 4795,
-    // 2.4), and the multicast DNS reverse question both straight to the host
-    // and to the group (for a responder that answers only what reaches it by
-    // multicast). Only the host's own answers count. A name ends the
-    // questions it outranks: NetBIOS, then LLMNR, then multicast DNS.
+    // Three questions at once, so that one wait covers them all, each straight
+    // to the host on a connected socket of its own: the NetBIOS node status,
+    // the LLMNR reverse question (RFC 4795, 2.4) and the multicast DNS reverse
+    // question, a one-shot query by unicast to its port 5353 from an
+    // ephemeral port (RFC 6762, 5.5), answered by unicast. Never to the
+    // group: there every host of the LAN would see its id and our port, and
+    // could answer it with the host's address as the source. Only the host's
+    // own answers, to our question, count. A name ends the questions it
+    // outranks: NetBIOS, then LLMNR, then multicast DNS.
     HostNames names;
     const std::optional<std::uint16_t> nbId = newTransactionId();
     const std::optional<std::uint16_t> llId = newTransactionId();
@@ -26,8 +29,7 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
         return names; // ids anyone could guess would let anyone answer
     Question nb;
     Question ll;
-    Question direct;
-    Question group;
+    Question md;
 
     nb.read = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t) {
         if (from != address)
@@ -35,7 +37,7 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
         names.netbios = netbios::nodeStatusName(answer, *nbId);
         // The preferred name: nothing more to wait for.
         if (!names.netbios.isEmpty())
-            nb.done = ll.done = direct.done = group.done = true;
+            nb.done = ll.done = md.done = true;
     };
     askHost(nb, address, netbios::kPort, netbios::nodeStatusRequest(*nbId));
 
@@ -45,26 +47,20 @@ HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
             return;
         names.llmnr = llmnr::ptrTarget(answer, *llId, reverse);
         if (!names.llmnr.isEmpty())
-            ll.done = direct.done = group.done = true;
+            ll.done = md.done = true;
     };
     askHost(ll, address, llmnr::kPort, llmnr::query(*llId, reverse, dns::kTypePtr));
 
-    const QByteArray request = dns::query(*mdId, reverse, dns::kTypePtr, true);
-    const auto readMdns = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t fromPort) {
-        // The group question is not connected: the port is ours to check.
+    md.read = [&](QByteArrayView answer, Ipv4Address from, std::uint16_t fromPort) {
         if (from != address || fromPort != dns::kMdnsPort || !names.mdns.isEmpty())
             return;
         names.mdns = dns::ptrTarget(answer, *mdId, reverse);
         if (!names.mdns.isEmpty())
-            direct.done = group.done = true;
+            md.done = true;
     };
-    direct.read = readMdns;
-    group.read = readMdns;
-    askHost(direct, address, dns::kMdnsPort, request);
-    if (!direct.done && on)
-        askGroup(group, dns::kMdnsGroup, dns::kMdnsPort, request, on->address, dns::kMulticastTtl);
+    askHost(md, address, dns::kMdnsPort, dns::query(*mdId, reverse, dns::kTypePtr, true));
 
-    waitForAnswers(std::array<Question*, 4>{&nb, &ll, &direct, &group}, wait);
+    waitForAnswers(std::array<Question*, 3>{&nb, &ll, &md}, wait);
     qCDebug(lcLan) << "names of" << address.toString().c_str() << ": NetBIOS" << names.netbios
                    << ", LLMNR" << names.llmnr << ", multicast DNS" << names.mdns;
     return names;

@@ -26,11 +26,13 @@ inline constexpr std::chrono::milliseconds kAnswerWait{250};
 // from ephemeral ports, so that one wait covers them all: its NetBIOS
 // workstation name (node-status request to its UDP 137), its LLMNR name (a
 // reverse PTR question to its UDP 5355) and its multicast DNS host name (a
-// reverse PTR question, which a responder answers by unicast, RFC 6762 6.7,
-// sent straight to its UDP 5353, 5.5, and to the group out of the scan
-// interface when there is one). Only the host's own answers with our ids
-// count. A NetBIOS name ends the wait at once; so does a port unreachable
-// from both ports.
+// reverse PTR question, a one-shot query by unicast straight to its UDP 5353,
+// RFC 6762 5.5, which a responder answers by unicast, 6.7). Nothing goes to
+// the multicast group, where every host of the LAN would see a question's id
+// and port and could answer it with this host's address as the source. Only
+// the host's own answers with our ids, on the sockets connected to it, count.
+// A NetBIOS name ends the wait at once; so does a port unreachable from both
+// ports. on (the scan interface of the host's subnet) asks nothing of its own.
 struct HostNames {
     QByteArray netbios; // as it arrived (GBK), padding trimmed; empty if none
     QByteArray llmnr;   // as the host's LLMNR responder gives it (UTF-8)

@@ -34,6 +34,8 @@ cp "$probe_bin" "$tmp/zeph-probe"
 cp "$probe_bin" "$tmp/zeph-probe-nocap"
 setcap cap_net_raw+ep "$tmp/zeph-probe"
 as_user="setpriv --reuid=nobody --regid=nogroup --clear-groups --"
+# The helpers' lock as the package makes it, in a /run/lock of each run's own.
+lock="$here/../tools/private-run-lock.sh"
 
 run() { # label, then VAR=value... for the test
     label=$1
@@ -41,7 +43,7 @@ run() { # label, then VAR=value... for the test
     echo "== $label"
     ip -n "$ns" neigh flush all
     ip -n "$ns" neigh replace 10.213.7.77 lladdr 02:00:00:00:00:77 dev eth0 nud stale
-    ip netns exec "$ns" env XDG_CONFIG_HOME="$tmp/none" ZEPH_LAN_ADDRESS=10.213.7.1 ZEPH_LAN_ALIVE="2 4 253" \
+    ip netns exec "$ns" "$lock" env XDG_CONFIG_HOME="$tmp/none" ZEPH_LAN_ADDRESS=10.213.7.1 ZEPH_LAN_ALIVE="2 4 253" \
         ZEPH_LAN_SILENT="3 5" "$@" "$test_bin"
 }
 
@@ -151,7 +153,7 @@ wide_run() { # label, then VAR=value... for the test
     shift
     echo "== /22: $label"
     ip -n "$(wns 1)" neigh flush all # each run asks the LAN afresh
-    ip netns exec "$(wns 1)" env ZEPH_LAN_ADDRESS=10.213.4.1 "$@" "$test_bin" scan
+    ip netns exec "$(wns 1)" "$lock" env ZEPH_LAN_ADDRESS=10.213.4.1 "$@" "$test_bin" scan
 }
 named="scanner@10.213.4.1 alpha@10.213.4.2 gamma@10.213.4.3 NBDROP@10.213.5.4 \
 llmnrpc@10.213.6.5 delta@10.213.7.6"

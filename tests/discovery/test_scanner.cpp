@@ -501,6 +501,20 @@ private Q_SLOTS:
         checkIdle(r);
     }
 
+    // A way out that paced itself slower (the helper could not have the
+    // machine's turn): the scan ends as ever, and the history says so.
+    void aSlowedScanSaysSo()
+    {
+        Rig r;
+        r.setLan({{3, "alpha"}});
+        r.lan.slowed = true;
+        r.scanner->run();
+        QVERIFY(r.finish());
+        QCOMPARE(r.view.computers, QList<QByteArray>{"alpha"});
+        QCOMPARE(r.history.text(), kStartNotice + "\r\n" + kCrosses + Scanner::slowedText() +
+                                       kCrosses + kCompletedNotice);
+    }
+
     // Probing impossible: every address is silent and the scan completes; a
     // request that cannot leave leaves only its own address silent.
     void probingFailures()

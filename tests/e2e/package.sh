@@ -76,6 +76,13 @@ grep -q '<port protocol="udp" port="40027"/>' /usr/lib/firewalld/services/zeph.x
 dpkg-query --control-show zeph conffiles | grep -qx /etc/ufw/applications.d/zeph ||
     fail "the ufw profile is not a conffile"
 getcap "$PROBE" | grep -q 'cap_net_raw[=+]ep' || fail "postinst left $PROBE without cap_net_raw: $(getcap "$PROBE")"
+# The helpers' shared lock: made at every boot by the tmpfiles.d entry, and by
+# the postinst for this boot, root's and read-only.
+[[ " ${FILES[*]} " == *" /usr/lib/tmpfiles.d/zeph-probe.conf "* ]] ||
+    fail "the package does not install its tmpfiles.d entry"
+LOCK=/run/lock/zeph-probe.lock
+[[ -f $LOCK && ! -L $LOCK && $(stat -c '%u %a' "$LOCK") == "0 444" ]] ||
+    fail "postinst left no sound $LOCK: $(ls -ld "$LOCK" 2>&1)"
 # Both programs carry every protection hardening-check knows, and it reports
 # nothing missing. Two of its checks cannot see the flags, so the build is
 # checked for them instead: every compile had -fcf-protection and

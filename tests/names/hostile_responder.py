@@ -7,7 +7,9 @@ address or a DNS name (NetBIOS), or an address in .local (multicast DNS): a
 message to such a name would go elsewhere. A program that asks must list no
 name and must not crash.
 A reverse question about another host, seen through the multicast group, gets
-a well-formed answer naming "impostor": only the host asked may answer it.
+a well-formed answer naming "impostor", twice: from this host's own address,
+and forged from the address of the host asked and its port 5353 (a raw socket
+writes any source), which only a question this host never sees keeps out.
 Every NetBIOS name query (also one broadcast to BROADCAST) and every multicast
 DNS address question, whatever the name, gets well-formed answers with forged
 addresses: loopback, 0.0.0.0, multicast, the limited and the subnet broadcast,
@@ -106,6 +108,29 @@ def dns_answers(tid, question, own_reverse, other):
     yield b"\xff" * 11
 
 
+def reverse_address(name):
+    """The address a reverse question (its name as sent) asks about, or None."""
+    labels, at = [], 0
+    while at < len(name) and name[at]:
+        labels.append(name[at + 1:at + 1 + name[at]])
+        at += 1 + name[at]
+    if len(labels) != 6 or [l.lower() for l in labels[4:]] != [b"in-addr", b"arpa"]:
+        return None
+    try:
+        return socket.inet_ntoa(socket.inet_aton(".".join(l.decode() for l in reversed(labels[:4]))))
+    except (OSError, UnicodeDecodeError):
+        return None
+
+
+def forged_from(raw, source, peer, payload):
+    """payload to peer as if from source's port 5353: an IPv4 header of our own."""
+    udp = struct.pack(">HHHH", 5353, peer[1], 8 + len(payload), 0) + payload
+    ip = struct.pack(">BBHHHBBH4s4s", 0x45, 0, 20 + len(udp), 0, 0, 64, socket.IPPROTO_UDP, 0,
+                     socket.inet_aton(source), socket.inet_aton(peer[0]))
+    raw.sendto(ip + udp, (peer[0], 0))
+    print("forged mdns answer from", source, "to", peer[0], flush=True)
+
+
 def question_name(packet):
     """The question's name as sent (labels up to the zero byte)."""
     end = packet.find(b"\0", 12)
@@ -153,6 +178,8 @@ def main():
     # Right address, wrong port: what an unprivileged program on a LAN host can send.
     other_port = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     other_port.bind((address, 0))
+    # Any source address at all: what root on a LAN host can send.
+    raw = socket.socket(socket.AF_INET, socket.SOCK_RAW, socket.IPPROTO_RAW)
     while True:
         ready, _, _ = select.select(netbios + [md], [], [])
         for s in ready:
@@ -165,6 +192,9 @@ def main():
             name = question_name(packet)
             kind = question_type(packet, name)
             print("mdns" if s is md else "netbios", "question", kind, "from", peer[0], flush=True)
+            asked = reverse_address(name) if s is md and kind == 12 else None
+            if asked and asked != address:  # first, to be there before the host's own answer
+                forged_from(raw, asked, peer, next(dns_answers(tid, name, own_reverse, other)))
             if s is not md and kind == 0x20:
                 answers = [name_query_answer(tid, name, ip) for ip in forged]
                 late = name_query_answer(tid, name, address)

@@ -7,11 +7,14 @@
 #   4 bravo   avahi-daemon and the answering copy (role answerer)
 #   5         answers echo, runs no name server: unlisted
 #   6         a hostile responder on UDP 137 and 5353: unlisted, no crash; it also
-#             answers reverse questions about other hosts, which must not count,
+#             answers reverse questions about other hosts (from its own address,
+#             and forged from theirs by a raw socket), which must not count,
 #             answers every name query with forged addresses, which must not
 #             count either (a message to a name nobody has fails as usual), and
 #             follows each answer with half a second of flood; it calls itself
 #             by host 2's address, by a DNS name and by host 2's address in .local
+#   7         answers echo; something listens on its UDP 5353 and says nothing:
+#             unlisted, unless host 6's forged answer naming it were taken
 # Every daemon has private state under a temp folder; each avahi-daemon has a
 # private /run (mount namespace) and its host's name (UTS namespace).
 # Usage: run_names_lan.sh TEST_BINARY SIMLAN   (root; packages samba, avahi-daemon)
@@ -39,8 +42,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-"$simlan" up "$lan" "$prefix" 1 2 3 4 5 6
-for n in 1 2 3 4 5 6; do "$simlan" check "$lan" "$n" "$prefix.$n"; done
+"$simlan" up "$lan" "$prefix" 1 2 3 4 5 6 7
+for n in 1 2 3 4 5 6 7; do "$simlan" check "$lan" "$n" "$prefix.$n"; done
 ns() { "$simlan" ns "$lan" "$1"; }
 # shellcheck source=../tools/samba.sh
 . "$here/../tools/samba.sh"
@@ -112,6 +115,12 @@ nmbd_on 2 WINPC
 nmbd_on 3 中文机
 listener_on 2
 listener_on 3
+ip netns exec "$(ns 7)" $py -c '
+import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.bind(("0.0.0.0", 5353))
+while True:
+    s.recvfrom(9000)' </dev/null >"$tmp/silent7.log" 2>&1 &
 ip netns exec "$(ns 6)" $py "$here/hostile_responder.py" --flood 0.5 "$prefix.6" "$prefix.255" \
     </dev/null >"$tmp/hostile.log" 2>&1 &
 

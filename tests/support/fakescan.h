@@ -63,6 +63,7 @@ struct FakeLan {
     QList<ScanClock::TimePoint> sentAt;
     FakeTransport* transport = nullptr; // open while a scan runs
     bool probingImpossible = false;
+    bool slowed = false; // the way out paced itself slower (a helper without its turn)
 };
 
 struct FakeTransport : platform::EchoTransport {
@@ -76,6 +77,7 @@ struct FakeTransport : platform::EchoTransport {
 
     platform::EchoMethod method() const override { return platform::EchoMethod::Raw; }
     std::chrono::nanoseconds minimumInterval() const override { return lan.interval; }
+    bool slowed() const override { return lan.slowed; }
     int hostOf(Ipv4Address address) const
     {
         return int(address.toHostOrder() - lan.network.toHostOrder());

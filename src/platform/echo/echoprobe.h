@@ -30,6 +30,10 @@ public:
     // would wait there while its answer window runs here.
     virtual bool busy() const { return false; }
 
+    // True once the way out has paced itself slower than it would (the probe
+    // helper could not share the machine's turn with the other helpers).
+    virtual bool slowed() const { return false; }
+
     // How many requests may wait for the kernel's ARP at once: each waits in
     // the socket's send buffer, and a full buffer refuses the next.
     virtual int maxUnresolved() const { return kDefaultMaxUnresolved; }

@@ -80,6 +80,8 @@ public:
         return m_inFlight > 0 && std::chrono::steady_clock::now() - m_lastWrite < kDoneTimeout;
     }
 
+    bool slowed() const override { return m_slowed; }
+
     bool send(Ipv4Address address) override
     {
         // The helper refuses these too, but silently.
@@ -133,6 +135,8 @@ public:
             const std::string_view text(line.constData(), std::size_t(line.size()));
             if (text == probe::kDone)
                 m_inFlight = std::max(0, m_inFlight - 1);
+            else if (text == probe::kSlowed)
+                m_slowed = true;
             else if (const auto from = probe::parseLine(text))
                 replied(*from);
             else if (const auto arp = m_arp ? probe::parseArpReplyLine(text) : std::nullopt)
@@ -182,6 +186,7 @@ private:
     EchoMethod m_method = EchoMethod::None;
     bool m_arp = false;
     int m_inFlight = 0; // request lines written, not yet done
+    bool m_slowed = false;
     std::chrono::steady_clock::time_point m_lastWrite;
     QByteArray m_pending;
     std::unique_ptr<QSocketNotifier> m_notifier;

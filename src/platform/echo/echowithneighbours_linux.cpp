@@ -26,6 +26,7 @@ public:
 
     EchoMethod method() const override { return m_inner->method(); }
     bool busy() const override { return m_inner->busy(); }
+    bool slowed() const override { return m_inner->slowed(); }
     int maxUnresolved() const override { return m_inner->maxUnresolved(); }
     std::chrono::nanoseconds minimumInterval() const override { return m_inner->minimumInterval(); }
 

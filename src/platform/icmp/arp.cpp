@@ -43,18 +43,14 @@ Ipv4Address getAddress(const std::uint8_t* p)
 
 } // namespace
 
-namespace {
-
-// The first interface whose IPv4 entry wanted() accepts, with its
-// link-layer address when it is an Ethernet card.
-template <typename Wanted> std::optional<Link> findLink(Wanted&& wanted)
+std::vector<Link> currentLinks()
 {
+    std::vector<Link> links;
     ifaddrs* list = nullptr;
     if (::getifaddrs(&list) != 0)
-        return std::nullopt;
-    std::optional<Link> found;
-    std::string name;
-    for (ifaddrs* i = list; i && !found; i = i->ifa_next) {
+        return links;
+    std::vector<std::string> names;
+    for (ifaddrs* i = list; i; i = i->ifa_next) {
         if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET || !i->ifa_netmask ||
             !(i->ifa_flags & IFF_UP) || (i->ifa_flags & IFF_LOOPBACK))
             continue;
@@ -64,41 +60,48 @@ template <typename Wanted> std::optional<Link> findLink(Wanted&& wanted)
         link.prefixLength = ipv4::prefixLengthOf(Ipv4Address(
             ntohl(reinterpret_cast<const sockaddr_in*>(i->ifa_netmask)->sin_addr.s_addr)));
         link.index = int(::if_nametoindex(i->ifa_name));
-        const bool arpCapable = (i->ifa_flags & IFF_BROADCAST) && !(i->ifa_flags & IFF_NOARP);
-        if (link.index <= 0 || !wanted(link, arpCapable))
+        link.arpCapable = (i->ifa_flags & IFF_BROADCAST) && !(i->ifa_flags & IFF_NOARP);
+        if (link.index <= 0)
             continue;
-        name = i->ifa_name;
-        found = link;
-        found->isEthernet = arpCapable;
+        links.push_back(link);
+        names.emplace_back(i->ifa_name);
     }
-    bool hasLinkAddress = false;
-    for (ifaddrs* i = list; i && found; i = i->ifa_next) {
-        if (!i->ifa_addr || i->ifa_addr->sa_family != AF_PACKET || name != i->ifa_name)
-            continue;
-        const auto* ll = reinterpret_cast<const sockaddr_ll*>(i->ifa_addr);
-        if (ll->sll_hatype == ARPHRD_ETHER && ll->sll_halen == found->linkAddress.size()) {
-            std::memcpy(found->linkAddress.data(), ll->sll_addr, found->linkAddress.size());
-            hasLinkAddress = true;
+    // The link-layer address of each: an Ethernet card's own.
+    for (std::size_t k = 0; k < links.size(); ++k) {
+        bool hasLinkAddress = false;
+        for (ifaddrs* i = list; i; i = i->ifa_next) {
+            if (!i->ifa_addr || i->ifa_addr->sa_family != AF_PACKET || names[k] != i->ifa_name)
+                continue;
+            const auto* ll = reinterpret_cast<const sockaddr_ll*>(i->ifa_addr);
+            if (ll->sll_hatype == ARPHRD_ETHER && ll->sll_halen == links[k].linkAddress.size()) {
+                std::memcpy(links[k].linkAddress.data(), ll->sll_addr, links[k].linkAddress.size());
+                hasLinkAddress = true;
+            }
         }
+        links[k].isEthernet = links[k].arpCapable && hasLinkAddress;
     }
     ::freeifaddrs(list);
-    if (found)
-        found->isEthernet = found->isEthernet && hasLinkAddress;
-    return found;
+    return links;
 }
 
-} // namespace
+std::optional<Link> linkFor(Ipv4Address target, const std::vector<Link>& links)
+{
+    const auto link = std::find_if(links.begin(), links.end(),
+                                   [&](const Link& l) { return l.arpCapable && l.holds(target); });
+    return link != links.end() && link->isEthernet ? std::optional(*link) : std::nullopt;
+}
 
 std::optional<Link> linkFor(Ipv4Address target)
 {
-    std::optional<Link> link =
-        findLink([&](const Link& l, bool arpCapable) { return arpCapable && l.holds(target); });
-    return link && link->isEthernet ? link : std::nullopt;
+    return linkFor(target, currentLinks());
 }
 
 std::optional<Link> linkOwning(Ipv4Address own)
 {
-    return findLink([&](const Link& l, bool) { return l.address == own; });
+    const std::vector<Link> links = currentLinks();
+    const auto link =
+        std::find_if(links.begin(), links.end(), [&](const Link& l) { return l.address == own; });
+    return link != links.end() ? std::optional(*link) : std::nullopt;
 }
 
 std::array<std::uint8_t, kPacketSize> request(const Link& link, Ipv4Address target)
@@ -144,11 +147,16 @@ bool Socket::open()
 
 bool Socket::send(Ipv4Address target)
 {
-    if (!m_fd)
-        return false;
     // Read again before every request: an interface whose address changed
     // (DHCP, roaming) must not send requests claiming the old one.
-    m_link = linkFor(target);
+    return send(target, currentLinks());
+}
+
+bool Socket::send(Ipv4Address target, const std::vector<Link>& links)
+{
+    if (!m_fd)
+        return false;
+    m_link = linkFor(target, links);
     if (!m_link || m_outstanding.size() >= kMaxOutstanding)
         return false;
     const auto packet = request(*m_link, target);

@@ -25,12 +25,17 @@ struct Link {
     Ipv4Address address;
     int prefixLength = 0;
     LinkAddress linkAddress{};
-    bool isEthernet = false; // linkAddress is its own; ARP works there
+    bool arpCapable = false; // broadcast, and ARP not turned off
+    bool isEthernet = false; // and linkAddress is its own: ARP works there
 
     bool holds(Ipv4Address target) const { return target.isNeighbourOf(address, prefixLength); }
 };
 
-// The Ethernet interface whose subnet holds target, if any.
+// Every interface as it is now (one read of the system's list).
+std::vector<Link> currentLinks();
+// The Ethernet interface whose subnet holds target, if any, among links, or
+// as the interfaces are now.
+std::optional<Link> linkFor(Ipv4Address target, const std::vector<Link>& links);
 std::optional<Link> linkFor(Ipv4Address target);
 // The interface that holds the address own, Ethernet or not.
 std::optional<Link> linkOwning(Ipv4Address own);
@@ -53,9 +58,11 @@ public:
     int fd() const { return m_fd.get(); }
     bool isOpen() const { return bool(m_fd); }
 
-    // One request for target out of the interface that holds it. False when
-    // no interface holds it or it could not leave.
+    // One request for target out of the interface that holds it, as the
+    // interfaces are now, or as links found them (read at most a burst of
+    // requests before). False when no interface holds it or it could not leave.
     bool send(Ipv4Address target);
+    bool send(Ipv4Address target, const std::vector<Link>& links);
 
     // Replies queued now that answer a request of ours, on the interface it
     // left from: every card that answers, each once (a proxy may answer

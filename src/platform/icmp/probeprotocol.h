@@ -14,10 +14,15 @@
 //                                (or was refused): the program keeps one request
 //                                waiting there at most, so that the answer
 //                                windows it times start when the request leaves
+//   slowed                       "slow\n" once, when the helper could not have the
+//                                machine's turn (its lock missing, not the
+//                                package's, or held past the deadline) and paces
+//                                itself at kSlowFloor instead
 //
 // Requests stream in while replies stream out. The helper ignores lines that
-// are not a dotted quad, keeps at least kFloor between two requests, and ends
-// when its input closes.
+// are not a dotted quad, keeps at least kFloor between two requests of any
+// helper on the machine (kSlowFloor between two of its own when slowed), and
+// ends when its input closes.
 
 #include "core/ipv4.h"
 
@@ -37,10 +42,14 @@ inline constexpr std::string_view kHelloRawArp = "ok raw arp";
 inline constexpr std::string_view kArpPrefix = "arp ";
 inline constexpr std::string_view kDone = "done";
 inline constexpr std::string_view kHelloFail = "fail";
+inline constexpr std::string_view kSlowed = "slow";
 
 // The least time between two requests: the floor fping sets for unprivileged
 // users, since any local user can run the helper.
 inline constexpr std::chrono::milliseconds kFloor{1};
+// A helper's own floor when it cannot share the machine's turn: however many
+// run, each sends at most a hundred requests a second.
+inline constexpr std::chrono::milliseconds kSlowFloor{10};
 
 // No line of the protocol is longer; a longer one is not ours and is dropped.
 inline constexpr std::size_t kMaxLine = 64;

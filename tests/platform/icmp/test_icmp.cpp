@@ -1,13 +1,15 @@
 // The ICMP echo socket and the helper's pacing, in a private network namespace
-// as root there (raw sockets): what a LAN host learns from our requests, how
-// much one read takes, how fast the helpers send, and which address an ARP
-// request claims.
+// as root there (raw sockets) with a /run/lock of its own: what a LAN host
+// learns from our requests, how much one read takes, how fast the helpers
+// send (also when their shared lock is not sound or is held), and which
+// address an ARP request claims.
 
 #include "netns.h"
 #include "platform/icmp/arp.h"
 #include "platform/icmp/icmpecho.h"
 #include "platform/icmp/probeprotocol.h"
 #include "platform/icmp/requestpacer.h"
+#include "platform/icmp/sendturn.h"
 
 #include <QFile>
 #include <QProcess>
@@ -17,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/if_ether.h>
@@ -24,7 +27,10 @@
 #include <netinet/ip_icmp.h>
 #include <optional>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace zeph;
@@ -124,7 +130,13 @@ class TestIcmp : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { ZEPH_REQUIRE_PRIVATE_NETNS(); }
+    void initTestCase()
+    {
+        ZEPH_REQUIRE_PRIVATE_NETNS();
+        // The lock is replaced below: never the machine's own.
+        if (qgetenv("ZEPH_PRIVATE_RUN_LOCK") != "1")
+            QFAIL("no private /run/lock (tests/tools/private-run-lock.sh); run through ctest");
+    }
 
     // A host that sees some of our requests cannot tell the numbers of the
     // others (and so forge their replies); the replies still match.
@@ -253,6 +265,82 @@ private Q_SLOTS:
             interleaved += seen[i].to[2] != seen[i - 1].to[2] ? 1 : 0;
         }
         QVERIFY(interleaved > 0); // both sent while the other ran
+    }
+
+    // Whatever stands at the lock's place, two helpers neither stall nor go
+    // without a floor: each paces itself at the slower floor and says so. A
+    // FIFO must not hold them at open, a folder or a missing file leaves
+    // nothing to lock, a file of another user's could be swapped, and a lock
+    // that another process holds must not keep them from their turn forever.
+    void helpersKeepAFloorWhateverStandsAtTheLock_data()
+    {
+        QTest::addColumn<QString>("what");
+        for (const char* what :
+             {"fifo", "folder", "link", "another user's file", "missing", "held"})
+            QTest::newRow(what) << QString::fromLatin1(what);
+    }
+    void helpersKeepAFloorWhateverStandsAtTheLock()
+    {
+        QFETCH(QString, what);
+        const QByteArray lock = probe::kLockPath;
+        const auto restore = qScopeGuard([&lock] {
+            ::unlink(lock.constData());
+            ::rmdir(lock.constData());
+            QFile made(QString::fromLatin1(lock));
+            made.open(QIODevice::WriteOnly);
+            made.setPermissions(QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+        });
+        platform::UniqueFd holder;
+        QVERIFY(::unlink(lock.constData()) == 0);
+        if (what == u"fifo")
+            QCOMPARE(::mkfifo(lock.constData(), 0444), 0);
+        else if (what == u"folder")
+            QCOMPARE(::mkdir(lock.constData(), 0755), 0);
+        else if (what == u"link")
+            QCOMPARE(::symlink("/etc/hostname", lock.constData()), 0);
+        if (what == u"another user's file" || what == u"held") {
+            holder.reset(::open(lock.constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0444));
+            QVERIFY(bool(holder));
+        }
+        if (what == u"another user's file")
+            QCOMPARE(::fchown(holder.get(), 65534, 65534), 0);
+        if (what == u"held")
+            QCOMPARE(::flock(holder.get(), LOCK_EX), 0);
+
+        Capture capture;
+        QVERIFY(capture.isOpen());
+        QProcess helpers[2];
+        constexpr int kEach = 5;
+        for (int h = 0; h < 2; ++h) {
+            QVERIFY(startHelper(helpers[h]));
+            QByteArray lines;
+            for (int i = 0; i < kEach; ++i)
+                lines +=
+                    "127.0." + QByteArray::number(h + 1) + '.' + QByteArray::number(i + 1) + '\n';
+            helpers[h].write(lines);
+            QVERIFY(helpers[h].waitForBytesWritten(5000));
+        }
+        std::vector<Request> seen = capture.requests(2 * kEach);
+        QByteArray said[2];
+        for (int h = 0; h < 2; ++h) {
+            QVERIFY(QTest::qWaitFor(
+                [&] { return (said[h] += helpers[h].readAll()).count("done\n") == kEach; }, 5000));
+            helpers[h].closeWriteChannel();
+            QVERIFY(helpers[h].waitForFinished(5000));
+        }
+        QCOMPARE(seen.size(), std::size_t(2 * kEach)); // nobody stalled
+        for (int h = 0; h < 2; ++h) {
+            std::optional<std::chrono::nanoseconds> last;
+            for (const Request& r : seen) {
+                if (r.to[2] != h + 1)
+                    continue;
+                if (last)
+                    QVERIFY2(r.arrived - *last >= 9ms,
+                             QByteArray::number(qlonglong((r.arrived - *last).count())));
+                last = r.arrived;
+            }
+            QVERIFY2(said[h].split('\n').contains("slow"), said[h].constData());
+        }
     }
 
     // After the interface's address changes (DHCP, roaming), a helper that
