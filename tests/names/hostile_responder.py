@@ -19,8 +19,12 @@ a name only this host "knows" stays unknown.
 With --flood SECONDS, each question is followed by that long a stream of junk
 datagrams to the port it came from. Only questions from other ports than 137
 and 5353 are answered: the name servers on the other hosts must keep working.
+With --claim NAME it does nothing of the above: it answers a node status
+question with a well-formed answer that gives NAME as its own workstation name,
+as any host may claim another's name.
 Usage: hostile_responder.py [--flood SECONDS] ADDRESS [BROADCAST]
-(it binds ADDRESS:137, BROADCAST:137 and 0.0.0.0:5353)."""
+       hostile_responder.py --claim NAME ADDRESS
+(it binds ADDRESS:137, BROADCAST:137 and 0.0.0.0:5353; with --claim only ADDRESS:137)."""
 import select
 import socket
 import struct
@@ -152,8 +156,22 @@ def flood(s, peer, seconds):
     print("flooded", peer[0], "port", peer[1], "with", sent, "datagrams", flush=True)
 
 
+def claim(name, address):
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind((address, 137))
+    while True:
+        packet, peer = s.recvfrom(9000)
+        if len(packet) >= 12 and question_type(packet, question_name(packet)) == 0x21:
+            tid = struct.unpack(">H", packet[:2])[0]
+            s.sendto(node_status(tid, [(name.encode(), 0, 0x0400)]), peer)
+            print("claimed", name, "to", peer[0], flush=True)
+
+
 def main():
     args = sys.argv[1:]
+    if args[:1] == ["--claim"]:
+        claim(args[1], args[2])
+        return
     flood_seconds = 0.0
     if args[:1] == ["--flood"]:
         flood_seconds = float(args[1])

@@ -120,23 +120,45 @@ private Q_SLOTS:
             addresses << e.mid(e.indexOf('=') + 1);
         }
         QCOMPARE(gbk::toUnicode(run.view.computers.join(" ")), gbk::toUnicode(names.join(" ")));
-        for (qsizetype i = 0; i < names.size(); ++i)
-            QCOMPARE(dottedText(lookup.resolve(names[i])), addresses[i]);
+        // A name another host claims from a lower address: name=claimants.
+        const QByteArray claimedEntry = qgetenv("ZEPH_NAMES_CLAIMED");
+        const QByteArray claimed = claimedEntry.left(claimedEntry.indexOf('='));
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (names[i].compare(claimed, Qt::CaseInsensitive) != 0)
+                QCOMPARE(dottedText(lookup.resolve(names[i])), addresses[i]);
+        }
 
         test::RecordingForm form;
         Messenger messenger(history, form, lookup);
         messenger.startUp();
-        for (const QByteArray& name : std::as_const(names)) {
-            form.targetText = name;
-            form.contentText = "direct to " + name;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            if (names[i].compare(claimed, Qt::CaseInsensitive) == 0)
+                continue;
+            form.targetText = names[i];
+            form.contentText = "direct to " + names[i];
             messenger.sendMessage();
             QVERIFY2(history.text().endsWith(G(u"★★★信息已发送到目标计算机。★★★")),
                      history.text().right(80));
         }
+        // Typed, the claimed name goes nowhere and the refusal names both
+        // hosts; chosen in the list, it goes to the row's host.
+        form.targetText = claimed;
+        form.contentText = "direct to " + claimed;
+        messenger.sendMessage();
+        QVERIFY2(history.text().contains(G(u"有多台计算机自称|") + claimed + G(u"|（") +
+                                         gbk::fromUnicode(QString::fromUtf8(
+                                             claimedEntry.mid(claimedEntry.indexOf('=') + 1))) +
+                                         G(u"），未发送！")),
+                 history.text().right(200));
+        form.chosen = ipv4::parse(addresses[names.indexOf(claimed)]);
+        messenger.sendMessage();
+        QVERIFY2(history.text().endsWith(G(u"★★★信息已发送到目标计算机。★★★")),
+                 history.text().right(80));
+        form.chosen.reset();
         // The other copy answers the message it got from us: its reply names
         // us by our own host name, which only multicast DNS knows.
         QVERIFY2(waitForHistory(history, "reply to direct to", 10000), history.text());
-        QCOMPARE(form.targetText, names.last());
+        QCOMPARE(form.targetText, QByteArray("bravo"));
 
         // A name nobody has: the hostile host's answers (loopback, broadcast,
         // off the subnet, or from another port) count as none, so the message
