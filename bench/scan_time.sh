@@ -71,26 +71,10 @@ netbios_hosts="2 5 17 40 64 99 128 200 251"
 "$simlan" up "$lan" 10.213.7 1 $netbios_hosts
 "$simlan" check "$lan" 1 10.213.7.1
 for n in $netbios_hosts; do
-    d="$tmp/nmbd$n"
-    samba_conf "$d" <<CONF
-netbios name = NB$n
-workgroup = ZEPHBENCH
-disable netbios = no
-smb ports = 139
-interfaces = eth0
-bind interfaces only = yes
-local master = no
-log file = $d/log/log.%m
-CONF
-    ip netns exec "$("$simlan" ns "$lan" "$n")" nmbd --foreground --no-process-group \
-        -s "$d/smb.conf" </dev/null >/dev/null 2>&1 &
+    nmbd_start "$("$simlan" ns "$lan" "$n")" "$tmp/nmbd$n" "NB$n" ZEPHBENCH /dev/null </dev/null
 done
-for n in $netbios_hosts; do # node status is answered once nmbd listens on its address
-    for _ in $(seq 100); do
-        ip netns exec "$("$simlan" ns "$lan" "$n")" ss -Huln "sport = :137" |
-            grep -q "10.213.7.$n:" && break
-        sleep 0.1
-    done
+for n in $netbios_hosts; do
+    nmbd_listening "$("$simlan" ns "$lan" "$n")" "10.213.7.$n"
 done
 netbios=$(scan "$build/bench/scan_time" --runs 5)
 echo "named by         listed  median_ms  (5 runs, ms)"

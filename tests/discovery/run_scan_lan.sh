@@ -125,26 +125,14 @@ grep -q "^answered" "$tmp/farllmnr.log" || { echo "nobody asked LLMNR beyond the
     3.6:delta 3.7 2.50::proxyarp
 "$simlan" check "$wide" 1 10.213.4.1
 wns() { "$simlan" ns "$wide" "$1"; }
-d="$tmp/nmbd"
 # shellcheck source=../tools/samba.sh
 . "$here/../tools/samba.sh"
-samba_conf "$d" <<CONF
-netbios name = NBDROP
-workgroup = ZEPHLAN
-disable netbios = no
-smb ports = 139
-interfaces = eth0
-bind interfaces only = yes
-local master = no
-log file = $d/log/nmbd
-CONF
-ip netns exec "$(wns 1.4)" nmbd --foreground --no-process-group -s "$d/smb.conf" \
-    </dev/null >"$tmp/nmbd.log" 2>&1 &
+nmbd_start "$(wns 1.4)" "$tmp/nmbd" NBDROP ZEPHLAN "$tmp/nmbd.log" </dev/null
 ip netns exec "$(wns 2.5)" python3 "$here/../tools/llmnr_responder.py" llmnrpc 10.213.6.5 \
     </dev/null >"$tmp/llmnr.log" 2>&1 &
-for _ in $(seq 300); do # nmbd answers node status once it listens on its address
-    ip netns exec "$(wns 1.4)" ss -Huln "sport = :137" | grep -q "10.213.5.4:" &&
-        grep -q listening "$tmp/llmnr.log" && break
+nmbd_listening "$(wns 1.4)" 10.213.5.4
+for _ in $(seq 300); do
+    grep -q listening "$tmp/llmnr.log" && break
     sleep 0.2
 done
 

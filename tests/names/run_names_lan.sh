@@ -54,27 +54,16 @@ ns() { "$simlan" ns "$lan" "$1"; }
 . "$here/../tools/samba.sh"
 
 nmbd_on() { # host, NetBIOS name (UTF-8)
-    d="$tmp/nmbd$1"
-    samba_conf "$d" <<CONF
-netbios name = $2
-workgroup = ZEPHLAN
+    nmbd_start "$(ns "$1")" "$tmp/nmbd$1" "$2" ZEPHLAN "$tmp/nmbd$1.log" <<CONF
 server role = standalone server
-disable netbios = no
-smb ports = 139
-interfaces = eth0
-bind interfaces only = yes
 dos charset = CP936
 unix charset = UTF-8
-local master = no
 domain master = no
 preferred master = no
 wins support = no
 dns proxy = no
-log file = $d/log/log.%m
 log level = 1
 CONF
-    ip netns exec "$(ns "$1")" nmbd --foreground --no-process-group --debug-stdout \
-        -s "$d/smb.conf" </dev/null >"$tmp/nmbd$1.log" 2>&1 &
 }
 
 listener_on() { # host: every datagram to UDP 40027 as one hex line

@@ -12,6 +12,17 @@
 # [global] section with the settings read from standard input, then the
 # private folders (so the caller names none of those keys). Log files go under
 # DIR/log if the caller sets `log file`.
+#
+#   nmbd_start NETNS DIR NAME WORKGROUP LOG [<<CONF ...]
+#
+# starts nmbd in network namespace NETNS as NAME of WORKGROUP, on the
+# namespace's eth0 only and never a master browser, with its state in DIR and
+# its output in LOG; further settings come on standard input (none: </dev/null).
+#
+#   nmbd_listening NETNS ADDRESS
+#
+# waits up to 30 s until it listens on ADDRESS:137: from then on it answers a
+# node status question.
 
 # shellcheck shell=sh
 
@@ -34,4 +45,31 @@ ncalrpc dir = $_samba_dir/ncalrpc
 nmbd:socket dir = $_samba_dir/nmbd
 CONF
     } >"$_samba_file"
+}
+
+nmbd_start() {
+    _nmbd_dir=$2
+    {
+        cat <<CONF
+netbios name = $3
+workgroup = $4
+disable netbios = no
+smb ports = 139
+interfaces = eth0
+bind interfaces only = yes
+local master = no
+log file = $_nmbd_dir/log/log.%m
+CONF
+        cat
+    } | samba_conf "$_nmbd_dir" || return 1
+    ip netns exec "$1" nmbd --foreground --no-process-group --debug-stdout -s "$_nmbd_dir/smb.conf" \
+        </dev/null >"$5" 2>&1 &
+}
+
+nmbd_listening() {
+    for _ in $(seq 300); do
+        ip netns exec "$1" ss -Huln "sport = :137" | grep -q "$2:" && return 0
+        sleep 0.1
+    done
+    return 1
 }
