@@ -105,18 +105,17 @@ void TrayController::showWindow()
 
 void TrayController::showWithoutActivating()
 {
-    // Mapped again from withdrawn, refusing the focus for the moment: window
-    // managers that give every new window the keyboard (whatever its user
-    // time) must leave it where the user is. A minimised window is restored
-    // that way too.
-    if (m_window->isMinimized())
-        m_window->hide();
-    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
-    // On the window itself: a widget's new flags would create a new window.
+    // Refusing the focus for the moment: window managers that give the
+    // keyboard to every window they map or restore (whatever its user time)
+    // must leave it where the user is. On the window itself: a widget's new
+    // flags would create a new native window.
     if (QWindow* w = m_window->windowHandle())
         w->setFlag(Qt::WindowDoesNotAcceptFocus, true);
     m_window->setAttribute(Qt::WA_ShowWithoutActivating, true);
-    m_window->show();
+    if (m_window->isMinimized())
+        m_window->showNormal(); // restored where the taskbar has it
+    else
+        m_window->show(); // mapped again from withdrawn (the tray)
     m_window->setAttribute(Qt::WA_ShowWithoutActivating, false);
     m_window->raise();
     // Once the window manager has placed it, a click may give it the keyboard.
