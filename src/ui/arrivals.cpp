@@ -25,11 +25,6 @@ Arrivals::Arrivals(QWidget* window, QWidget* sendBox, TrayController& tray, Owne
     m_window->installEventFilter(this);
 }
 
-Arrivals::~Arrivals()
-{
-    m_window->removeEventFilter(this);
-}
-
 void Arrivals::arrived(const QString& sender, const QString& firstLine)
 {
     m_sender = sender;

@@ -36,7 +36,6 @@ public:
 
     Arrivals(QWidget* window, QWidget* sendBox, TrayController& tray,
              OwnerQuery owner = &keyboardOwner);
-    ~Arrivals() override;
 
     // One message from sender (empty when the text named none).
     void arrived(const QString& sender, const QString& firstLine);

@@ -5,9 +5,9 @@
 #include <QGuiApplication>
 #include <QWidget>
 
-#ifdef Q_OS_WIN
-#include <windows.h>
-#else
+#include "platform/session/foreground.h"
+
+#ifndef Q_OS_WIN
 #include <xcb/xcb.h>
 
 #include <cstdlib>
@@ -57,14 +57,18 @@ KeyboardOwner keyboardOwner()
 {
     if (QGuiApplication::applicationState() == Qt::ApplicationActive)
         return KeyboardOwner::ThisProgram;
+    if (const std::optional<platform::Foreground> front = platform::foreground()) {
+        switch (*front) {
+        case platform::Foreground::Nobody:
+            return KeyboardOwner::Nobody;
+        case platform::Foreground::ThisProcess:
+            return KeyboardOwner::ThisProgram;
+        case platform::Foreground::AnotherProcess:
+            return KeyboardOwner::AnotherProgram;
+        }
+    }
 #ifdef Q_OS_WIN
-    HWND front = GetForegroundWindow();
-    if (front == nullptr)
-        return KeyboardOwner::Nobody;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(front, &pid);
-    return pid == GetCurrentProcessId() ? KeyboardOwner::ThisProgram
-                                        : KeyboardOwner::AnotherProgram;
+    return KeyboardOwner::Nobody;
 #else
     if (onPlatform("wayland"))
         return KeyboardOwner::AnotherProgram;

@@ -1,7 +1,8 @@
 #pragma once
 // Who has the keyboard, and giving it to the main window when the user asked
 // for it from outside the program (by choosing its notice). Asked of the
-// window system: X11 through Qt's connection, Windows' foreground window.
+// operating system where it knows (Windows' foreground window), else of the
+// display server: X11 through Qt's connection.
 
 #include <QString>
 

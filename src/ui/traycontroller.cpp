@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QWidget>
+#include <QWindow>
 
 namespace zeph::ui {
 
@@ -17,6 +18,12 @@ TrayController::TrayController(QWidget* window, std::function<bool()> trayPresen
       m_trayPresent(std::move(trayPresent))
 {
     m_follow.setInterval(kFollowInterval);
+    m_acceptFocus.setSingleShot(true);
+    m_acceptFocus.setInterval(kRefuseFocusFor);
+    connect(&m_acceptFocus, &QTimer::timeout, this, [this] {
+        if (QWindow* w = m_window->windowHandle())
+            w->setFlag(Qt::WindowDoesNotAcceptFocus, false);
+    });
     connect(&m_follow, &QTimer::timeout, this, &TrayController::followTray);
     m_menu->setObjectName(QStringLiteral("托盘菜单"));
     m_menu->setAccessibleName(texts::kTrayMenu.toString());
@@ -100,16 +107,21 @@ void TrayController::showWindow()
 
 void TrayController::showWithoutActivating()
 {
-    // Mapped again from withdrawn, so that the window manager reads the
-    // attribute (a user time of 0) and leaves the keyboard alone; a minimised
-    // window is restored that way too.
-    if (m_window->isMinimized())
-        m_window->hide();
-    m_window->setWindowState(m_window->windowState() & ~Qt::WindowMinimized);
+    // Refusing the focus for the moment: window managers that give the
+    // keyboard to every window they map or restore (whatever its user time)
+    // must leave it where the user is. On the window itself: a widget's new
+    // flags would create a new native window.
+    if (QWindow* w = m_window->windowHandle())
+        w->setFlag(Qt::WindowDoesNotAcceptFocus, true);
     m_window->setAttribute(Qt::WA_ShowWithoutActivating, true);
-    m_window->show();
+    if (m_window->isMinimized())
+        m_window->showNormal(); // restored where the taskbar has it
+    else
+        m_window->show(); // mapped again from withdrawn (the tray)
     m_window->setAttribute(Qt::WA_ShowWithoutActivating, false);
     m_window->raise();
+    // Once the window manager has placed it, a click may give it the keyboard.
+    m_acceptFocus.start();
     m_hidden = false;
     qCDebug(lcUi) << "main window shown without the keyboard";
 }

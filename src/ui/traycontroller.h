@@ -30,6 +30,8 @@ public:
 
     // How often a notification area is looked for while the program runs.
     static constexpr std::chrono::seconds kFollowInterval{2};
+    // How long a window shown without the keyboard refuses it.
+    static constexpr std::chrono::milliseconds kRefuseFocusFor{500};
 
     void install(); // the icon, with the product title as its tip; then follows the tray
     void remove();
@@ -60,6 +62,7 @@ private:
     QMenu* m_menu;
     std::function<bool()> m_trayPresent;
     QTimer m_follow;
+    QTimer m_acceptFocus;
     bool m_present = false;
     bool m_hidden = false;
 };

@@ -13,6 +13,7 @@ DBUS_SESSION_BUS_ADDRESS (python3-dbus).
   sni.py choose NAME LABEL    send "clicked" to the menu entry with that label
 """
 
+import hashlib
 import os
 import sys
 
@@ -84,8 +85,9 @@ def prop(name, key):
         # (icon name, icon pixmaps, title, text)
         return str(value[2])
     if key == "IconPixmap":
-        # a(iiay): width, height, ARGB bytes
-        return " ".join("%dx%d" % (int(w), int(h)) for w, h, _ in value)
+        # a(iiay): width, height, ARGB bytes; each size with a digest of its image
+        return " ".join("%dx%d:%s" % (int(w), int(h), hashlib.md5(bytes(data)).hexdigest()[:8])
+                        for w, h, data in value)
     return str(value)
 
 

@@ -11,7 +11,10 @@
 #     up as a right click does (event kind 3), and Escape closes it;
 #   - the exported menu (com.canonical.dbusmenu) is the tray menu, and its
 #     entries work through Event "clicked": "显示主窗口" shows the window,
-#     "退出" ends the program with exit code 0.
+#     "退出" ends the program with exit code 0;
+#   - a message that arrives while another program (an xterm) has the
+#     keyboard marks the item's icon, and the mark goes when the user comes
+#     to the window.
 #
 # Runs in a private network namespace (loopback only). Needs root.
 # Env: ZEPH_BIN, ZEPH_E2E_ARTIFACTS.
@@ -50,6 +53,21 @@ poll 10 "the tray menu to close" not_viewable "$D" "$MENU"
 say "the menu's 显示主窗口 shows the window"
 "${SNI[@]}" choose "$ITEM" "$(dbusmenu "$TRAY_SHOW")" || fail "cannot choose the show entry"
 poll 10 "the window to be shown by the menu" viewable "$D" "$W"
+
+say "a message while a terminal has the keyboard marks the icon until seen"
+PLAIN=$("${SNI[@]}" prop "$ITEM" IconPixmap)
+icon_is() { [[ $("${SNI[@]}" prop "$ITEM" IconPixmap) == "$1" ]]; }
+icon_is_not() { ! icon_is "$1"; }
+DISPLAY=$D xterm -e sh -c 'sleep 120' >>"$E2E_TMP/xterm.log" 2>&1 &
+track $!
+wait_var TERMW 20 "the terminal's window" \
+    sh -c "DISPLAY=$D xdotool search --onlyvisible --class '^XTerm\$' 2>/dev/null | head -1"
+focus "$D" "$TERMW"
+sleep 0.5 # Qt hears that it lost the keyboard a little later
+printf '|peer|x\r\nhello' >/dev/udp/127.0.0.1/40027
+poll 10 "the icon to be marked" icon_is_not "$PLAIN"
+focus "$D" "$W"
+poll 10 "the mark to go once the window has the keyboard" icon_is "$PLAIN"
 
 say "the menu's 退出 ends the program"
 sni_exit "$ITEM" "$P"
