@@ -14,6 +14,7 @@ Outbox::~Outbox()
 {
     if (m_holding)
         m_turn.release();
+    want(false);
 }
 
 bool Outbox::add(const Request& request)
@@ -58,9 +59,13 @@ std::size_t Outbox::step()
     if (m_holding) {
         if (now < *m_lastSend + kFloor)
             return done;
+        if (dueAt(now) && m_burst >= kMaxBurst && !m_turn.othersWant()) {
+            m_burst = 0; // nobody waits: a burst of its own, in the same turn
+            m_sender.beginBurst();
+        }
         if (dueAt(now) && m_burst < kMaxBurst)
             return done + sendWithTurn();
-        // The floor has passed since the burst's last request: any helper may send.
+        // The floor has passed since the last request: any helper may send.
         m_turn.release();
         m_holding = false;
         if (m_burst >= kMaxBurst)
@@ -70,6 +75,7 @@ std::size_t Outbox::step()
     if (!dueAt(now) || now < m_notBefore)
         return done;
     if (m_turn.sound() && m_turn.tryTake()) {
+        want(false);
         m_holding = true;
         m_burst = 0;
         m_wantedSince.reset();
@@ -80,11 +86,20 @@ std::size_t Outbox::step()
     if (!m_wantedSince)
         m_wantedSince = now;
     if (m_turn.sound() && !m_withoutTurn && now - *m_wantedSince < kTurnDeadline) {
+        want(true);
         m_notBefore = now + kRetry; // another helper's turn
         return done;
     }
+    want(false);
     m_withoutTurn = true;
     return done + sendWithoutTurn(now);
+}
+
+void Outbox::want(bool wanted)
+{
+    if (wanted != m_wanting)
+        m_turn.want(wanted);
+    m_wanting = wanted;
 }
 
 std::size_t Outbox::sendWithTurn()

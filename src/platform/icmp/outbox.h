@@ -1,12 +1,12 @@
 #pragma once
 // The requests a zeph-probe helper holds until they may leave, and when each
 // leaves: at RequestPacer's pace, in the machine's turn (Turn). The turn is
-// taken once per burst of due requests and released once the floor has
-// passed after the burst's last request, so that the floor holds between any
-// two requests on the machine while a lone helper pays one lock and one read
-// of the interfaces per burst, not a wait per request. A burst ends after
-// kMaxBurst requests, and the helper then lets kYield pass before it takes
-// the turn again, so that another helper waiting for it gets it.
+// taken for a run of due requests and released once the floor has passed
+// after the last of them, so that the floor holds between any two requests
+// on the machine, while a lone helper pays one lock per run and one read of
+// the interfaces per burst of at most kMaxBurst requests, not a wait per
+// request. After a burst, when another helper says it waits for the turn,
+// the turn goes and this helper lets kYield pass before it takes it again.
 //
 // The turn is waited for with a deadline. When it cannot be had within
 // kTurnDeadline, or the lock is not sound, the helper paces itself at
@@ -87,6 +87,7 @@ private:
     std::size_t sendWithTurn();
     std::size_t sendWithoutTurn(Clock::time_point now);
     void sendFront(bool withTurn);
+    void want(bool wanted);
 
     Sender& m_sender;
     Turn& m_turn;
@@ -96,6 +97,7 @@ private:
     std::optional<Clock::time_point> m_lastSend;
     bool m_lastWithoutTurn = false;
     bool m_holding = false;
+    bool m_wanting = false; // said so to the other helpers
     std::size_t m_burst = 0;
     Clock::time_point m_notBefore{}; // a retry or a yield
     std::optional<Clock::time_point> m_wantedSince;

@@ -32,4 +32,27 @@ void SendTurn::release()
         ::flock(m_fd.get(), LOCK_UN);
 }
 
+void SendTurn::want(bool wanted)
+{
+    if (!m_fd)
+        return;
+    struct flock range {};
+    range.l_type = wanted ? F_RDLCK : F_UNLCK;
+    range.l_whence = SEEK_SET;
+    range.l_len = 1;
+    ::fcntl(m_fd.get(), F_SETLK, &range);
+}
+
+bool SendTurn::othersWant() const
+{
+    if (!m_fd)
+        return false;
+    // Whether a lock of another process's stands where a write lock would go.
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    range.l_len = 1;
+    return ::fcntl(m_fd.get(), F_GETLK, &range) == 0 && range.l_type != F_UNLCK;
+}
+
 } // namespace zeph::probe

@@ -28,6 +28,11 @@ public:
     // Takes the turn without waiting; false while another holds it.
     virtual bool tryTake() = 0;
     virtual void release() = 0;
+    // Says that this helper waits for the turn, or no longer does, so that a
+    // holder lets it in after its burst instead of going on.
+    virtual void want(bool wanted) = 0;
+    // Whether another helper says it waits.
+    virtual bool othersWant() const = 0;
 };
 
 // The turn through flock on the lock file.
@@ -41,8 +46,13 @@ public:
     explicit SendTurn(const char* path = kLockPath);
 
     bool sound() const override { return bool(m_fd); }
+    // flock on the file.
     bool tryTake() override;
     void release() override;
+    // A shared POSIX record lock on the file's first byte, which flock on
+    // Linux never meets: a holder finds it with F_GETLK.
+    void want(bool wanted) override;
+    bool othersWant() const override;
 
 private:
     platform::UniqueFd m_fd; // open for the helper's life
