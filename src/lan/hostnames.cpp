@@ -9,8 +9,7 @@
 
 namespace zeph::lan {
 
-HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& /*on*/,
-                    std::chrono::milliseconds wait)
+HostNames hostNames(Ipv4Address address, std::chrono::milliseconds wait)
 {
     // Three questions at once, so that one wait covers them all, each straight
     // to the host on a connected socket of its own: the NetBIOS node status,

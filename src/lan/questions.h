@@ -32,14 +32,13 @@ inline constexpr std::chrono::milliseconds kAnswerWait{250};
 // and port and could answer it with this host's address as the source. Only
 // the host's own answers with our ids, on the sockets connected to it, count.
 // A NetBIOS name ends the wait at once; so does a port unreachable from both
-// ports. on (the scan interface of the host's subnet) asks nothing of its own.
+// ports.
 struct HostNames {
     QByteArray netbios; // as it arrived (GBK), padding trimmed; empty if none
     QByteArray llmnr;   // as the host's LLMNR responder gives it (UTF-8)
     QByteArray mdns;    // dotted, as the responder gives it (normally NAME.local)
 };
-HostNames hostNames(Ipv4Address address, const std::optional<ScanInterface>& on,
-                    std::chrono::milliseconds wait = kAnswerWait);
+HostNames hostNames(Ipv4Address address, std::chrono::milliseconds wait = kAnswerWait);
 
 // The address of name on the scan interface's subnet: a NetBIOS name query
 // broadcast to its broadcast address (only for a valid NetBIOS name), an

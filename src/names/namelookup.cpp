@@ -23,15 +23,6 @@ std::vector<lan::ScanInterface> NameLookup::Interfaces::get() const
     return m_on;
 }
 
-std::optional<lan::ScanInterface> NameLookup::Interfaces::holding(Ipv4Address address) const
-{
-    const QMutexLocker locker(&m_lock);
-    for (const lan::ScanInterface& on : m_on)
-        if (address.inSubnet(on.address, on.prefixLength))
-            return on;
-    return std::nullopt;
-}
-
 NameLookup::Backends NameLookup::systemBackends(const std::shared_ptr<const Interfaces>& on)
 {
     Backends b;
@@ -43,7 +34,7 @@ NameLookup::Backends NameLookup::systemBackends(const std::shared_ptr<const Inte
                 return a;
         return std::nullopt;
     };
-    b.lanHostNames = [on](Ipv4Address a) { return lan::hostNames(a, on->holding(a)); };
+    b.lanHostNames = [](Ipv4Address a) { return lan::hostNames(a); };
     return b;
 }
 

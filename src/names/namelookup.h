@@ -40,16 +40,13 @@ public:
     public:
         void set(std::vector<lan::ScanInterface> on);
         std::vector<lan::ScanInterface> get() const;
-        // The one whose subnet holds address, if any.
-        std::optional<lan::ScanInterface> holding(Ipv4Address address) const;
 
     private:
         mutable QMutex m_lock;
         std::vector<lan::ScanInterface> m_on;
     };
     // The system resolver and the LAN of those interfaces: a name is asked
-    // on each in turn; a host's names on the one whose subnet holds it, or
-    // only of the host itself when none does (beyond a router).
+    // on each in turn; a host's names only of the host itself.
     static Backends systemBackends(const std::shared_ptr<const Interfaces>& on);
 
     // With the interfaces the scan would cover now (tests, tools).

@@ -61,7 +61,7 @@ constexpr std::chrono::milliseconds kLongWait{20000};
 
 HostNames hostNames(std::uint32_t address, std::chrono::milliseconds wait = kAnswerWait)
 {
-    return lan::hostNames(Ipv4Address(address), std::nullopt, wait);
+    return lan::hostNames(Ipv4Address(address), wait);
 }
 
 std::uint16_t idOf(const QByteArray& request)
@@ -394,11 +394,11 @@ private Q_SLOTS:
         {
             Responder group(dns::kMdnsGroup.toHostOrder(), dns::kMdnsPort, ptr, kHost);
             QVERIFY(group.join(dns::kMdnsGroup, Ipv4Address(kOwn)));
-            QCOMPARE(lan::hostNames(Ipv4Address(kHost), kOnSubnet, 200ms).mdns, QByteArray());
+            QCOMPARE(lan::hostNames(Ipv4Address(kHost), 200ms).mdns, QByteArray());
             QCOMPARE(group.requests(), 0);
         }
         Responder host(kHost, dns::kMdnsPort, ptr);
-        QCOMPARE(lan::hostNames(Ipv4Address(kHost), kOnSubnet).mdns, QByteArray("bravo.local"));
+        QCOMPARE(lan::hostNames(Ipv4Address(kHost)).mdns, QByteArray("bravo.local"));
         QCOMPARE(host.requests(), 1);
     }
 

@@ -49,13 +49,6 @@ QByteArray dottedText(std::optional<Ipv4Address> a)
     return a ? QByteArray::fromStdString(a->toString()) : QByteArray();
 }
 
-std::optional<lan::ScanInterface> scanInterface()
-{
-    const auto all = platform::localInterfaces();
-    const auto on = platform::scanInterfaces(platform::chooseLocalAddress(std::nullopt, all), all);
-    return on.empty() ? std::nullopt : std::optional(on.front());
-}
-
 // Waits until every address names itself through NetBIOS or multicast DNS:
 // the servers register their names a few seconds after they start.
 bool serversReady(const QList<QByteArray>& addresses)
@@ -63,7 +56,7 @@ bool serversReady(const QList<QByteArray>& addresses)
     QDeadlineTimer deadline(60000); // generous: a loaded machine starts daemons slowly
     for (const QByteArray& a : addresses) {
         for (;;) {
-            const lan::HostNames names = lan::hostNames(addressOf(a), scanInterface());
+            const lan::HostNames names = lan::hostNames(addressOf(a));
             if (!names.netbios.isEmpty() || !names.mdns.isEmpty())
                 break;
             if (deadline.hasExpired()) {
