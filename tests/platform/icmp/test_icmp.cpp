@@ -105,6 +105,20 @@ bool startHelper(QProcess& helper)
            helper.readLine().startsWith("ok ");
 }
 
+// Asks each of two running helpers for each addresses: 127.0.<helper>.<n>.
+bool askEach(QProcess (&helpers)[2], int each)
+{
+    for (int h = 0; h < 2; ++h) {
+        QByteArray lines;
+        for (int i = 0; i < each; ++i)
+            lines += "127.0." + QByteArray::number(h + 1) + '.' + QByteArray::number(i + 1) + '\n';
+        helpers[h].write(lines);
+        if (!helpers[h].waitForBytesWritten(5000))
+            return false;
+    }
+    return true;
+}
+
 bool runIp(const QString& arguments)
 {
     return QProcess::execute(QStringLiteral("ip"), arguments.split(u' ')) == 0;
@@ -241,14 +255,7 @@ private Q_SLOTS:
                 QVERIFY2(s.contains(field), s.constData());
         }
         constexpr int kEach = 100;
-        for (int h = 0; h < 2; ++h) {
-            QByteArray lines;
-            for (int i = 0; i < kEach; ++i)
-                lines +=
-                    "127.0." + QByteArray::number(h + 1) + "." + QByteArray::number(i + 1) + "\n";
-            helpers[h].write(lines);
-            QVERIFY(helpers[h].waitForBytesWritten(5000));
-        }
+        QVERIFY(askEach(helpers, kEach));
         std::vector<Request> seen = capture.requests(2 * kEach);
         for (QProcess& helper : helpers) {
             helper.closeWriteChannel();
@@ -311,15 +318,9 @@ private Q_SLOTS:
         QVERIFY(capture.isOpen());
         QProcess helpers[2];
         constexpr int kEach = 5;
-        for (int h = 0; h < 2; ++h) {
-            QVERIFY(startHelper(helpers[h]));
-            QByteArray lines;
-            for (int i = 0; i < kEach; ++i)
-                lines +=
-                    "127.0." + QByteArray::number(h + 1) + '.' + QByteArray::number(i + 1) + '\n';
-            helpers[h].write(lines);
-            QVERIFY(helpers[h].waitForBytesWritten(5000));
-        }
+        for (QProcess& helper : helpers)
+            QVERIFY(startHelper(helper));
+        QVERIFY(askEach(helpers, kEach));
         std::vector<Request> seen = capture.requests(2 * kEach);
         QByteArray said[2];
         for (int h = 0; h < 2; ++h) {
