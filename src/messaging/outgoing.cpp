@@ -47,11 +47,6 @@ QByteArray Outgoing::timestamp() const
     return message::timestampText(m_sources.clock());
 }
 
-std::optional<Ipv4Address> Outgoing::resolve(QByteArrayView name) const
-{
-    return m_sources.resolver(name).address;
-}
-
 Outgoing::Destination Outgoing::destination(QByteArrayView target) const
 {
     if (const std::optional<Ipv4Address> chosen = m_form.chosenAddress())

@@ -46,7 +46,6 @@ public:
     bool contentSendable(QByteArrayView content) const;
 
     QByteArray timestamp() const; // the time-stamp text of the clock's reading now
-    std::optional<Ipv4Address> resolve(QByteArrayView name) const;
     // Where a send to target goes: the row the user chose while its name
     // stands, else the lookup's answer (nothing when the name is unknown). A
     // name that several listed hosts claim and the resolver does not settle
